@@ -1,0 +1,71 @@
+// KivPicture: the still-picture module. Reads BMP pictures (more formats join as their readers land) into
+// 32-bit pixel buffers, writes regions of pixel buffers as files, and keeps the module's few settings.
+//
+// Pixel buffers: one GlobalAlloc block of width x height words, rows top to bottom with no padding, each
+// word a tagCOLOR32 (bytes blue, green, red, alpha; 0xAARRGGBB; straight alpha, 255 for formats without
+// alpha). The caller owns every buffer a reader returns and releases it with GlobalFree.
+// Results: functions return 1 for success and 0 for failure, or a pointer that is null on failure.
+#pragma once
+
+#include "libraries/KivPublic.h"
+#include "platform/CString.h"
+#include "platform/Geometry.h"
+#include "platform/GlobalMemory.h"
+#include "platform/WinTypes.h"
+
+// ---- Module lifecycle and settings ----------------------------------------------------------------------
+
+// Fills the product table and reads the open-dialog choice (OpenPicDlg in section COMMON_SETUP of
+// KivClient.ini, default 1). Returns 1.
+KIV_API int KivPictureOpen();
+// Writes the open-dialog choice back to KivClient.ini. Returns 1.
+KIV_API int KivPictureClose();
+// The "read original position" choice of the selection dialogs, held for the host.
+KIV_API int GP_GetOrgPicPos();
+KIV_API void GP_SetOrgPicPos(int value);
+// Nonzero lets the selection dialogs offer the original-position check box.
+KIV_API void GP_EnableOrgPicPos(int enable);
+
+// ---- Readers --------------------------------------------------------------------------------------------
+
+// Loads any supported picture, choosing the reader by extension (.TGA .BMP .GIF .PCX .JPG .PSD, any case)
+// and trying every reader for other extensions. On success rect holds the picture's position and size.
+KIV_API DWORD* KivPictureLoadPicFile(const CString& path, CRect& rect);
+// Loads a picture, resamples it by area averaging to size and combines it into the caller's target block
+// of size.cx x size.cy pixels by mode. Returns 1, or 0 with the target untouched.
+KIV_API BOOL KivPictureLoadPicFile(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode);
+
+// Reads a Windows bitmap file (uncompressed 1, 4, 8, 16, 24, 32 bits; run-length 4 and 8 bits).
+KIV_API DWORD* KivPictureLoadBMPFile(const CString& path, CRect& rect);
+// Reads a bitmap resource (information header, palette, rows) of a module.
+KIV_API DWORD* KivPictureLoadBMPInRC(HINSTANCE module, LPCWSTR resourceName, CRect& rect);
+
+// ---- Writers --------------------------------------------------------------------------------------------
+// Each writer saves the region rect (cut to the buffer of size.cx x size.cy) of buffer. The file is written
+// beside the target and renamed over it only when complete, so a failed save leaves any earlier file as
+// it was. Return 1 when the file was written completely, else 0.
+
+// An uncompressed 32-bit bitmap, alpha kept.
+KIV_API int KivPictureSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect);
+
+// ---- Why a load failed ----------------------------------------------------------------------------------
+// The entry points above answer only null or 0; these say why, for tools and tests.
+
+enum class KivLoadStatus {
+    ok,
+    fileNotFound,        // no such file
+    unreadable,          // the file could not be opened or read
+    notThisFormat,       // the signature or header does not belong to the format
+    unsupportedVariant,  // a valid file of a kind this reader does not handle
+    corrupt,             // a field or a coded run is out of range
+    truncated,           // the data ends before the picture does
+    tooLarge,            // the picture's byte size does not fit in 32 bits
+    outOfMemory,
+    unknownFormat,       // no reader accepted the file
+    readerNotAvailable,  // the extension names a format this build cannot read yet
+};
+
+// A short English description of a status ("truncated data", ...).
+KIV_API const char* KivLoadStatusText(KivLoadStatus status);
+// KivPictureLoadPicFile, also telling why it failed; status may be null.
+KIV_API DWORD* KivPictureLoadPicFileEx(const CString& path, CRect& rect, KivLoadStatus* status);

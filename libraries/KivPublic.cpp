@@ -1,0 +1,91 @@
+#include "KivPublic.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "../platform/GlobalMemory.h"
+
+namespace {
+
+bool StatMode(LPCWSTR path, mode_t& mode) {
+    if (!path || !*path) return false;
+    struct stat status {};
+    if (::stat(CString(path).ToUtf8().c_str(), &status) != 0) return false;
+    mode = status.st_mode;
+    return true;
+}
+
+}  // namespace
+
+BOOL KivPublicDoesFileExist(LPCWSTR path) {
+    mode_t mode = 0;
+    return StatMode(path, mode) && S_ISREG(mode);
+}
+
+BOOL KivPublicDoesDirExist(LPCWSTR path) {
+    mode_t mode = 0;
+    return StatMode(path, mode) && S_ISDIR(mode);
+}
+
+tagCOLOR32 KivPublicMixColor(tagCOLOR32 a, tagCOLOR32 b, int mode) {
+    if (mode != 1) return a;
+    // Weights scaled by 255: a covers a.alpha of the pixel, b what a leaves of b's own coverage.
+    const unsigned weightA = a.alpha * 255u;
+    const unsigned weightB = b.alpha * (255u - a.alpha);
+    const unsigned total = weightA + weightB;
+    if (total == 0) return tagCOLOR32{0, 0, 0, 0};
+    const auto channel = [&](BYTE ca, BYTE cb) {
+        return static_cast<BYTE>((ca * weightA + cb * weightB + total / 2) / total);
+    };
+    return tagCOLOR32{channel(a.blue, b.blue), channel(a.green, b.green), channel(a.red, b.red),
+                      static_cast<BYTE>((total + 127) / 255)};
+}
+
+BOOL CKivMemBlock::InitBlock(CSize size, tagCOLOR32* pixels, int) {
+    Close();
+    if (size.cx <= 0 || size.cy <= 0) return FALSE;
+    const ULONGLONG bytes = static_cast<ULONGLONG>(size.cx) * static_cast<ULONGLONG>(size.cy) * 4u;
+    if (bytes > 0xFFFFFFFFull) return FALSE;
+    if (!pixels) {
+        pixels = static_cast<tagCOLOR32*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(bytes)));
+        if (!pixels) return FALSE;
+        owns_ = true;
+    }
+    pixels_ = pixels;
+    size_ = size;
+    return TRUE;
+}
+
+void CKivMemBlock::Close() {
+    if (owns_) GlobalFree(pixels_);
+    pixels_ = nullptr;
+    size_ = CSize();
+    owns_ = false;
+}
+
+tagCOLOR32* CKivMemBlock::GetPixelAddress(int x, int y) const {
+    if (!pixels_ || x < 0 || y < 0 || x >= size_.cx || y >= size_.cy) return nullptr;
+    return pixels_ + static_cast<SIZE_T>(y) * static_cast<SIZE_T>(size_.cx) + static_cast<SIZE_T>(x);
+}
+
+BOOL CKivMemBlock::Copy(CPoint point, const CKivMemBlock& source, CRect sourceRect, MIXMODE mode, int,
+                        KIV_ENUM_FIELD_TYPE) {
+    if (!pixels_ || !source.pixels_) return FALSE;
+    CRect from;
+    if (!from.IntersectRect(sourceRect, source.GetRect())) return FALSE;
+    // Where the cut source lands, in 64 bits: a far point must not wrap around into the block.
+    const long long shiftX = static_cast<long long>(point.x) - sourceRect.left;
+    const long long shiftY = static_cast<long long>(point.y) - sourceRect.top;
+    const long long left = std::max<long long>(from.left + shiftX, 0);
+    const long long top = std::max<long long>(from.top + shiftY, 0);
+    const long long right = std::min<long long>(from.right + shiftX, size_.cx);
+    const long long bottom = std::min<long long>(from.bottom + shiftY, size_.cy);
+    if (left >= right || top >= bottom) return FALSE;
+    for (long long y = top; y < bottom; ++y) {
+        const tagCOLOR32* in = source.GetPixelAddress(static_cast<int>(left - shiftX), static_cast<int>(y - shiftY));
+        tagCOLOR32* out = GetPixelAddress(static_cast<int>(left), static_cast<int>(y));
+        for (long long x = left; x < right; ++x, ++in, ++out) *out = KivMixByMode(*in, *out, mode);
+    }
+    return TRUE;
+}

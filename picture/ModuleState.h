@@ -1,0 +1,25 @@
+// The module's process-wide state, for the parts of the module that read it.
+#pragma once
+
+#include "../platform/WinTypes.h"
+
+constexpr int kProductTableSide = 256;
+
+// The 256 x 256 products a x b (index a * 256 + b); all zero until KivPictureOpen fills them.
+const WORD* GetProductTable();
+
+// 1 = the selection entry shows the simple open dialog, 0 = the detailed one.
+int GetOpenDialogChoice();
+void SetOpenDialogChoice(int choice);
+
+// Nonzero when the selection dialogs offer the original-position check box.
+int GetOrgPicPosEnabled();
+
+// The module's handle: its resource table, kept in the extension-module record. Null before the library
+// has attached.
+HINSTANCE GetKivPictureModuleHandle();
+
+// Where the open-dialog choice is kept.
+constexpr const wchar_t* kSettingsFileName = L"KivClient.ini";
+constexpr const wchar_t* kSettingsSection = L"COMMON_SETUP";
+constexpr const wchar_t* kOpenDialogKey = L"OpenPicDlg";

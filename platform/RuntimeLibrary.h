@@ -1,0 +1,25 @@
+// The C runtime's wide-path helpers. Paths are split at both '/' and '\', so paths written on either
+// system are understood.
+#pragma once
+
+#include <cstdio>
+
+#include "WinTypes.h"
+
+// Buffer sizes for the parts of a split path, terminator included. Longer parts are cut to fit.
+constexpr int _MAX_PATH = 4096;
+constexpr int _MAX_DRIVE = 3;
+constexpr int _MAX_DIR = 4096;
+constexpr int _MAX_FNAME = 256 * 4;
+constexpr int _MAX_EXT = 256 * 4;
+
+// Splits a path into drive ("C:" only when the path starts with a letter and a colon), directory (with its
+// trailing separator), file name, and extension (from the last dot of the last component, dot included).
+// Any output may be null; each non-null output must hold its _MAX_ size.
+KIV_API void _wsplitpath(LPCWSTR path, LPWSTR drive, LPWSTR dir, LPWSTR fname, LPWSTR ext);
+
+// Compares two wide strings without regard to case; <0, 0 or >0.
+KIV_API int _wcsicmp(LPCWSTR a, LPCWSTR b);
+
+// Opens a file by wide path and wide mode ("rb", "wb", ...).
+KIV_API std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode);

@@ -1,0 +1,283 @@
+// Windows bitmap reader: 40-byte information header, palette, and uncompressed or run-length rows.
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "../libraries/KivPublic.h"
+#include "../platform/File.h"
+#include "../platform/ModuleResources.h"
+#include "BmpLayout.h"
+#include "BufferedReader.h"
+#include "Readers.h"
+
+namespace {
+
+using Palette = std::array<DWORD, bmp::kMaxPaletteEntries>;
+
+struct InfoHeader {
+    long long width;
+    long long height;  // the stored value; negative means rows stored top-down
+    UINT bitsPerPixel;
+    DWORD compression;
+    DWORD colorsUsed;
+};
+
+// Uncompressed rows are read in pieces of at most this many bytes, a multiple of 12 so that every piece
+// starts on a whole pixel for every depth; a row of ordinary width is one piece and one read.
+constexpr UINT kRowPieceBytes = 12 * 4096;
+
+KivLoadStatus ReadInfoHeader(CFile& file, InfoHeader& header) {
+    BYTE raw[bmp::kInfoHeaderBytes];
+    const UINT got = file.Read(raw, sizeof raw);
+    if (got < 4) return KivLoadStatus::truncated;
+    const DWORD headerSize = ReadLE32(raw + bmp::kHeaderSizeOffset);
+    if (headerSize == bmp::kCoreHeaderBytes || headerSize == bmp::kInfoV4Bytes || headerSize == bmp::kInfoV5Bytes ||
+        headerSize == 16 || headerSize == 52 || headerSize == 56 || headerSize == 64)
+        return KivLoadStatus::unsupportedVariant;
+    if (headerSize != bmp::kInfoHeaderBytes) return KivLoadStatus::notThisFormat;
+    if (got < sizeof raw) return KivLoadStatus::truncated;
+    header.width = static_cast<LONG>(ReadLE32(raw + bmp::kWidthOffset));
+    header.height = static_cast<LONG>(ReadLE32(raw + bmp::kHeightOffset));
+    header.bitsPerPixel = ReadLE16(raw + bmp::kBitCountOffset);
+    header.compression = ReadLE32(raw + bmp::kCompressionOffset);
+    header.colorsUsed = ReadLE32(raw + bmp::kColorsUsedOffset);
+    // A negative width passes a nonzero test but can size nothing; refuse it with the zero sides.
+    // The height is read in 64 bits, so negating INT32_MIN cannot overflow.
+    if (header.width <= 0 || header.height == 0) return KivLoadStatus::corrupt;
+    // The palette table has 256 entries; a larger count cannot be honoured without writing past it.
+    if (header.colorsUsed > bmp::kMaxPaletteEntries) return KivLoadStatus::corrupt;
+    return KivLoadStatus::ok;
+}
+
+KivLoadStatus CheckRowFormat(const InfoHeader& header) {
+    const bool bottomUp = header.height > 0;
+    switch (header.bitsPerPixel) {
+        case 1:
+        case 24: return KivLoadStatus::ok;  // the compression field is not consulted for these depths
+        case 4:
+            if (header.compression == bmp::kRgb || (header.compression == bmp::kRle4 && bottomUp))
+                return KivLoadStatus::ok;
+            break;
+        case 8:
+            if (header.compression == bmp::kRgb || (header.compression == bmp::kRle8 && bottomUp))
+                return KivLoadStatus::ok;
+            break;
+        case 16:
+        case 32:
+            if (header.compression == bmp::kRgb) return KivLoadStatus::ok;
+            break;
+        default: break;
+    }
+    return KivLoadStatus::unsupportedVariant;
+}
+
+// Entries the file does not supply read as opaque black, so no index can reach an undefined colour.
+void ReadPalette(CFile& file, const InfoHeader& header, Palette& palette) {
+    palette.fill(kOpaqueBlack);
+    if (header.bitsPerPixel >= 16) return;
+    const UINT count = header.colorsUsed ? header.colorsUsed : 1u << header.bitsPerPixel;
+    std::array<BYTE, bmp::kMaxPaletteEntries * bmp::kPaletteEntryBytes> raw{};
+    const UINT got = file.Read(raw.data(), count * bmp::kPaletteEntryBytes) / bmp::kPaletteEntryBytes;
+    for (UINT i = 0; i < got; ++i) palette[i] = (ReadLE32(&raw[i * bmp::kPaletteEntryBytes]) & 0x00FFFFFFu) | kOpaqueAlpha;
+}
+
+// Converts bytes of one stored row, beginning at pixel firstPixel, into pixels; stops at the row's end.
+void ConvertRowPiece(const BYTE* bytes, UINT byteCount, UINT bitsPerPixel, const Palette& palette, DWORD* row,
+                     ULONGLONG firstPixel, ULONGLONG width) {
+    if (firstPixel >= width) return;
+    const ULONGLONG piecePixels = static_cast<ULONGLONG>(byteCount) * 8 / bitsPerPixel;
+    const UINT count = static_cast<UINT>(std::min(piecePixels, width - firstPixel));
+    DWORD* out = row + firstPixel;
+    switch (bitsPerPixel) {
+        case 1:
+            for (UINT i = 0; i < count; ++i) out[i] = palette[(bytes[i >> 3] >> (7 - (i & 7))) & 1];
+            break;
+        case 4:
+            for (UINT i = 0; i < count; ++i) out[i] = palette[(bytes[i >> 1] >> ((i & 1) ? 0 : 4)) & 0x0F];
+            break;
+        case 8:
+            for (UINT i = 0; i < count; ++i) out[i] = palette[bytes[i]];
+            break;
+        case 16:
+            for (UINT i = 0; i < count; ++i) {
+                const DWORD v = ReadLE16(bytes + 2 * i);
+                out[i] = kOpaqueAlpha | ((v >> 10) & 0x1F) << 19 | ((v >> 5) & 0x1F) << 11 | (v & 0x1F) << 3;
+            }
+            break;
+        case 24:
+            for (UINT i = 0; i < count; ++i) {
+                const BYTE* p = bytes + 3 * i;
+                out[i] = kOpaqueAlpha | static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[1]) << 8 | p[0];
+            }
+            break;
+        default: break;
+    }
+}
+
+// Rows missing from a truncated file keep the zero fill; the decode still succeeds.
+void DecodeUncompressedRows(CFile& file, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
+    const ULONGLONG width = static_cast<ULONGLONG>(header.width);
+    const long long height = header.height > 0 ? header.height : -header.height;
+    const ULONGLONG rowBytes = bmp::RowBytes(width, header.bitsPerPixel);
+    std::vector<BYTE> piece(static_cast<size_t>(std::min<ULONGLONG>(rowBytes, kRowPieceBytes)));
+    for (long long stored = 0; stored < height; ++stored) {
+        const long long bufferRow = header.height > 0 ? height - 1 - stored : stored;
+        DWORD* row = pixels + static_cast<ULONGLONG>(bufferRow) * width;
+        if (header.bitsPerPixel == 32) {
+            // Rows of 32-bit pixels have no filler: read them straight into place, then make them opaque.
+            const UINT got = file.Read(row, static_cast<UINT>(width * 4));
+            for (UINT i = 0; i < got / 4; ++i) row[i] = kOpaqueAlpha | (row[i] & 0x00FFFFFFu);
+            for (UINT i = got / 4; i < got / 4 + (got % 4 ? 1 : 0); ++i) row[i] = 0;  // a cut-off last pixel
+            if (got < width * 4) return;
+            continue;
+        }
+        for (ULONGLONG done = 0; done < rowBytes;) {
+            const UINT want = static_cast<UINT>(std::min<ULONGLONG>(rowBytes - done, piece.size()));
+            const UINT got = file.Read(piece.data(), want);
+            ConvertRowPiece(piece.data(), got, header.bitsPerPixel, palette, row, done * 8 / header.bitsPerPixel,
+                            width);
+            if (got < want) return;
+            done += want;
+        }
+    }
+}
+
+// Run-length rows, bottom-up only. Runs that would leave the picture, and data that ends before the
+// end-of-bitmap code, fail the decode; pixels the stream skips keep the zero fill.
+KivLoadStatus DecodeRunLengthRows(CFile& file, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
+    const long long width = header.width;
+    const long long height = header.height;
+    const bool fourBit = header.bitsPerPixel == 4;
+    BufferedReader in(file);
+    long long x = 0;
+    long long y = 0;  // rows done, counted from the bottom
+    const auto rowStart = [&]() { return pixels + static_cast<ULONGLONG>(height - 1 - y) * static_cast<ULONGLONG>(width); };
+    for (;;) {
+        const int first = in.NextByte();
+        const int second = in.NextByte();
+        if (second < 0) return KivLoadStatus::truncated;
+        if (first > 0) {
+            if (x + first > width || y >= height) return KivLoadStatus::corrupt;
+            DWORD* out = rowStart() + x;
+            for (int i = 0; i < first; ++i)
+                out[i] = fourBit ? palette[(i & 1) ? (second & 0x0F) : (second >> 4)] : palette[second];
+            x += first;
+            continue;
+        }
+        switch (second) {
+            case 0:  // end of line
+                if (x > width) return KivLoadStatus::corrupt;
+                x = 0;
+                if (++y > height) return KivLoadStatus::corrupt;
+                break;
+            case 1:  // end of bitmap
+                return KivLoadStatus::ok;
+            case 2: {  // delta
+                const int dx = in.NextByte();
+                const int dy = in.NextByte();
+                if (dy < 0) return KivLoadStatus::truncated;
+                x += dx;
+                y += dy;
+                if (x > width - 1 || y > height - 1) return KivLoadStatus::corrupt;
+                break;
+            }
+            default: {  // absolute run of `second` pixels, padded to 16 bits
+                const int count = second;
+                if (x + count > width || y >= height) return KivLoadStatus::corrupt;
+                const int bytes = fourBit ? (count + 3) / 4 * 2 : (count + 1) / 2 * 2;
+                DWORD* out = rowStart() + x;
+                int value = 0;
+                for (int i = 0, pixel = 0; i < bytes; ++i) {
+                    if ((value = in.NextByte()) < 0) return KivLoadStatus::truncated;
+                    if (fourBit) {
+                        if (pixel < count) out[pixel++] = palette[value >> 4];
+                        if (pixel < count) out[pixel++] = palette[value & 0x0F];
+                    } else if (pixel < count) {
+                        out[pixel++] = palette[value];
+                    }
+                }
+                x += count;
+                break;
+            }
+        }
+    }
+}
+
+// The decoder shared by files and resources. An offset of 0 reads the rows right after the palette.
+DecodedPicture DecodeBitmap(CFile& file, DWORD pixelDataOffset) {
+    InfoHeader header{};
+    if (const KivLoadStatus status = ReadInfoHeader(file, header); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    if (const KivLoadStatus status = CheckRowFormat(header); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    Palette palette;
+    ReadPalette(file, header, palette);
+    if (pixelDataOffset != 0) file.Seek(pixelDataOffset, CFile::begin);
+
+    const long long height = header.height > 0 ? header.height : -header.height;
+    DecodedPicture picture;
+    if (const KivLoadStatus status = AllocatePixelBuffer(header.width, height, picture.pixels);
+        status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    const bool runLength = (header.compression == bmp::kRle8 && header.bitsPerPixel == 8) ||
+                           (header.compression == bmp::kRle4 && header.bitsPerPixel == 4);
+    if (runLength) {
+        if (const KivLoadStatus status = DecodeRunLengthRows(file, header, palette, picture.pixels.get());
+            status != KivLoadStatus::ok)
+            return DecodedPicture::Failure(status);
+    } else {
+        DecodeUncompressedRows(file, header, palette, picture.pixels.get());
+    }
+    picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(height));
+    return picture;
+}
+
+// Runs a decode, turning the class library's exceptions into a failure.
+template <typename Decode>
+DecodedPicture Guarded(Decode&& decode) {
+    try {
+        return decode();
+    } catch (const CMemoryException&) {
+        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+    } catch (const CException&) {
+        return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    } catch (const std::bad_alloc&) {
+        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+    }
+}
+
+}  // namespace
+
+DecodedPicture ReadBmpFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite))
+        return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    return Guarded([&]() {
+        BYTE fileHeader[bmp::kFileHeaderBytes];
+        const UINT got = file.Read(fileHeader, sizeof fileHeader);
+        if (got < 2 || ReadLE16(fileHeader + bmp::kFileTypeOffset) != bmp::kSignature)
+            return DecodedPicture::Failure(KivLoadStatus::notThisFormat);
+        if (got < sizeof fileHeader) return DecodedPicture::Failure(KivLoadStatus::truncated);
+        return DecodeBitmap(file, ReadLE32(fileHeader + bmp::kPixelDataOffsetOffset));
+    });
+}
+
+DecodedPicture ReadBmpResource(HINSTANCE module, LPCWSTR resourceName) {
+    HRSRC found = FindResourceW(module, resourceName, RT_BITMAP);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    if (!loaded) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    // The memory file only reads, so it may view the module's read-only bytes.
+    CMemFile memory(static_cast<BYTE*>(LockResource(loaded)), SizeofResource(module, found));
+    DecodedPicture picture = Guarded([&]() { return DecodeBitmap(memory, 0); });
+    memory.Detach();
+    FreeResource(loaded);
+    return picture;
+}
+
+DWORD* KivPictureLoadBMPFile(const CString& path, CRect& rect) { return HandOverPicture(ReadBmpFile(path), rect); }
+
+DWORD* KivPictureLoadBMPInRC(HINSTANCE module, LPCWSTR resourceName, CRect& rect) {
+    return HandOverPicture(ReadBmpResource(module, resourceName), rect);
+}

@@ -1,0 +1,7 @@
+// The readers' internal entry points: each decodes one file and keeps the reason for a failure.
+#pragma once
+
+#include "PixelBuffer.h"
+
+DecodedPicture ReadBmpFile(const CString& path);
+DecodedPicture ReadBmpResource(HINSTANCE module, LPCWSTR resourceName);

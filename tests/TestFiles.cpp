@@ -1,0 +1,48 @@
+#include "TestFiles.h"
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+ScratchFolder::ScratchFolder() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() / ("kivpicture-test-" + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+CString ScratchFolder::Write(const std::string& name, const Bytes& bytes) const {
+    WriteFileBytes(File(name), bytes);
+    return Wide(File(name));
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+CString Wide(const std::string& utf8) { return CString::FromUtf8(utf8); }
+
+void PutU8(Bytes& out, unsigned value) { out.push_back(static_cast<std::uint8_t>(value)); }
+void PutU16(Bytes& out, unsigned value) {
+    PutU8(out, value & 0xFF);
+    PutU8(out, (value >> 8) & 0xFF);
+}
+void PutU32(Bytes& out, std::uint32_t value) {
+    PutU16(out, value & 0xFFFF);
+    PutU16(out, value >> 16);
+}
+
+std::string TestDataPath(const std::string& relative) { return std::string(KIV_TEST_DATA) + "/" + relative; }

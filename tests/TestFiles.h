@@ -1,0 +1,52 @@
+// Helpers shared by the tests: a scratch folder per test, and files written from bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "KivPicture.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The full path of a name inside the folder.
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    // Writes bytes to a file of the folder and returns its path as the module takes it.
+    CString Write(const std::string& name, const Bytes& bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+Bytes ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+CString Wide(const std::string& utf8);
+
+// Appends little-endian fields to a byte vector.
+void PutU8(Bytes& out, unsigned value);
+void PutU16(Bytes& out, unsigned value);
+void PutU32(Bytes& out, std::uint32_t value);
+
+// A pixel buffer from a reader, released at the end of the scope.
+struct LoadedPicture {
+    DWORD* pixels = nullptr;
+    CRect rect;
+    LoadedPicture() = default;
+    LoadedPicture(const LoadedPicture&) = delete;
+    LoadedPicture& operator=(const LoadedPicture&) = delete;
+    ~LoadedPicture() { GlobalFree(pixels); }
+    DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
+};
+
+// The folder of the tests' own data files.
+std::string TestDataPath(const std::string& relative);

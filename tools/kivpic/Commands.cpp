@@ -1,0 +1,84 @@
+#include "Commands.h"
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "platform/RuntimeLibrary.h"
+
+namespace {
+
+using Writer = int (*)(CString path, DWORD* buffer, CSize size, CRect rect);
+
+struct WriterEntry {
+    const wchar_t* extension;
+    const char* format;
+    Writer write;  // null while the format's writer is not part of this build
+};
+
+// The writer an output name's extension chooses; any other extension, or none, saves a TGA file.
+constexpr WriterEntry kWriters[] = {
+    {L".TGA", "TGA", nullptr},
+    {L".BMP", "BMP", KivPictureSaveBMPFile},
+    {L".PCX", "PCX", nullptr},
+    {L".JPG", "JPEG", nullptr},
+};
+constexpr WriterEntry kDefaultWriter = kWriters[0];
+
+const WriterEntry& ChooseWriter(const CString& path) {
+    wchar_t extension[_MAX_EXT];
+    _wsplitpath(path, nullptr, nullptr, nullptr, extension);
+    for (const WriterEntry& entry : kWriters)
+        if (_wcsicmp(extension, entry.extension) == 0) return entry;
+    return kDefaultWriter;
+}
+
+struct PixelsDeleter {
+    void operator()(DWORD* pixels) const { GlobalFree(pixels); }
+};
+
+int Fail(const std::string& file, const std::string& what) {
+    std::fprintf(stderr, "kivpic: %s: %s\n", file.c_str(), what.c_str());
+    return 1;
+}
+
+}  // namespace
+
+std::optional<CRect> ParseRectangle(const std::string& text) {
+    std::istringstream in(text);
+    long long v[4];
+    char comma = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!(in >> v[i])) return std::nullopt;
+        if (v[i] < INT32_MIN || v[i] > INT32_MAX) return std::nullopt;
+        if (i < 3 && (!(in >> comma) || comma != ',')) return std::nullopt;
+    }
+    in >> std::ws;
+    if (!in.eof()) return std::nullopt;
+    return CRect(static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]));
+}
+
+int RunConvert(const ConvertOptions& options) {
+    const CString input = CString::FromUtf8(options.input);
+    const CString output = CString::FromUtf8(options.output);
+    const WriterEntry& writer = ChooseWriter(output);
+    if (!writer.write)
+        return Fail(options.output, std::string("writing ") + writer.format + " files is not available in this build");
+
+    CRect rect;
+    KivLoadStatus status = KivLoadStatus::ok;
+    std::unique_ptr<DWORD, PixelsDeleter> pixels(KivPictureLoadPicFileEx(input, rect, &status));
+    if (!pixels) return Fail(options.input, std::string("cannot load: ") + KivLoadStatusText(status));
+
+    const CSize size = rect.Size();
+    const CRect region = options.region.value_or(CRect(0, 0, size.cx, size.cy));
+    CRect inside;
+    if (!inside.IntersectRect(region, CRect(0, 0, size.cx, size.cy)))
+        return Fail(options.output, "the region lies outside the picture (" + std::to_string(size.cx) + "x" +
+                                        std::to_string(size.cy) + ")");
+    if (!writer.write(output, pixels.get(), size, region))
+        return Fail(options.output, std::string("cannot write the ") + writer.format + " file");
+    if (options.json)
+        std::printf("{\"rect\":[%d,%d,%d,%d]}\n", rect.left, rect.top, rect.right, rect.bottom);
+    return 0;
+}

@@ -1,0 +1,76 @@
+#include "ReplacementFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <random>
+
+namespace {
+
+// The file a path finally names: a symbolic link is replaced through, not overwritten by a plain file.
+std::string ResolveTarget(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+}  // namespace
+
+ReplacementFile::~ReplacementFile() { Discard(); }
+
+bool ReplacementFile::Create(const CString& target) {
+    Discard();
+    target_ = ResolveTarget(target.ToUtf8());
+    const size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    if (name.empty()) return false;
+
+    struct stat existing {};
+    const bool targetExists = ::stat(target_.c_str(), &existing) == 0;
+    if (targetExists && !S_ISREG(existing.st_mode)) return false;  // never replace a folder or a device
+
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string candidate = folder + (slash == std::string::npos ? "/." : ".") + name + ".kivtmp" +
+                                std::to_string(random() % 1000000000u);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        // The saved file keeps the permissions of the one it replaces.
+        if (targetExists) (void)::fchmod(fd, existing.st_mode & 07777);
+        temporary_ = std::move(candidate);
+        file_.Attach(fd, CString::FromUtf8(temporary_));
+        return true;
+    }
+    return false;
+}
+
+bool ReplacementFile::Commit() {
+    if (temporary_.empty()) return false;
+    try {
+        file_.Close();
+    } catch (const CFileException&) {
+        Discard();
+        return false;
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        Discard();
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+void ReplacementFile::Discard() {
+    file_.Abort();
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+}
