@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release build's test suite, then the whole suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run of every fuzz target, and an
+# installation that a small host project finds with CMake and pkg-config.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+scripts/setup-deps.sh
+
+echo "== Release build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Sanitizer build, tests and fuzz smoke"
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKIV_SANITIZE=ON -DKIV_FUZZ=ON -DKIV_BUILD_TESTS=ON >/dev/null
+cmake --build build-sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+scripts/fuzz-smoke.sh build-sanitize
+
+echo "== Installation"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix" >/dev/null
+cmake -S tests/install -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$prefix/consumer" >/dev/null
+LD_LIBRARY_PATH="$prefix/lib" "$prefix/consumer/host_cmake"
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" g++ tests/install/host.cpp -o "$prefix/host_pkgconfig" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs kivpicture)
+LD_LIBRARY_PATH="$prefix/lib" "$prefix/host_pkgconfig"
+echo "All tests passed."
