@@ -39,6 +39,17 @@ KIV_API BOOL KivPictureLoadPicFile(const CString& path, tagCOLOR32* target, CSiz
 KIV_API DWORD* KivPictureLoadBMPFile(const CString& path, CRect& rect);
 // Reads a bitmap resource (information header, palette, rows) of a module.
 KIV_API DWORD* KivPictureLoadBMPInRC(HINSTANCE module, LPCWSTR resourceName, CRect& rect);
+// Reads a TGA file (colour-mapped, true-colour and grey, uncompressed and run-length); rect.left and
+// rect.top carry the origin stored in the file.
+KIV_API DWORD* KivPictureLoadTGAFile(const CString& path, CRect& rect);
+// Reads the last image of a GIF file.
+KIV_API DWORD* KivPictureLoadGIFFile(const CString& path, CRect& rect);
+// Reads a PCX file (1-bit, 4-bit planar, 8-bit palette, 24-bit three-plane).
+KIV_API DWORD* KivPictureLoadPCXFile(const CString& path, CRect& rect);
+// Reads a JPEG file; colour pictures are quantised to 128 colours.
+KIV_API DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect);
+// Reads the composite image of a PSD file.
+KIV_API DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect);
 
 // ---- Writers --------------------------------------------------------------------------------------------
 // Each writer saves the region rect (cut to the buffer of size.cx x size.cy) of buffer. The file is written
