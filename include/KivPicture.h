@@ -51,6 +51,13 @@ KIV_API DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect);
 // Reads the composite image of a PSD file.
 KIV_API DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect);
 
+// ---- Header probe -------------------------------------------------------------------------------------
+
+// The position and size (rect) and the bits per pixel of a picture, read from its header alone by the
+// probe of the format its extension names (.BMP .DIB .TGA .GIF .PCX .JPG .PSD). Returns 1, or 0 with
+// nothing written. Either pointer may be null.
+KIV_API int KivPictureGetPicInfo(const CString& path, RECT* rect, int* bits);
+
 // ---- Writers --------------------------------------------------------------------------------------------
 // Each writer saves the region rect (cut to the buffer of size.cx x size.cy) of buffer. The file is written
 // beside the target and renamed over it only when complete, so a failed save leaves any earlier file as

@@ -82,3 +82,49 @@ int RunConvert(const ConvertOptions& options) {
         std::printf("{\"rect\":[%d,%d,%d,%d]}\n", rect.left, rect.top, rect.right, rect.bottom);
     return 0;
 }
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+int RunInfo(const InfoOptions& options) {
+    int status = 0;
+    for (const std::string& file : options.files) {
+        RECT rect{};
+        int bits = 0;
+        const bool ok = KivPictureGetPicInfo(CString::FromUtf8(file), &rect, &bits) != 0;
+        if (options.json && ok) {
+            std::printf("{\"file\":%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n", JsonString(file).c_str(),
+                        rect.left, rect.top, rect.right, rect.bottom, bits);
+        } else if (options.json) {
+            std::printf("{\"file\":%s,\"ok\":false}\n", JsonString(file).c_str());
+        } else if (ok) {
+            std::printf("%s: %dx%d at (%d,%d), %d bits\n", file.c_str(), rect.right - rect.left, rect.bottom - rect.top,
+                        rect.left, rect.top, bits);
+        }
+        if (!ok) {
+            status = 1;
+            if (!options.json) Fail(file, "no picture header its extension's probe accepts");
+        }
+    }
+    std::fflush(stdout);
+    return status;
+}

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "KivPicture.h"
 
@@ -15,6 +16,17 @@ struct ConvertOptions {
 };
 
 int RunConvert(const ConvertOptions& options);
+
+struct InfoOptions {
+    std::vector<std::string> files;
+    bool json = false;
+};
+
+// Probes each file's header; one line per file. Fails (1) when any file was refused.
+int RunInfo(const InfoOptions& options);
+
+// Text as a JSON string literal, quotes included.
+std::string JsonString(const std::string& text);
 
 // Parses "L,T,R,B" into a rectangle; nothing when the text is not four integers.
 std::optional<CRect> ParseRectangle(const std::string& text);

@@ -18,6 +18,14 @@ int main(int argc, char** argv) {
     convertCommand->add_option("--region", regionText, "region to save, L,T,R,B in picture pixels (cut to the picture)");
     convertCommand->add_flag("--json", convert.json, "print {\"rect\":[left,top,right,bottom]} of the loaded picture");
 
+    InfoOptions info;
+    CLI::App* infoCommand = app.add_subcommand(
+        "info", "Print each FILE's position, size and bits per pixel, read from its header by the probe that "
+                "its extension names (.bmp .dib .tga .gif .pcx .jpg .psd).");
+    infoCommand->add_option("FILE", info.files, "pictures to probe")->required();
+    infoCommand->add_flag("--json", info.json,
+                          "one JSON object per line: {\"file\":...,\"ok\":true|false,\"rect\":[l,t,r,b],\"bits\":n}");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -34,5 +42,6 @@ int main(int argc, char** argv) {
         }
         return RunConvert(convert);
     }
+    if (infoCommand->parsed()) return RunInfo(info);
     return 2;
 }
