@@ -25,7 +25,8 @@ using Probe = bool (*)(const CString& path, ProbeResult& result);
 // A rectangle from a position and unsigned sizes; false when it cannot be held in a RECT.
 bool MakeRect(long long left, long long top, long long width, long long height, RECT& rect) {
     constexpr long long kMax = 0x7FFFFFFF;
-    if (left < 0 || top < 0 || width < 0 || height < 0 || left + width > kMax || top + height > kMax) return false;
+    if (left < 0 || top < 0 || width < 0 || height < 0 || left + width > kMax || top + height > kMax)
+        return false;
     rect = RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(left + width),
                 static_cast<LONG>(top + height)};
     return true;
@@ -49,7 +50,14 @@ bool ProbeBmp(const CString& path, ProbeResult& result) {
 
 // TGA header fields used by the probe.
 constexpr size_t kTgaHeaderBytes = 18;
-enum TgaImageType : BYTE { kTgaMapped = 1, kTgaTrueColour = 2, kTgaGrey = 3, kTgaMappedRle = 9, kTgaTrueColourRle = 10, kTgaGreyRle = 11 };
+enum TgaImageType : BYTE {
+    kTgaMapped = 1,
+    kTgaTrueColour = 2,
+    kTgaGrey = 3,
+    kTgaMappedRle = 9,
+    kTgaTrueColourRle = 10,
+    kTgaGreyRle = 11
+};
 
 // The result depends on the 18-byte header only, so the image ID and the optional footer are not read.
 bool ProbeTga(const CString& path, ProbeResult& result) {
@@ -70,8 +78,10 @@ bool ProbeTga(const CString& path, ProbeResult& result) {
         case kTgaTrueColour:
         case kTgaGrey:
         case kTgaTrueColourRle:
-        case kTgaGreyRle: break;
-        default: return false;
+        case kTgaGreyRle:
+            break;
+        default:
+            return false;
     }
     result.bits = header[16];
     return MakeRect(ReadLE16(header + 8), ReadLE16(header + 10), width, height, result.rect);
@@ -84,7 +94,8 @@ bool ProbeGif(const CString& path, ProbeResult& result) {
     CFile file;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite)) return false;
     BYTE header[kGifProbeBytes];
-    if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, "GIF8", 4) != 0) return false;
+    if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, "GIF8", 4) != 0)
+        return false;
     const WORD width = ReadLE16(header + 6);
     const WORD height = ReadLE16(header + 8);
     if (width == 0 || height == 0) return false;
@@ -144,9 +155,11 @@ bool ProbePsd(const CString& path, ProbeResult& result) {
     static constexpr BYTE kZeros[6] = {};
     const auto readBE16 = [](const BYTE* p) { return static_cast<WORD>(p[0] << 8 | p[1]); };
     const auto readBE32 = [](const BYTE* p) {
-        return static_cast<DWORD>(p[0]) << 24 | static_cast<DWORD>(p[1]) << 16 | static_cast<DWORD>(p[2]) << 8 | p[3];
+        return static_cast<DWORD>(p[0]) << 24 | static_cast<DWORD>(p[1]) << 16 |
+               static_cast<DWORD>(p[2]) << 8 | p[3];
     };
-    if (std::memcmp(header, "8BPS", 4) != 0 || readBE16(header + 4) != 1 || std::memcmp(header + 6, kZeros, 6) != 0)
+    if (std::memcmp(header, "8BPS", 4) != 0 || readBE16(header + 4) != 1 ||
+        std::memcmp(header + 6, kZeros, 6) != 0)
         return false;
     result.bits = readBE16(header + 22);
     return MakeRect(0, 0, readBE32(header + 18), readBE32(header + 14), result.rect);

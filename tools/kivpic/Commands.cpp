@@ -55,7 +55,8 @@ std::optional<CRect> ParseRectangle(const std::string& text) {
     }
     in >> std::ws;
     if (!in.eof()) return std::nullopt;
-    return CRect(static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]));
+    return CRect(static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+                 static_cast<int>(v[3]));
 }
 
 int RunConvert(const ConvertOptions& options) {
@@ -63,7 +64,8 @@ int RunConvert(const ConvertOptions& options) {
     const CString output = CString::FromUtf8(options.output);
     const WriterEntry& writer = ChooseWriter(output);
     if (!writer.write)
-        return Fail(options.output, std::string("writing ") + writer.format + " files is not available in this build");
+        return Fail(options.output,
+                    std::string("writing ") + writer.format + " files is not available in this build");
 
     CRect rect;
     KivLoadStatus status = KivLoadStatus::ok;
@@ -78,8 +80,7 @@ int RunConvert(const ConvertOptions& options) {
                                         std::to_string(size.cy) + ")");
     if (!writer.write(output, pixels.get(), size, region))
         return Fail(options.output, std::string("cannot write the ") + writer.format + " file");
-    if (options.json)
-        std::printf("{\"rect\":[%d,%d,%d,%d]}\n", rect.left, rect.top, rect.right, rect.bottom);
+    if (options.json) std::printf("{\"rect\":[%d,%d,%d,%d]}\n", rect.left, rect.top, rect.right, rect.bottom);
     return 0;
 }
 
@@ -87,11 +88,21 @@ std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char escaped[8];
@@ -112,13 +123,13 @@ int RunInfo(const InfoOptions& options) {
         int bits = 0;
         const bool ok = KivPictureGetPicInfo(CString::FromUtf8(file), &rect, &bits) != 0;
         if (options.json && ok) {
-            std::printf("{\"file\":%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n", JsonString(file).c_str(),
-                        rect.left, rect.top, rect.right, rect.bottom, bits);
+            std::printf("{\"file\":%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n",
+                        JsonString(file).c_str(), rect.left, rect.top, rect.right, rect.bottom, bits);
         } else if (options.json) {
             std::printf("{\"file\":%s,\"ok\":false}\n", JsonString(file).c_str());
         } else if (ok) {
-            std::printf("%s: %dx%d at (%d,%d), %d bits\n", file.c_str(), rect.right - rect.left, rect.bottom - rect.top,
-                        rect.left, rect.top, bits);
+            std::printf("%s: %dx%d at (%d,%d), %d bits\n", file.c_str(), rect.right - rect.left,
+                        rect.bottom - rect.top, rect.left, rect.top, bits);
         }
         if (!ok) {
             status = 1;
