@@ -51,6 +51,18 @@ KIV_API DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect);
 // Reads the composite image of a PSD file.
 KIV_API DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect);
 
+// ---- Scaled load --------------------------------------------------------------------------------------
+// Bilinear interpolation in 1/256 pixel with the product table: KivPictureOpen must have run first.
+
+// Draws the picture scaled to size.cx x size.cy into the whole target, combining by mode. Returns 1, or 0
+// when the file cannot be loaded.
+KIV_API int KivPictureZoomPicFile(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode);
+// Draws the picture, scaled to the target's size, into the part of the target inside both clip (cut to
+// the target) and placement (the picture's own rectangle when empty, which places a TGA at its stored
+// position). Returns 1, also when nothing lies inside both; 0 when the file cannot be loaded.
+KIV_API int KivPictureZoomPicFile(const CString& path, CRect clip, CRect placement, CSize size, tagCOLOR32* target,
+                                  MIXMODE mode);
+
 // ---- Header probe -------------------------------------------------------------------------------------
 
 // The position and size (rect) and the bits per pixel of a picture, read from its header alone by the

@@ -59,6 +59,60 @@ std::optional<CRect> ParseRectangle(const std::string& text) {
                  static_cast<int>(v[3]));
 }
 
+std::optional<CSize> ParseSize(const std::string& text) {
+    int width = 0, height = 0;
+    char separator = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", &width, &separator, &height, &extra) != 3) return std::nullopt;
+    if ((separator != 'x' && separator != 'X') || width <= 0 || height <= 0) return std::nullopt;
+    return CSize(width, height);
+}
+
+int RunZoom(const ZoomOptions& options) {
+    const CString input = CString::FromUtf8(options.input);
+    const CString output = CString::FromUtf8(options.output);
+    const WriterEntry& writer = ChooseWriter(output);
+    if (!writer.write)
+        return Fail(options.output,
+                    std::string("writing ") + writer.format + " files is not available in this build");
+    const unsigned long long pixels = 1ull * options.size.cx * options.size.cy;
+    if (pixels > 0x3FFFFFFFull) return Fail(options.output, "the target size is too large");
+
+    std::unique_ptr<DWORD, PixelsDeleter> target;
+    if (!options.onto.empty()) {
+        CRect ontoRect;
+        KivLoadStatus status = KivLoadStatus::ok;
+        target.reset(KivPictureLoadPicFileEx(CString::FromUtf8(options.onto), ontoRect, &status));
+        if (!target) return Fail(options.onto, std::string("cannot load: ") + KivLoadStatusText(status));
+        if (!(ontoRect.Size() == options.size))
+            return Fail(options.onto, "its size " + std::to_string(ontoRect.Width()) + "x" +
+                                          std::to_string(ontoRect.Height()) + " is not the target size");
+    } else {
+        target.reset(static_cast<DWORD*>(GlobalAlloc(GPTR, pixels * 4)));
+        if (!target) return Fail(options.output, "out of memory for the target block");
+    }
+
+    KivPictureOpen();  // the bilinear sampler's product table
+    auto* block = reinterpret_cast<tagCOLOR32*>(target.get());
+    int drawn = 0;
+    if (options.areaMethod)
+        drawn = KivPictureLoadPicFile(input, block, options.size, options.mode);
+    else if (options.clip || options.place)
+        drawn =
+            KivPictureZoomPicFile(input, options.clip.value_or(CRect(0, 0, options.size.cx, options.size.cy)),
+                                  options.place.value_or(CRect()), options.size, block, options.mode);
+    else
+        drawn = KivPictureZoomPicFile(input, block, options.size, options.mode);
+    if (!drawn) {
+        CRect rect;
+        KivLoadStatus status = KivLoadStatus::ok;
+        std::unique_ptr<DWORD, PixelsDeleter> probe(KivPictureLoadPicFileEx(input, rect, &status));
+        return Fail(options.input, std::string("cannot load: ") + KivLoadStatusText(status));
+    }
+    if (!writer.write(output, target.get(), options.size, CRect(0, 0, options.size.cx, options.size.cy)))
+        return Fail(options.output, std::string("cannot write the ") + writer.format + " file");
+    return 0;
+}
+
 int RunConvert(const ConvertOptions& options) {
     const CString input = CString::FromUtf8(options.input);
     const CString output = CString::FromUtf8(options.output);

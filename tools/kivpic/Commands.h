@@ -17,6 +17,23 @@ struct ConvertOptions {
 
 int RunConvert(const ConvertOptions& options);
 
+struct ZoomOptions {
+    std::string input;
+    std::string output;
+    CSize size;
+    bool areaMethod = false;  // the area-averaging load instead of bilinear interpolation
+    int mode = 2;
+    std::string onto;  // a picture of the target's size to draw onto, instead of a transparent block
+    std::optional<CRect> clip;
+    std::optional<CRect> place;
+};
+
+// Scales IN into a block of the given size and saves the block as OUT.
+int RunZoom(const ZoomOptions& options);
+
+// Parses "WxH" with both sides positive; nothing otherwise.
+std::optional<CSize> ParseSize(const std::string& text);
+
 struct InfoOptions {
     std::vector<std::string> files;
     bool json = false;
