@@ -77,6 +77,8 @@ KIV_API int KivPictureGetPicInfo(const CString& path, RECT* rect, int* bits);
 
 // An uncompressed 32-bit bitmap, alpha kept.
 KIV_API int KivPictureSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect);
+// A baseline JPEG of quality 30; alpha is not stored.
+KIV_API int KivPictureSaveJPGFile(CString path, DWORD* buffer, CSize size, CRect rect);
 
 // ---- Why a load failed ----------------------------------------------------------------------------------
 // The entry points above answer only null or 0; these say why, for tools and tests.

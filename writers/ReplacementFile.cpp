@@ -21,7 +21,9 @@ std::string ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-ReplacementFile::~ReplacementFile() { Discard(); }
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
 
 bool ReplacementFile::Create(const CString& target) {
     Discard();
@@ -47,14 +49,34 @@ bool ReplacementFile::Create(const CString& target) {
         // The saved file keeps the permissions of the one it replaces.
         if (targetExists) (void)::fchmod(fd, existing.st_mode & 07777);
         temporary_ = std::move(candidate);
+        descriptor_ = fd;
         file_.Attach(fd, CString::FromUtf8(temporary_));
         return true;
     }
     return false;
 }
 
+std::FILE* ReplacementFile::StdioStream() {
+    if (!stream_ && !temporary_.empty()) {
+        const int copy = ::dup(descriptor_);
+        if (copy < 0) return nullptr;
+        stream_ = ::fdopen(copy, "wb");
+        if (!stream_) ::close(copy);
+    }
+    return stream_;
+}
+
 bool ReplacementFile::Commit() {
     if (temporary_.empty()) return false;
+    if (stream_) {
+        const bool written = std::fflush(stream_) == 0 && !std::ferror(stream_);
+        const bool closed = std::fclose(stream_) == 0;
+        stream_ = nullptr;
+        if (!written || !closed) {
+            Discard();
+            return false;
+        }
+    }
     try {
         file_.Close();
     } catch (const CFileException&) {
@@ -70,6 +92,9 @@ bool ReplacementFile::Commit() {
 }
 
 void ReplacementFile::Discard() {
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
+    descriptor_ = -1;
     file_.Abort();
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();

@@ -2,10 +2,13 @@
 // so a failed save (a full disk, a lost medium) never destroys the file the user had.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 #include "../platform/File.h"
 
 class ReplacementFile {
-public:
+  public:
     ReplacementFile() = default;
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -17,14 +20,19 @@ public:
     bool Create(const CString& target);
     // The temporary file, open for writing; its writes throw CFileException on failure.
     CFile& File() { return file_; }
+    // The temporary file as a stdio stream, for encoders that write through stdio; null when it cannot be
+    // had. Commit flushes and closes it, and fails when any of its writes failed.
+    std::FILE* StdioStream();
     // Closes the temporary file and renames it over the target. False, with the temporary file removed,
     // when either step fails.
     bool Commit();
 
-private:
+  private:
     void Discard();
 
     CFile file_;
+    std::FILE* stream_ = nullptr;
+    int descriptor_ = -1;
     std::string target_;
     std::string temporary_;
 };

@@ -21,7 +21,7 @@ constexpr WriterEntry kWriters[] = {
     {L".TGA", "TGA", nullptr},
     {L".BMP", "BMP", KivPictureSaveBMPFile},
     {L".PCX", "PCX", nullptr},
-    {L".JPG", "JPEG", nullptr},
+    {L".JPG", "JPEG", KivPictureSaveJPGFile},
 };
 constexpr WriterEntry kDefaultWriter = kWriters[0];
 
