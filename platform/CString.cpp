@@ -46,6 +46,10 @@ CString CString::FromUtf8(std::string_view utf8) {
             if ((next & 0xC0) != 0x80) valid = false;
             c = (c << 6) | (next & 0x3F);
         }
+        // Overlong forms (an overlong '/' must not become a separator), surrogates and values past
+        // U+10FFFF are not UTF-8 either.
+        constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (valid && (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
         if (!valid) {
             out += static_cast<wchar_t>(kReplacementCharacter);
             ++i;

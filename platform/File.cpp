@@ -203,6 +203,8 @@ void CMemFile::Grow(ULONGLONG needed) {
 void CMemFile::Write(const void* buffer, UINT count) {
     const ULONGLONG endAt = position_ + count;
     Grow(endAt);
+    // A seek past the end leaves a gap that reads as zeros, as it does in a disk file.
+    if (position_ > size_) std::memset(buffer_ + size_, 0, position_ - size_);
     if (count) std::memcpy(buffer_ + position_, buffer, count);
     position_ = endAt;
     if (endAt > size_) size_ = endAt;
