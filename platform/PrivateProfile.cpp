@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "RuntimeLibrary.h"
@@ -38,7 +39,9 @@ bool IsComment(std::string_view line) {
     return !line.empty() && (line.front() == ';' || line.front() == '#');
 }
 
-std::string Narrow(LPCWSTR text) { return CString(text).ToUtf8(); }
+std::string Narrow(LPCWSTR text) {
+    return CString(text).ToUtf8();
+}
 
 // Reads a whole file; false with errno set when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& text) {
@@ -64,6 +67,9 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp" + std::to_string(random());
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return false;
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0)
+        (void)::fchmod(fd, existing.st_mode & 07777);  // keep its permissions
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
@@ -83,6 +89,11 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
 
 ProfileDocument ProfileDocument::Parse(std::string_view text) {
     ProfileDocument document;
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        document.byteOrderMark_ = kByteOrderMark;
+        text.remove_prefix(kByteOrderMark.size());
+    }
     size_t start = 0;
     while (start < text.size()) {
         size_t stop = text.find('\n', start);
@@ -104,7 +115,7 @@ ProfileDocument ProfileDocument::Parse(std::string_view text) {
 }
 
 std::string ProfileDocument::Serialize() const {
-    std::string text;
+    std::string text = byteOrderMark_;
     for (const Line& line : lines_) text += line.text + line.end;
     return text;
 }
@@ -165,7 +176,8 @@ void ProfileDocument::SetValue(std::string_view section, std::string_view key, s
 void ProfileDocument::RemoveKey(std::string_view section, std::string_view key) {
     const auto range = FindSection(section);
     if (!range) return;
-    if (const auto line = FindKeyLine(*range, key)) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*line));
+    if (const auto line = FindKeyLine(*range, key))
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*line));
 }
 
 void ProfileDocument::RemoveSection(std::string_view section) {
@@ -210,13 +222,19 @@ UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWS
 
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
     if (!section) return FALSE;
-    const std::string path = ResolveProfilePath(fileName).ToUtf8();
+    std::string path = ResolveProfilePath(fileName).ToUtf8();
+    // A settings file that is a symbolic link is rewritten where it points, and the link stays.
+    std::error_code error;
+    if (std::filesystem::is_symlink(path, error)) {
+        const auto target = std::filesystem::canonical(path, error);
+        if (!error) path = target.string();
+    }
     std::string text;
     if (!ReadWholeFile(path, text)) {
         if (errno != ENOENT) return FALSE;
         // The settings folder itself may not exist yet on a new account.
-        const size_t slash = path.rfind('/');
-        if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0777);
+        const auto folder = std::filesystem::path(path).parent_path();
+        if (!folder.empty()) std::filesystem::create_directories(folder, error);
     }
     ProfileDocument document = ProfileDocument::Parse(text);
     if (!key)

@@ -24,7 +24,7 @@ KIV_API CString ResolveProfilePath(LPCWSTR fileName);
 
 // The lines of one profile file, kept byte for byte so that writing back changes only what was set.
 class KIV_API ProfileDocument {
-public:
+  public:
     static ProfileDocument Parse(std::string_view text);
     std::string Serialize() const;
 
@@ -35,7 +35,7 @@ public:
     void RemoveKey(std::string_view section, std::string_view key);
     void RemoveSection(std::string_view section);
 
-private:
+  private:
     struct Range {
         size_t begin;  // the section's header line
         size_t end;    // one past its last line
@@ -49,6 +49,7 @@ private:
     };
     Line NewLine(std::string text) const { return Line{std::move(text), lineEnd_}; }
 
+    std::string byteOrderMark_;  // kept in front of the first line when the file starts with one
     std::vector<Line> lines_;
     std::string lineEnd_ = "\n";  // the file's first line end, used for lines we add
 };

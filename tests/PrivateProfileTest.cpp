@@ -123,6 +123,27 @@ TEST(PrivateProfile, NullValueRemovesKeyAndNullKeyRemovesSection) {
         << "no temporary left";
 }
 
+TEST(PrivateProfile, ByteOrderMarkAndLinksSurviveAWrite) {
+    ScratchFolder folder;
+    const std::string real = folder.File("real.ini");
+    const std::string original = "\xEF\xBB\xBF[COMMON_SETUP]\nOpenPicDlg=0\n";
+    WriteFileBytes(real, Bytes(original.begin(), original.end()));
+    std::filesystem::permissions(real,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(real, folder.File("link.ini"));
+    const CString link = Wide(folder.File("link.ini"));
+    EXPECT_EQ(GetPrivateProfileIntW(L"COMMON_SETUP", L"OpenPicDlg", 5, link), 0u)
+        << "the mark is not part of the name";
+    EXPECT_TRUE(WritePrivateProfileStringW(L"COMMON_SETUP", L"OpenPicDlg", L"1", link));
+    const Bytes bytes = ReadFileBytes(real);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "\xEF\xBB\xBF[COMMON_SETUP]\nOpenPicDlg=1\n")
+        << "the key is set in place, the mark kept, no second section added";
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.ini"))) << "the link still points at the file";
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "permissions kept";
+}
+
 TEST(PrivateProfile, BareNamesResolveInTheSettingsFolder) {
     const EnvironmentOverride home("HOME", "/home/someone");
     const struct {
