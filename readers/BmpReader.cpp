@@ -46,7 +46,8 @@ KivLoadStatus ReadInfoHeader(CFile& file, InfoHeader& header) {
     // The height is read in 64 bits, so negating INT32_MIN cannot overflow.
     if (header.width <= 0 || header.height == 0) return KivLoadStatus::corrupt;
     // The palette table has 256 entries; a larger count cannot be honoured without writing past it.
-    if (header.colorsUsed > bmp::kMaxPaletteEntries) return KivLoadStatus::corrupt;
+    // Depths of 16 bits and more read no palette, so the field does not matter to them.
+    if (header.bitsPerPixel < 16 && header.colorsUsed > bmp::kMaxPaletteEntries) return KivLoadStatus::corrupt;
     return KivLoadStatus::ok;
 }
 

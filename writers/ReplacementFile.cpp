@@ -12,11 +12,23 @@
 namespace {
 
 // The file a path finally names: a symbolic link is replaced through, not overwritten by a plain file.
+// Links are followed one by one rather than with realpath, which fails for a link to a file not yet
+// created: saving through such a link creates the file it names, as opening it for writing would.
 std::string ResolveTarget(const std::string& path) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    constexpr int kMostLinks = 40;  // the system's own limit on a chain of links
+    std::string current = path;
+    for (int hop = 0; hop < kMostLinks; ++hop) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), link, sizeof link);
+        if (length <= 0 || length >= static_cast<ssize_t>(sizeof link)) return current;
+        std::string next(link, static_cast<size_t>(length));
+        const size_t slash = current.rfind('/');
+        if (next[0] != '/' && slash != std::string::npos) next = current.substr(0, slash + 1) + next;
+        current = std::move(next);
+    }
+    return current;
 }
 
 }  // namespace

@@ -1,0 +1,167 @@
+// The command-line tool: `kivpic convert IN OUT [--region L,T,R,B] [--json]`, its exit statuses and
+// messages, and a round trip of every corpus bitmap the reader accepts.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "BmpBuilder.h"
+
+namespace {
+
+struct ToolRun {
+    int exitStatus = -1;
+    std::string out;
+    std::vector<std::string> errorLines;
+};
+
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
+
+ToolRun Kivpic(const std::string& arguments) {
+    ScratchFolder scratch;
+    const std::string errors = scratch.File("stderr.txt");
+    const std::string command = Quote(KIVPIC_PATH) + " " + arguments + " 2>" + Quote(errors);
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.out.append(chunk, got);
+    const int status = pclose(pipe);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes text = ReadFileBytes(errors);
+    std::istringstream lines(std::string(text.begin(), text.end()));
+    for (std::string line; std::getline(lines, line);) run.errorLines.push_back(line);
+    return run;
+}
+
+Bytes Picture24(int width, int height) {
+    std::vector<std::vector<std::uint32_t>> rows;
+    for (int y = 0; y < height; ++y) {
+        rows.emplace_back();
+        for (int x = 0; x < width; ++x)
+            rows.back().push_back(static_cast<std::uint32_t>(0x102030 * (x + 1) + 0x0A * y));
+    }
+    BmpFile file;
+    file.width = width;
+    file.height = height;
+    file.bitsPerPixel = 24;
+    file.pixelData = StoredRows(rows, 24);
+    return file.Build();
+}
+
+}  // namespace
+
+TEST(Kivpic, ConvertBmpToBmpExactly) {
+    ScratchFolder folder;
+    folder.Write("in.bmp", Picture24(5, 3));
+    const ToolRun run =
+        Kivpic("convert " + Quote(folder.File("in.bmp")) + " " + Quote(folder.File("out.bmp")));
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.errorLines.empty());
+    const Decoded in = LoadPicture(folder.File("in.bmp"));
+    const Decoded out = LoadPicture(folder.File("out.bmp"));
+    ASSERT_TRUE(out.loaded);
+    EXPECT_EQ(out.rect, in.rect);
+    EXPECT_EQ(out.pixels, in.pixels);
+}
+
+TEST(Kivpic, RegionAndJson) {
+    ScratchFolder folder;
+    folder.Write("in.bmp", Picture24(5, 3));
+    const ToolRun run = Kivpic("convert " + Quote(folder.File("in.bmp")) + " " +
+                               Quote(folder.File("out.bmp")) + " --region 1,1,4,3 --json");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, "{\"rect\":[0,0,5,3]}\n") << "the rectangle of the loaded picture, not of the region";
+    const Decoded in = LoadPicture(folder.File("in.bmp"));
+    const Decoded out = LoadPicture(folder.File("out.bmp"));
+    ASSERT_TRUE(out.loaded);
+    ASSERT_EQ(out.rect, CRect(0, 0, 3, 2));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(out.At(x, y), in.At(x + 1, y + 1)) << x << ", " << y;
+}
+
+struct FailureCase {
+    std::string arguments;  // IN and OUT stand for the input and output paths
+    int exitStatus;
+    const char* named;  // "IN" or "OUT": the file the one error line names; null for usage errors
+    const char* reason;
+};
+
+TEST(Kivpic, ExitStatusesAndMessages) {
+    const FailureCase cases[] = {
+        {"convert MISSING OUT", 1, "MISSING", "an input that does not exist"},
+        {"convert GARBAGE OUT", 1, "GARBAGE", "an input no reader accepts"},
+        {"convert IN NOWHERE", 1, "NOWHERE", "an output in a folder that does not exist"},
+        {"convert IN OUT --region 50,50,60,60", 1, "OUT", "a region outside the picture"},
+        {"convert IN", 2, nullptr, "OUT missing"},
+        {"convert", 2, nullptr, "IN and OUT missing"},
+        {"", 2, nullptr, "no command"},
+        {"rotate IN OUT", 2, nullptr, "an unknown command"},
+        {"convert IN OUT --region 1,2,3", 2, nullptr, "a region of three numbers"},
+        {"convert IN OUT --region a,b,c,d", 2, nullptr, "a region that is not numbers"},
+        {"convert IN OUT --frobnicate", 2, nullptr, "an unknown option"},
+    };
+    for (const FailureCase& c : cases) {
+        ScratchFolder folder;
+        folder.Write("in.bmp", Picture24(4, 4));
+        folder.Write("garbage.dat", Bytes(40, 0x77));
+        std::map<std::string, std::string> names = {{"MISSING", folder.File("missing.bmp")},
+                                                    {"GARBAGE", folder.File("garbage.dat")},
+                                                    {"NOWHERE", folder.File("missing/out.tga")},
+                                                    {"OUT", folder.File("out.bmp")},
+                                                    {"IN", folder.File("in.bmp")}};
+        std::string arguments;
+        std::istringstream words(c.arguments);
+        for (std::string word; words >> word;)
+            arguments += " " + (names.count(word) ? Quote(names[word]) : word);
+        const ToolRun run = Kivpic(arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.reason;
+        EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp"))) << c.reason;
+        if (!c.named) continue;
+        ASSERT_EQ(run.errorLines.size(), 1u) << c.reason;
+        EXPECT_NE(run.errorLines[0].find(names[c.named]), std::string::npos)
+            << c.reason << ": " << run.errorLines[0];
+    }
+}
+
+TEST(Kivpic, Help) {
+    const ToolRun run = Kivpic("--help");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_NE(run.out.find("convert"), std::string::npos);
+}
+
+// Every corpus bitmap the reader accepts is written by the tool with its pixel words unchanged (alpha
+// included) and reads back as the same picture, alpha 255.
+TEST(Kivpic, CorpusRoundTrip) {
+    // Files whose declared size the data does not back stay out: their copies would be hundreds of MB.
+    constexpr size_t kMostPixels = 1u << 22;
+    int converted = 0;
+    for (const char* corpus : {"bmp", "hostile/bmp"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(TestDataPath(corpus))) {
+            const std::string in = entry.path().string();
+            const Decoded original = LoadPicture(in);
+            if (!original.loaded || original.pixels.size() > kMostPixels) continue;
+            SCOPED_TRACE(in);
+            ScratchFolder folder;
+            const ToolRun run = Kivpic("convert " + Quote(in) + " " + Quote(folder.File("out.bmp")));
+            ASSERT_EQ(run.exitStatus, 0);
+            int width = 0, height = 0;
+            EXPECT_EQ(PixelsOfWrittenBmp(ReadFileBytes(folder.File("out.bmp")), width, height),
+                      original.pixels);
+            const Decoded back = LoadPicture(folder.File("out.bmp"));
+            ASSERT_TRUE(back.loaded);
+            EXPECT_EQ(back.rect, original.rect);
+            for (size_t i = 0; i < back.pixels.size(); ++i)
+                ASSERT_EQ(back.pixels[i], original.pixels[i] | 0xFF000000u) << "pixel " << i;
+            ++converted;
+        }
+    }
+    EXPECT_GE(converted, 40);
+}
