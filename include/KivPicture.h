@@ -77,6 +77,11 @@ KIV_API int KivPictureGetPicInfo(const CString& path, RECT* rect, int* bits);
 
 // An uncompressed 32-bit bitmap, alpha kept.
 KIV_API int KivPictureSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect);
+// An uncompressed 32-bit TGA (version 2) with the region's left and top as its origin, a 64 x 48
+// postage stamp and the time of saving; alpha kept.
+KIV_API int KivPictureSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect);
+// A 24-bit PCX of three run-length coded planes; alpha is not stored.
+KIV_API int KivPictureSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect);
 // A baseline JPEG of quality 30; alpha is not stored.
 KIV_API int KivPictureSaveJPGFile(CString path, DWORD* buffer, CSize size, CRect rect);
 
@@ -91,7 +96,7 @@ enum class KivLoadStatus {
     unsupportedVariant,  // a valid file of a kind this reader does not handle
     corrupt,             // a field or a coded run is out of range
     truncated,           // the data ends before the picture does
-    tooLarge,            // the picture's byte size does not fit in 32 bits
+    tooLarge,            // the byte size does not fit in 32 bits, or a side exceeds the format reader's limit
     outOfMemory,
     unknownFormat,       // no reader accepted the file
     readerNotAvailable,  // the extension names a format this build cannot read yet

@@ -12,6 +12,7 @@
 #include "../readers/ByteOrder.h"
 #include "../readers/JpegLibrary.h"
 #include "../readers/StdioFile.h"
+#include "../readers/TgaFileInfo.h"
 
 namespace {
 
@@ -48,43 +49,30 @@ bool ProbeBmp(const CString& path, ProbeResult& result) {
     return MakeRect(0, 0, width, std::llabs(height), result.rect);
 }
 
-// TGA header fields used by the probe.
-constexpr size_t kTgaHeaderBytes = 18;
-enum TgaImageType : BYTE {
-    kTgaMapped = 1,
-    kTgaTrueColour = 2,
-    kTgaGrey = 3,
-    kTgaMappedRle = 9,
-    kTgaTrueColourRle = 10,
-    kTgaGreyRle = 11
-};
-
 // The result depends on the 18-byte header only, so the image ID and the optional footer are not read.
 bool ProbeTga(const CString& path, ProbeResult& result) {
     CFile file;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite)) return false;
-    BYTE header[kTgaHeaderBytes];
-    if (file.Read(header, sizeof header) != sizeof header) return false;
-    const BYTE colourMapType = header[1];
-    const BYTE imageType = header[2];
-    const WORD width = ReadLE16(header + 12);
-    const WORD height = ReadLE16(header + 14);
-    if (width == 0 || height == 0 || colourMapType > 1) return false;
-    switch (imageType) {
-        case kTgaMapped:
-        case kTgaMappedRle:
-            if (colourMapType != 1) return false;
+    BYTE raw[tga::kHeaderBytes];
+    if (file.Read(raw, sizeof raw) != sizeof raw) return false;
+    TgaFileInfo header{};
+    tga::DecodeHeader(raw, header);
+    if (header.width == 0 || header.height == 0 || header.colorMapType > tga::kHasColorMap) return false;
+    switch (header.imageType) {
+        case tga::kColorMapped:
+        case tga::kRleColorMapped:
+            if (header.colorMapType != tga::kHasColorMap) return false;
             break;
-        case kTgaTrueColour:
-        case kTgaGrey:
-        case kTgaTrueColourRle:
-        case kTgaGreyRle:
+        case tga::kTrueColor:
+        case tga::kGrey:
+        case tga::kRleTrueColor:
+        case tga::kRleGrey:
             break;
         default:
             return false;
     }
-    result.bits = header[16];
-    return MakeRect(ReadLE16(header + 8), ReadLE16(header + 10), width, height, result.rect);
+    result.bits = header.pixelDepth;
+    return MakeRect(header.xOrigin, header.yOrigin, header.width, header.height, result.rect);
 }
 
 // Signature, version and logical screen descriptor.

@@ -19,7 +19,7 @@ struct ReaderEntry {
 // Known extensions in the order they are compared, which is also the order in which every reader is
 // tried for a file with any other extension.
 constexpr ReaderEntry kReaders[] = {
-    {L".TGA", nullptr}, {L".BMP", ReadBmpFile}, {L".GIF", nullptr},
+    {L".TGA", ReadTgaFile}, {L".BMP", ReadBmpFile}, {L".GIF", nullptr},
     {L".PCX", nullptr}, {L".JPG", nullptr},     {L".PSD", nullptr},
 };
 
@@ -90,7 +90,7 @@ const char* KivLoadStatusText(KivLoadStatus status) {
         case KivLoadStatus::unsupportedVariant: return "a variant of the format that is not supported";
         case KivLoadStatus::corrupt: return "corrupt picture data";
         case KivLoadStatus::truncated: return "the data ends before the picture does";
-        case KivLoadStatus::tooLarge: return "the picture is too large (over 4 GiB of pixels)";
+        case KivLoadStatus::tooLarge: return "the picture is too large (over 4 GiB, or past its reader's limit)";
         case KivLoadStatus::outOfMemory: return "out of memory";
         case KivLoadStatus::unknownFormat: return "not a picture in any supported format";
         case KivLoadStatus::readerNotAvailable: return "this format cannot be read by this build";
