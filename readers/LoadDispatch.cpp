@@ -20,7 +20,7 @@ struct ReaderEntry {
 // tried for a file with any other extension.
 constexpr ReaderEntry kReaders[] = {
     {L".TGA", ReadTgaFile}, {L".BMP", ReadBmpFile}, {L".GIF", nullptr},
-    {L".PCX", nullptr}, {L".JPG", nullptr},     {L".PSD", nullptr},
+    {L".PCX", ReadPcxFile}, {L".JPG", ReadJpgFile}, {L".PSD", nullptr},
 };
 
 DecodedPicture LoadPicture(const CString& path) {
@@ -66,7 +66,8 @@ tagCOLOR32 AreaSample(const CKivMemBlock& source, double x, double xs, double y,
             const double weight = factor(a, kx, x, x + xs) * rowFactor;
             total += weight;
             if (ix + a >= size.cx || iy + b >= size.cy) continue;
-            const tagCOLOR32 pixel = *source.GetPixelAddress(static_cast<int>(ix + a), static_cast<int>(iy + b));
+            const tagCOLOR32 pixel =
+                *source.GetPixelAddress(static_cast<int>(ix + a), static_cast<int>(iy + b));
             blue += weight * pixel.blue;
             green += weight * pixel.green;
             red += weight * pixel.red;
@@ -83,17 +84,28 @@ tagCOLOR32 AreaSample(const CKivMemBlock& source, double x, double xs, double y,
 
 const char* KivLoadStatusText(KivLoadStatus status) {
     switch (status) {
-        case KivLoadStatus::ok: return "loaded";
-        case KivLoadStatus::fileNotFound: return "no such file";
-        case KivLoadStatus::unreadable: return "the file cannot be read";
-        case KivLoadStatus::notThisFormat: return "not a picture of the format its extension names";
-        case KivLoadStatus::unsupportedVariant: return "a variant of the format that is not supported";
-        case KivLoadStatus::corrupt: return "corrupt picture data";
-        case KivLoadStatus::truncated: return "the data ends before the picture does";
-        case KivLoadStatus::tooLarge: return "the picture is too large (over 4 GiB, or past its reader's limit)";
-        case KivLoadStatus::outOfMemory: return "out of memory";
-        case KivLoadStatus::unknownFormat: return "not a picture in any supported format";
-        case KivLoadStatus::readerNotAvailable: return "this format cannot be read by this build";
+        case KivLoadStatus::ok:
+            return "loaded";
+        case KivLoadStatus::fileNotFound:
+            return "no such file";
+        case KivLoadStatus::unreadable:
+            return "the file cannot be read";
+        case KivLoadStatus::notThisFormat:
+            return "not a picture of the format its extension names";
+        case KivLoadStatus::unsupportedVariant:
+            return "a variant of the format that is not supported";
+        case KivLoadStatus::corrupt:
+            return "corrupt picture data";
+        case KivLoadStatus::truncated:
+            return "the data ends before the picture does";
+        case KivLoadStatus::tooLarge:
+            return "the picture is too large (over 4 GiB, or past its reader's limit)";
+        case KivLoadStatus::outOfMemory:
+            return "out of memory";
+        case KivLoadStatus::unknownFormat:
+            return "not a picture in any supported format";
+        case KivLoadStatus::readerNotAvailable:
+            return "this format cannot be read by this build";
     }
     return "unknown failure";
 }
@@ -102,7 +114,9 @@ DWORD* KivPictureLoadPicFileEx(const CString& path, CRect& rect, KivLoadStatus* 
     return HandOverPicture(LoadPicture(path), rect, status);
 }
 
-DWORD* KivPictureLoadPicFile(const CString& path, CRect& rect) { return KivPictureLoadPicFileEx(path, rect, nullptr); }
+DWORD* KivPictureLoadPicFile(const CString& path, CRect& rect) {
+    return KivPictureLoadPicFileEx(path, rect, nullptr);
+}
 
 BOOL KivPictureLoadPicFile(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode) {
     // The target must be a real block: without pixels or with no size there is nothing to write.
@@ -110,7 +124,8 @@ BOOL KivPictureLoadPicFile(const CString& path, tagCOLOR32* target, CSize size, 
     DecodedPicture picture = LoadPicture(path);
     if (!picture.ok()) return FALSE;
     CKivMemBlock source;
-    if (!source.InitBlock(picture.rect.Size(), reinterpret_cast<tagCOLOR32*>(picture.pixels.get()), 0)) return FALSE;
+    if (!source.InitBlock(picture.rect.Size(), reinterpret_cast<tagCOLOR32*>(picture.pixels.get()), 0))
+        return FALSE;
 
     const double xs = static_cast<double>(picture.rect.Width()) / size.cx;
     const double ys = static_cast<double>(picture.rect.Height()) / size.cy;
@@ -118,7 +133,8 @@ BOOL KivPictureLoadPicFile(const CString& path, tagCOLOR32* target, CSize size, 
     for (int j = 0; j < size.cy; ++j, y += ys) {
         tagCOLOR32* row = target + static_cast<SIZE_T>(j) * static_cast<SIZE_T>(size.cx);
         double x = 0.0;
-        for (int i = 0; i < size.cx; ++i, x += xs) row[i] = KivMixByMode(AreaSample(source, x, xs, y, ys), row[i], mode);
+        for (int i = 0; i < size.cx; ++i, x += xs)
+            row[i] = KivMixByMode(AreaSample(source, x, xs, y, ys), row[i], mode);
     }
     return TRUE;
 }

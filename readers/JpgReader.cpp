@@ -1,0 +1,163 @@
+// JPEG reader, driving the IJG library (interface version 62) through its stdio source. Colour pictures are
+// not decoded to full colour: the library quantises them to at most 128 colours and the colour map is
+// expanded into pixels. Grey pictures go through a grey ramp; four-component pictures (CMYK, YCCK) are
+// scaled by their fourth component, which also becomes the alpha.
+//
+// The library reports errors by calling the error manager's error exit, which must not return; ours jumps
+// back to the reader with longjmp. The function that sets the jump point therefore owns nothing with a
+// destructor: the file, the pixel buffer and the library's objects are owned by its caller, and the
+// library's own memory is released by jpeg_destroy_decompress on both paths.
+
+#include <algorithm>
+
+#include "../libraries/KivPublic.h"
+#include "JpegLibrary.h"
+#include "Readers.h"
+#include "StdioFile.h"
+
+#include <jerror.h>  // the library's message codes, after its main header
+
+namespace {
+
+constexpr int kQuantisedColours = 128;
+constexpr int kColourTableEntries = 256;
+
+// Everything one decode shares with the library. It lives in the caller of the function that sets the jump
+// point, so nothing the library changes before an error exit is a local variable of that function.
+struct JpegSession {
+    jpeg_decompress_struct decompressor;
+    JpegErrorJump errors;
+};
+
+KivLoadStatus StatusOfLibraryError(int messageCode) {
+    switch (messageCode) {
+        case JERR_NO_SOI:
+            return KivLoadStatus::notThisFormat;
+        case JERR_INPUT_EMPTY:
+        case JERR_INPUT_EOF:
+            return KivLoadStatus::truncated;
+        case JERR_OUT_OF_MEMORY:
+            return KivLoadStatus::outOfMemory;
+        case JERR_IMAGE_TOO_BIG:
+            return KivLoadStatus::tooLarge;
+        case JERR_BAD_PRECISION:    // 12-bit samples
+        case JERR_SOF_UNSUPPORTED:  // lossless and hierarchical processes
+        case JERR_ARITH_NOTIMPL:
+        case JERR_NOT_COMPILED:
+        case JERR_NOTIMPL:
+        case JERR_CONVERSION_NOTIMPL:
+            return KivLoadStatus::unsupportedVariant;
+        default:
+            return KivLoadStatus::corrupt;
+    }
+}
+
+enum class Output { quantised, grey, fourComponent };
+
+Output ChooseOutput(jpeg_decompress_struct& decompressor) {
+    if (decompressor.jpeg_color_space == JCS_GRAYSCALE) return Output::grey;
+    if (decompressor.num_components == 4) return Output::fourComponent;
+    // Only the colour count is changed: the quantiser's other settings keep the library's defaults.
+    decompressor.quantize_colors = TRUE;
+    decompressor.desired_number_of_colors = kQuantisedColours;
+    return Output::quantised;
+}
+
+void FillColourTable(const jpeg_decompress_struct& decompressor, Output output, DWORD* table) {
+    if (output == Output::grey) {
+        for (DWORD i = 0; i < kColourTableEntries; ++i) table[i] = kOpaqueAlpha | i << 16 | i << 8 | i;
+        return;
+    }
+    // A colour map of fewer than three rows (a two-component picture) repeats its last row.
+    const JSAMPARRAY map = decompressor.colormap;
+    const int rows = decompressor.out_color_components;
+    const JSAMPROW red = map[0];
+    const JSAMPROW green = rows > 1 ? map[1] : red;
+    const JSAMPROW blue = rows > 2 ? map[2] : green;
+    for (int i = 0; i < decompressor.actual_number_of_colors && i < kColourTableEntries; ++i)
+        table[i] =
+            kOpaqueAlpha | static_cast<DWORD>(red[i]) << 16 | static_cast<DWORD>(green[i]) << 8 | blue[i];
+}
+
+void ConvertIndexedRow(const JSAMPLE* samples, JDIMENSION count, const DWORD* table, DWORD* out) {
+    for (JDIMENSION i = 0; i < count; ++i) out[i] = table[samples[i]];
+}
+
+// Samples as the library delivers them, without inverting Adobe's stored inks: each colour is scaled by the
+// fourth component, which is also the alpha, so a fourth component of 0 gives transparent black.
+void ConvertFourComponentRow(const JSAMPLE* samples, JDIMENSION count, DWORD* out) {
+    for (JDIMENSION i = 0; i < count; ++i, samples += 4) {
+        const DWORD k = samples[3];
+        out[i] = k << 24 | (samples[0] * k / 255) << 16 | (samples[1] * k / 255) << 8 | samples[2] * k / 255;
+    }
+}
+
+// Decodes the file into pixels, which it allocates. Holds nothing with a destructor between the jump point
+// and the library's calls; on an error exit it destroys the decompressor and returns, leaving the file and
+// the pixel buffer to the caller's owners.
+KivLoadStatus Decompress(JpegSession& session, std::FILE* file, PixelBuffer& pixels, CRect& rect) {
+    jpeg_decompress_struct& decompressor = session.decompressor;
+    decompressor.err = InstallJpegErrorJump(session.errors);
+    if (setjmp(session.errors.jump)) {
+        jpeg_destroy_decompress(&decompressor);
+        return StatusOfLibraryError(session.errors.manager.msg_code);
+    }
+
+    jpeg_create_decompress(&decompressor);
+    jpeg_stdio_src(&decompressor, file);
+    jpeg_read_header(&decompressor, TRUE);
+    const Output output = ChooseOutput(decompressor);
+    // The pixel buffer is sized before decompression starts, so a picture too large for it is refused
+    // before the library allocates its own buffers for the whole picture.
+    const KivLoadStatus allocated =
+        AllocatePixelBuffer(decompressor.image_width, decompressor.image_height, pixels);
+    if (allocated != KivLoadStatus::ok) {
+        jpeg_destroy_decompress(&decompressor);
+        return allocated;
+    }
+    jpeg_start_decompress(&decompressor);
+
+    DWORD table[kColourTableEntries];
+    std::fill(table, table + kColourTableEntries, kOpaqueBlack);  // entries past the library's colours
+    if (output != Output::fourComponent) FillColourTable(decompressor, output, table);
+    const JDIMENSION stride =
+        decompressor.output_width * static_cast<JDIMENSION>(decompressor.output_components);
+    JSAMPARRAY row = (*decompressor.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&decompressor),
+                                                       JPOOL_IMAGE, stride, 1);
+    // At the default scale the output is exactly the picture's size, so each output row fills one buffer row.
+    const JDIMENSION width = decompressor.image_width;
+    while (decompressor.output_scanline < decompressor.output_height) {
+        DWORD* out = pixels.get() + static_cast<size_t>(decompressor.output_scanline) * width;
+        // The stdio source never suspends, so a read that returns no row cannot be waited out.
+        if (jpeg_read_scanlines(&decompressor, row, 1) != 1) {
+            jpeg_destroy_decompress(&decompressor);
+            return KivLoadStatus::corrupt;
+        }
+        if (output == Output::fourComponent)
+            ConvertFourComponentRow(row[0], std::min(decompressor.output_width, width), out);
+        else
+            ConvertIndexedRow(row[0], std::min(stride, width), table, out);
+    }
+    jpeg_finish_decompress(&decompressor);
+    rect =
+        CRect(0, 0, static_cast<int>(decompressor.image_width), static_cast<int>(decompressor.image_height));
+    jpeg_destroy_decompress(&decompressor);
+    return KivLoadStatus::ok;
+}
+
+}  // namespace
+
+DecodedPicture ReadJpgFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    const StdioFile file = OpenForReading(path);
+    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    JpegSession session{};
+    DecodedPicture picture;
+    const KivLoadStatus status = Decompress(session, file.get(), picture.pixels, picture.rect);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    return picture;
+}
+
+DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect) {
+    return HandOverPicture(ReadJpgFile(path), rect);
+}

@@ -1,0 +1,274 @@
+// PCX reader: the whole file is read into memory, the run-length coded scan lines are expanded into a plane
+// buffer, and the planes are converted into pixels for four layouts (1 bit, 4 bits, 8 bits with the
+// 256-colour palette, and 24-bit colour as three 8-bit planes).
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "../libraries/KivPublic.h"
+#include "PcxLayout.h"
+#include "Readers.h"
+#include "StdioFile.h"
+
+namespace {
+
+using Palette16 = std::array<DWORD, pcx::kHeaderPaletteEntries>;
+using Palette256 = std::array<DWORD, pcx::kPaletteEntries>;
+
+enum class Layout { rgb24, mono, nibbles, indexed8 };
+
+struct Header {
+    long long width;
+    long long height;
+    UINT bitsPerPixel;
+    UINT planes;
+    ULONGLONG bytesPerLine;
+    Layout layout;
+};
+
+struct FreeDeleter {
+    void operator()(BYTE* block) const { std::free(block); }
+};
+using PlaneBuffer = std::unique_ptr<BYTE[], FreeDeleter>;
+
+// Like the pixel buffer, the plane buffer's size must fit in 32 bits. It is checked apart: 24-bit lines may
+// be far longer than the width, so it can be the larger of the two.
+constexpr ULONGLONG kMaxPlaneBytes = 0xFFFFFFFFull;
+
+DWORD PaletteWord(const BYTE* rgb) {
+    return kOpaqueAlpha | static_cast<DWORD>(rgb[0]) << 16 | static_cast<DWORD>(rgb[1]) << 8 | rgb[2];
+}
+
+KivLoadStatus ReadWholeFile(const CString& path, std::vector<BYTE>& bytes) {
+    const StdioFile file = OpenForReading(path);
+    if (!file) return KivLoadStatus::unreadable;
+    const long long length = FileLength(file.get());
+    if (length < 0) return KivLoadStatus::unreadable;
+    if (length < pcx::kHeaderBytes) return KivLoadStatus::truncated;
+    try {
+        bytes.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return KivLoadStatus::outOfMemory;
+    }
+    return ReadExact(file.get(), bytes.data(), bytes.size()) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
+}
+
+KivLoadStatus ChooseLayout(UINT bitsPerPixel, UINT planes, Layout& layout) {
+    if (planes == 3 && bitsPerPixel == 8) {
+        layout = Layout::rgb24;
+        return KivLoadStatus::ok;
+    }
+    // Other planar layouts (EGA's four 1-bit planes, 8-bit colour with alpha) are not read.
+    if (planes != 1) return KivLoadStatus::unsupportedVariant;
+    switch (bitsPerPixel) {
+        case 1:
+            layout = Layout::mono;
+            return KivLoadStatus::ok;
+        case 4:
+            layout = Layout::nibbles;
+            return KivLoadStatus::ok;
+        case 8:
+            layout = Layout::indexed8;
+            return KivLoadStatus::ok;
+        default:
+            return KivLoadStatus::unsupportedVariant;
+    }
+}
+
+KivLoadStatus ReadHeader(const BYTE* raw, Header& header) {
+    if (raw[pcx::kVersionOffset] == pcx::kVersionWithoutPalette) return KivLoadStatus::unsupportedVariant;
+    header.width =
+        static_cast<long long>(ReadLE16(raw + pcx::kXMaxOffset)) - ReadLE16(raw + pcx::kXMinOffset) + 1;
+    header.height =
+        static_cast<long long>(ReadLE16(raw + pcx::kYMaxOffset)) - ReadLE16(raw + pcx::kYMinOffset) + 1;
+    header.bitsPerPixel = raw[pcx::kBitsPerPixelOffset];
+    header.planes = raw[pcx::kPlanesOffset];
+    header.bytesPerLine = ReadLE16(raw + pcx::kBytesPerLineOffset);
+    if (header.width <= 0 || header.height <= 0) return KivLoadStatus::corrupt;
+    if (const KivLoadStatus status = ChooseLayout(header.bitsPerPixel, header.planes, header.layout);
+        status != KivLoadStatus::ok)
+        return status;
+    // A line too short for its row would leave the row's last pixels to be read from the next line, or
+    // from past the plane buffer. Refusing it also keeps tiny files from claiming huge pictures.
+    const ULONGLONG rowBytes = (static_cast<ULONGLONG>(header.width) * header.bitsPerPixel + 7) / 8;
+    if (header.bytesPerLine < rowBytes) return KivLoadStatus::corrupt;
+    // With one plane the plane buffer holds width bytes a row, so no longer line is accepted; this also
+    // refuses 1-bit pictures narrower than their line, and 8-bit pictures of odd width padded to an even
+    // line.
+    if (header.layout != Layout::rgb24 && static_cast<ULONGLONG>(header.width) < header.bytesPerLine)
+        return KivLoadStatus::corrupt;
+    return KivLoadStatus::ok;
+}
+
+// The bytes the plane buffer must have room for: three whole lines a row for 24-bit colour, else one byte
+// per pixel, more than the 1-bit and 4-bit layouts need.
+ULONGLONG PlaneBytes(const Header& header) {
+    const ULONGLONG height = static_cast<ULONGLONG>(header.height);
+    return header.layout == Layout::rgb24 ? header.bytesPerLine * height * 3
+                                          : static_cast<ULONGLONG>(header.width) * height;
+}
+
+// The most values that count coded bytes can produce: 63 for every two bytes, and one for a last odd byte.
+ULONGLONG MostValues(ULONGLONG codedBytes) {
+    return codedBytes / 2 * pcx::kMaxRunLength + codedBytes % 2;
+}
+
+// Expands the coded stream at `in` into the plane buffer. Each row takes bytes until it has produced
+// rowValues values; a run that crosses the row's end is written whole and the next row starts after it.
+// Data that ends before the last row, or a run past the buffer, fails. `in` is left where decoding stopped.
+KivLoadStatus ExpandRuns(const BYTE*& in, const BYTE* end, BYTE* planes, size_t planeBytes, long long rows,
+                         size_t rowValues) {
+    size_t at = 0;
+    for (long long row = 0; row < rows; ++row) {
+        const size_t rowEnd = at + rowValues;
+        while (at < rowEnd) {
+            if (in == end) return KivLoadStatus::truncated;
+            const BYTE code = *in++;
+            if (code <= pcx::kRunBase) {
+                if (at == planeBytes) return KivLoadStatus::corrupt;
+                planes[at++] = code;
+                continue;
+            }
+            if (in == end) return KivLoadStatus::truncated;
+            const size_t count = code - pcx::kRunBase;
+            if (count > planeBytes - at) return KivLoadStatus::corrupt;
+            std::memset(planes + at, *in++, count);
+            at += count;
+        }
+    }
+    return KivLoadStatus::ok;
+}
+
+void ConvertRgb24(const Header& header, const BYTE* planes, DWORD* pixels) {
+    const size_t width = static_cast<size_t>(header.width);
+    const size_t line = static_cast<size_t>(header.bytesPerLine);
+    for (long long y = 0; y < header.height; ++y) {
+        const BYTE* red = planes + static_cast<size_t>(y) * line * 3;
+        const BYTE* green = red + line;
+        const BYTE* blue = green + line;
+        DWORD* out = pixels + static_cast<size_t>(y) * width;
+        for (size_t x = 0; x < width; ++x)
+            out[x] =
+                kOpaqueAlpha | static_cast<DWORD>(red[x]) << 16 | static_cast<DWORD>(green[x]) << 8 | blue[x];
+    }
+}
+
+Palette16 HeaderPalette(const BYTE* raw) {
+    Palette16 palette;
+    for (UINT i = 0; i < pcx::kHeaderPaletteEntries; ++i)
+        palette[i] = PaletteWord(raw + pcx::kHeaderPaletteOffset + i * pcx::kPaletteEntryBytes);
+    return palette;
+}
+
+// Row y starts at byte y x bytes-per-line of the plane buffer: lines padded beyond the row's bits are skipped
+// rather than read as the start of the next row. Files whose lines hold exactly the row's bits, rounded up to
+// whole bytes, come out the same either way.
+void ConvertMono(const Header& header, const Palette16& palette, const BYTE* planes, DWORD* pixels) {
+    const size_t width = static_cast<size_t>(header.width);
+    for (long long y = 0; y < header.height; ++y) {
+        const BYTE* line = planes + static_cast<size_t>(y) * header.bytesPerLine;
+        DWORD* out = pixels + static_cast<size_t>(y) * width;
+        for (size_t x = 0; x < width; ++x) out[x] = palette[(line[x >> 3] >> (7 - (x & 7))) & 1];
+    }
+}
+
+// As for one bit: each row starts at its own line, so an odd width's padding nibble, and any further
+// padding of the line, is skipped.
+void ConvertNibbles(const Header& header, const Palette16& palette, const BYTE* planes, DWORD* pixels) {
+    const size_t width = static_cast<size_t>(header.width);
+    for (long long y = 0; y < header.height; ++y) {
+        const BYTE* line = planes + static_cast<size_t>(y) * header.bytesPerLine;
+        DWORD* out = pixels + static_cast<size_t>(y) * width;
+        for (size_t x = 0; x < width; ++x) out[x] = palette[(line[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+    }
+}
+
+// The palette follows the marker byte where the image data ended. Entries a short file does not hold
+// read as opaque black.
+KivLoadStatus ReadPalette256(const BYTE* at, const BYTE* end, Palette256& palette) {
+    if (at == end) return KivLoadStatus::truncated;
+    if (*at++ != pcx::kPaletteMarker) return KivLoadStatus::corrupt;
+    palette.fill(kOpaqueBlack);
+    const size_t entries =
+        std::min<size_t>(pcx::kPaletteEntries, static_cast<size_t>(end - at) / pcx::kPaletteEntryBytes);
+    for (size_t i = 0; i < entries; ++i) palette[i] = PaletteWord(at + i * pcx::kPaletteEntryBytes);
+    return KivLoadStatus::ok;
+}
+
+// Rows of exactly width bytes: the header checks leave no other line length for this layout.
+void ConvertIndexed8(const Header& header, const Palette256& palette, const BYTE* planes, DWORD* pixels) {
+    const size_t count = static_cast<size_t>(header.width) * static_cast<size_t>(header.height);
+    for (size_t i = 0; i < count; ++i) pixels[i] = palette[planes[i]];
+}
+
+DecodedPicture DecodePcx(const std::vector<BYTE>& file) {
+    const BYTE* raw = file.data();
+    Header header{};
+    if (const KivLoadStatus status = ReadHeader(raw, header); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+
+    // Every row needs at least its lines' values. Data that cannot produce that many is refused before any
+    // buffer is sized from the header's claims.
+    const ULONGLONG rowValues = header.bytesPerLine * header.planes;
+    const ULONGLONG codedBytes = file.size() - pcx::kHeaderBytes;
+    if (static_cast<ULONGLONG>(header.height) * rowValues > MostValues(codedBytes))
+        return DecodedPicture::Failure(KivLoadStatus::truncated);
+
+    const ULONGLONG planeBytes = PlaneBytes(header);
+    if (planeBytes > kMaxPlaneBytes) return DecodedPicture::Failure(KivLoadStatus::tooLarge);
+    DecodedPicture picture;
+    if (const KivLoadStatus status = AllocatePixelBuffer(header.width, header.height, picture.pixels);
+        status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    // The conversions read only decoded values; zeroing costs nothing for large blocks, which come zeroed
+    // from the system, and keeps any slip from reading undefined memory.
+    const PlaneBuffer planes(static_cast<BYTE*>(std::calloc(static_cast<size_t>(planeBytes), 1)));
+    if (!planes) return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+
+    const BYTE* in = raw + pcx::kHeaderBytes;
+    const BYTE* const end = raw + file.size();
+    if (const KivLoadStatus status = ExpandRuns(in, end, planes.get(), static_cast<size_t>(planeBytes),
+                                                header.height, static_cast<size_t>(rowValues));
+        status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+
+    DWORD* pixels = picture.pixels.get();
+    switch (header.layout) {
+        case Layout::rgb24:
+            ConvertRgb24(header, planes.get(), pixels);
+            break;
+        case Layout::mono:
+            ConvertMono(header, HeaderPalette(raw), planes.get(), pixels);
+            break;
+        case Layout::nibbles:
+            ConvertNibbles(header, HeaderPalette(raw), planes.get(), pixels);
+            break;
+        case Layout::indexed8: {
+            Palette256 palette;
+            if (const KivLoadStatus status = ReadPalette256(in, end, palette); status != KivLoadStatus::ok)
+                return DecodedPicture::Failure(status);
+            ConvertIndexed8(header, palette, planes.get(), pixels);
+            break;
+        }
+    }
+    picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height));
+    return picture;
+}
+
+}  // namespace
+
+DecodedPicture ReadPcxFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    std::vector<BYTE> file;
+    if (const KivLoadStatus status = ReadWholeFile(path, file); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    return DecodePcx(file);
+}
+
+DWORD* KivPictureLoadPCXFile(const CString& path, CRect& rect) {
+    return HandOverPicture(ReadPcxFile(path), rect);
+}
