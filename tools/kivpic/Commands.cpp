@@ -18,9 +18,9 @@ struct WriterEntry {
 
 // The writer an output name's extension chooses; any other extension, or none, saves a TGA file.
 constexpr WriterEntry kWriters[] = {
-    {L".TGA", "TGA", nullptr},
+    {L".TGA", "TGA", KivPictureSaveTGAFile},
     {L".BMP", "BMP", KivPictureSaveBMPFile},
-    {L".PCX", "PCX", nullptr},
+    {L".PCX", "PCX", KivPictureSavePCXFile},
     {L".JPG", "JPEG", KivPictureSaveJPGFile},
 };
 constexpr WriterEntry kDefaultWriter = kWriters[0];
