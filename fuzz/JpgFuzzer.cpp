@@ -1,0 +1,150 @@
+// Arbitrary bytes as a JPEG file, through the reader with its status and through the load dispatch by a
+// name ending in .jpg (which picks the JPEG reader alone). The whole input is the file, so any JPEG file
+// (tests/data/jpeg, the hostile files, a crash found here) is an input as it stands.
+//
+// Every picture handed over must have the frame's size at (0, 0); a colour picture may use at most 128
+// colours, and every picture other than a four-component one is opaque. LeakSanitizer checks that the
+// library's memory is released on the jump back from its errors as on success.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "FuzzSupport.h"
+#include "readers/Readers.h"
+
+namespace {
+
+// The reader decodes pictures of up to 4 GiB of pixels, as the library allows, and the library keeps
+// buffers of the whole picture for progressive files and for the two-pass quantiser. One such execution
+// would take seconds and gigabytes under the sanitizers, so inputs whose frame declares more than this are
+// skipped; pictures too large for the pixel buffer are still read, as they are refused before decoding.
+constexpr unsigned long long kMaxDecodedPixels = 1ull << 20;
+
+// A second name for the input file, ending in .jpg, in a folder of its own.
+class JpgName {
+  public:
+    explicit JpgName(const FuzzInputFile& input) {
+        char folder[] = "/tmp/kivpicture-jpg-fuzz-XXXXXX";
+        if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
+        folder_ = folder;
+        link_ = folder_ + "/input.jpg";
+        if (symlink(input.PathWithoutExtension().ToUtf8().c_str(), link_.c_str()) != 0)
+            FuzzFail("cannot link the input file");
+    }
+    ~JpgName() {
+        unlink(link_.c_str());
+        rmdir(folder_.c_str());
+    }
+    JpgName(const JpgName&) = delete;
+    JpgName& operator=(const JpgName&) = delete;
+
+    CString Path() const { return CString::FromUtf8(link_); }
+
+  private:
+    std::string folder_;
+    std::string link_;
+};
+
+struct Frame {
+    bool read = false;
+    unsigned width = 0;
+    unsigned height = 0;
+    bool grey = false;
+    bool fourComponents = false;
+};
+
+struct HeaderErrors {
+    jpeg_error_mgr standard;
+    std::jmp_buf jumpBack;
+};
+
+struct HeaderSession {
+    jpeg_decompress_struct decompressor;
+    HeaderErrors errors;
+};
+
+[[noreturn]] void JumpBack(j_common_ptr library) {
+    std::longjmp(reinterpret_cast<HeaderErrors*>(library->err)->jumpBack, 1);
+}
+void Silent(j_common_ptr) {}
+
+// The frame as the library reads it from the header, with the same error handling as the reader.
+void ReadFrame(HeaderSession& session, const std::uint8_t* data, std::size_t size, Frame& frame) {
+    jpeg_decompress_struct& d = session.decompressor;
+    d.err = jpeg_std_error(&session.errors.standard);
+    session.errors.standard.error_exit = JumpBack;
+    session.errors.standard.output_message = Silent;
+    if (setjmp(session.errors.jumpBack)) {
+        jpeg_destroy_decompress(&d);
+        return;
+    }
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&d, TRUE);
+    frame.read = true;
+    frame.width = d.image_width;
+    frame.height = d.image_height;
+    frame.grey = d.jpeg_color_space == JCS_GRAYSCALE;
+    frame.fourComponents = d.num_components == 4;
+    jpeg_destroy_decompress(&d);
+}
+
+void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame) {
+    if (!pixels) return;
+    if (!frame.read) FuzzFail("a picture was decoded from a header the library cannot read");
+    if (rect != CRect(0, 0, static_cast<int>(frame.width), static_cast<int>(frame.height)))
+        FuzzFail("the rectangle is not the frame's size");
+    const std::size_t count = static_cast<std::size_t>(frame.width) * frame.height;
+    if (frame.fourComponents) {
+        volatile DWORD sink = 0;
+        for (std::size_t i = 0; i < count; ++i) sink = sink ^ pixels[i];
+        return;
+    }
+    std::vector<DWORD> colours;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (pixels[i] >> 24 != 0xFF) FuzzFail("a pixel is not opaque");
+        if (frame.grey || std::find(colours.begin(), colours.end(), pixels[i]) != colours.end()) continue;
+        colours.push_back(pixels[i]);
+        if (colours.size() > 128) FuzzFail("a colour picture uses more than 128 colours");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzInputFile input;
+    static JpgName name(input);
+    Frame frame;
+    HeaderSession session{};
+    ReadFrame(session, data, size, frame);
+    const unsigned long long declared = static_cast<unsigned long long>(frame.width) * frame.height;
+    const bool fitsPixelBuffer = declared * 4 <= 0xFFFFFFFFull;
+    if (declared > kMaxDecodedPixels && fitsPixelBuffer) return 0;
+    input.Write(data, size);
+
+    DecodedPicture picture = ReadJpgFile(name.Path());
+    if ((picture.pixels != nullptr) != (picture.status == KivLoadStatus::ok))
+        FuzzFail("the status disagrees with the result");
+    CheckJpgPicture(picture.pixels.get(), picture.rect, frame);
+
+    // Until the dispatch knows the JPEG reader, it answers that it has none.
+    CRect rect;
+    KivLoadStatus status = KivLoadStatus::ok;
+    DWORD* pixels = KivPictureLoadPicFileEx(name.Path(), rect, &status);
+    if (status != KivLoadStatus::readerNotAvailable && status != picture.status)
+        FuzzFail("the dispatch disagrees with the reader");
+    if (pixels && rect != picture.rect) FuzzFail("two decodes of one file differ in size");
+    if (pixels && !std::equal(pixels, pixels + static_cast<std::size_t>(rect.Width()) * rect.Height(),
+                              picture.pixels.get()))
+        FuzzFail("two decodes of one file differ");
+    GlobalFree(pixels);
+    return 0;
+}

@@ -1,0 +1,125 @@
+// Arbitrary bytes as a TGA file, through the reader's entry point, through the load dispatch by a name
+// without extension (which tries the TGA reader first), and straight into the run-length packet reader.
+//
+// The whole input is the file, so any TGA file (tests/data/tga, the hostile files, a crash found here) is
+// an input as it stands. The route is taken from the file's last byte, which in a TGA file is a pixel or
+// the footer's zero byte:
+//   bits 0-1   0 KivPictureLoadTGAFile, 1 ReadTgaFile with its status, 2 KivPictureLoadPicFile by the
+//              name without extension, 3 the packet reader alone
+//   bits 2-3   for the packet reader: the pixel size, 1 to 4 bytes
+//   bits 4-6   for the packet reader: the read buffer, 128 << n bytes (128 to 8192)
+
+#include <algorithm>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "readers/Readers.h"
+#include "readers/TgaReader.h"
+
+namespace {
+
+// The reader allows pictures of up to 8191 x 32767 pixels (1 GiB) and touches every pixel; one such
+// execution would take seconds under the sanitizers, so inputs that declare more than this take the
+// packet-reader route instead.
+constexpr unsigned long long kMaxDecodedPixels = 1ull << 20;
+
+struct DeclaredHeader {
+    bool complete = false;
+    TgaFileInfo info{};
+};
+
+DeclaredHeader HeaderOf(const std::uint8_t* data, std::size_t size) {
+    DeclaredHeader header;
+    if (size < tga::kHeaderBytes) return header;
+    BYTE raw[tga::kHeaderBytes];
+    std::copy_n(data, tga::kHeaderBytes, raw);
+    tga::DecodeHeader(raw, header.info);
+    header.complete = true;
+    return header;
+}
+
+// A picture the TGA reader handed over: its rectangle is the header's origin and size, every pixel can be
+// read, and a picture whose pixel depth is not 32 is opaque throughout. Frees the pixels.
+void CheckTgaPicture(DWORD* pixels, const CRect& rect, const DeclaredHeader& header) {
+    if (!pixels) return;
+    const TgaFileInfo& info = header.info;
+    if (!header.complete) FuzzFail("a picture was decoded from less than a header");
+    if (rect != CRect(info.xOrigin, info.yOrigin, info.xOrigin + info.width, info.yOrigin + info.height))
+        FuzzFail("the rectangle is not the header's origin and size");
+    const std::size_t count = static_cast<std::size_t>(info.width) * info.height;
+    const bool opaque = info.pixelDepth != 32;
+    for (std::size_t i = 0; i < count; ++i)
+        if (opaque && pixels[i] >> 24 != 0xFF)
+            FuzzFail("a picture without 32-bit pixels has a pixel that is not opaque");
+    GlobalFree(pixels);
+}
+
+void LoadByReader(const FuzzInputFile& input, const DeclaredHeader& header) {
+    CRect rect;
+    DWORD* pixels = KivPictureLoadTGAFile(input.PathWithExtension(), rect);
+    CheckTgaPicture(pixels, rect, header);
+}
+
+void LoadWithStatus(const FuzzInputFile& input, const DeclaredHeader& header) {
+    DecodedPicture picture = ReadTgaFile(input.PathWithExtension());
+    if ((picture.pixels != nullptr) != (picture.status == KivLoadStatus::ok))
+        FuzzFail("the status disagrees with the result");
+    CheckTgaPicture(picture.pixels.release(), picture.rect, header);
+}
+
+// Another reader may take what the TGA reader refuses, so only the shape of the result is checked.
+void LoadByDispatch(const FuzzInputFile& input) {
+    CRect rect;
+    CheckHandedOverPicture(KivPictureLoadPicFile(input.PathWithoutExtension(), rect), rect,
+                           PictureOrigin::any);
+}
+
+// The whole input as a packet stream, read in pieces of changing size: no read may deliver more than it
+// was asked for, and once one delivers less, the stream has ended for good.
+void ReadPackets(const FuzzInputFile& input, std::uint8_t route) {
+    const UINT pixelBytes = 1 + ((route >> 2) & 3);
+    const UINT bufferBytes = tga::kRleMinReadBufferBytes << ((route >> 4) & 7);
+    StdioFile file = OpenForReading(input.PathWithExtension());
+    if (!file) FuzzFail("cannot open the input file");
+    TgaRleReader packets;
+    if (!packets.Start(file.get(), pixelBytes, std::min(bufferBytes, tga::kRleReadBufferBytes)))
+        FuzzFail("the packet reader cannot start");
+    std::vector<BYTE> pixels;
+    for (std::size_t want = 1;; want = want * 5 % 1031 + 1) {
+        pixels.assign(want * pixelBytes, 0);
+        const std::size_t got = packets.Read(pixels.data(), want);
+        if (got > want) FuzzFail("the packet reader delivered more pixels than asked for");
+        if (got < want) break;
+    }
+    if (packets.Read(pixels.data(), 1) != 0) FuzzFail("the packet reader went on after the end of the file");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzInputFile input;
+    input.Write(data, size);
+    const DeclaredHeader header = HeaderOf(data, size);
+    const std::uint8_t route = size >= 1 ? data[size - 1] : 0;
+    const unsigned long long declared =
+        static_cast<unsigned long long>(header.info.width) * header.info.height;
+    if (declared > kMaxDecodedPixels) {
+        ReadPackets(input, route);
+        return 0;
+    }
+    switch (route & 3) {
+        case 0:
+            LoadByReader(input, header);
+            break;
+        case 1:
+            LoadWithStatus(input, header);
+            break;
+        case 2:
+            LoadByDispatch(input);
+            break;
+        default:
+            ReadPackets(input, route);
+            break;
+    }
+    return 0;
+}

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+Small bitmaps of every depth and coding the reader handles, a few damaged ones, small TGA files of every
+image type, and profile texts in the shapes settings files take. Standard library only; the output is the
+same on every run, so the corpora can be regenerated and compared.
+
+    python3 fuzz/make_seeds.py            # writes beside this script
+    python3 fuzz/make_seeds.py OUT_DIR    # writes OUT_DIR/<target>/
+"""
+
+import pathlib
+import struct
+import sys
+
+FILE_HEADER_BYTES = 14
+INFO_HEADER_BYTES = 40
+
+# The file fuzzer's routes, chosen by the low three bits of an input's last byte (see BmpFileFuzzer.cpp).
+FILE_ROUTES = {"reader": 0, "dispatch": 3, "any_reader": 5, "block": 6}
+
+
+def row_bytes(width, bits):
+    return (width * bits + 31) // 32 * 4
+
+
+def palette_bytes(count):
+    """count entries of blue, green, red, reserved, spread over the colour cube."""
+    out = bytearray()
+    for i in range(count):
+        out += bytes(((i * 67) & 255, (i * 151) & 255, (i * 29 + 40) & 255, 0))
+    return bytes(out)
+
+
+def bitmap(width, height, bits, rows, compression=0, palette=None, colors_used=0, gap=b""):
+    """A bitmap file: file header, 40-byte information header, palette, an optional gap, then rows."""
+    palette = palette if palette is not None else (palette_bytes(1 << bits) if bits <= 8 else b"")
+    offset = FILE_HEADER_BYTES + INFO_HEADER_BYTES + len(palette) + len(gap)
+    info = struct.pack("<IiiHHIIiiII", INFO_HEADER_BYTES, width, height, 1, bits, compression, len(rows),
+                       2835, 2835, colors_used, 0)
+    header = b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset)
+    return header + info + palette + gap + rows
+
+
+def packed_rows(width, height, bits, pixel):
+    """Uncompressed rows in stored order (bottom-up); pixel(x, y) gives an index or a packed value."""
+    out = bytearray()
+    for stored in range(height):
+        y = height - 1 - stored
+        row = bytearray(row_bytes(width, bits))
+        for x in range(width):
+            value = pixel(x, y)
+            if bits < 8:
+                per_byte = 8 // bits
+                shift = (per_byte - 1 - x % per_byte) * bits
+                row[x // per_byte] |= (value & ((1 << bits) - 1)) << shift
+            else:
+                row[x * bits // 8:(x + 1) * bits // 8] = value.to_bytes(bits // 8, "little")
+        out += row
+    return bytes(out)
+
+
+def rle8_rows():
+    """8x4, bottom-up: coded runs, an odd literal run with its pad byte, a delta, end codes."""
+    return bytes([
+        4, 1, 0, 3, 2, 3, 4, 0, 1, 5, 0, 0,  # row 0: run of 4, literal of 3 (+pad), run of 1
+        0, 2, 3, 1,                          # delta 3 right, 1 up: to (3, 2)
+        5, 9, 0, 0,                          # row 2 from x = 3
+        8, 200, 0, 1,                        # row 3, end of bitmap
+    ])
+
+
+def rle4_rows():
+    """8x4, bottom-up: the same shapes with two pixels to a byte."""
+    return bytes([
+        4, 0x12, 0, 3, 0x34, 0x50, 1, 0x60, 0, 0,
+        0, 2, 2, 1,
+        6, 0x9A, 0, 0,
+        0, 8, 0x12, 0x34, 0x56, 0x78, 0, 1,
+    ])
+
+
+def bitmap_seeds():
+    """Named bitmap files."""
+    seeds = {
+        "pal1_7x3": bitmap(7, 3, 1, packed_rows(7, 3, 1, lambda x, y: (x + y) & 1)),
+        "pal4_5x3": bitmap(5, 3, 4, packed_rows(5, 3, 4, lambda x, y: x * 3 + y)),
+        "pal8_5x3": bitmap(5, 3, 8, packed_rows(5, 3, 8, lambda x, y: x * 40 + y)),
+        # Five colours in the table; indexes above them read as opaque black.
+        "pal8_5x2_colors_used": bitmap(5, 2, 8, packed_rows(5, 2, 8, lambda x, y: x * 2 + y), palette=palette_bytes(5),
+                                       colors_used=5),
+        "rgb16_3x2": bitmap(3, 2, 16, packed_rows(3, 2, 16, lambda x, y: (x << 10) | (y << 5) | 31)),
+        "rgb24_3x3": bitmap(3, 3, 24, packed_rows(3, 3, 24, lambda x, y: (x * 80) << 16 | (y * 90) << 8 | 7)),
+        "rgb32_2x2": bitmap(2, 2, 32, packed_rows(2, 2, 32, lambda x, y: 0x11223344 + x * 0x01010101 + y)),
+        "rgb24_3x2_top_down": bitmap(3, -2, 24, packed_rows(3, 2, 24, lambda x, y: x << 16 | y << 8)),
+        "rle8_8x4": bitmap(8, 4, 8, rle8_rows(), compression=1),
+        "rle4_8x4": bitmap(8, 4, 4, rle4_rows(), compression=2),
+        # The rows do not follow the palette: the file header's offset skips a gap.
+        "pal4_4x2_gap": bitmap(4, 2, 4, packed_rows(4, 2, 4, lambda x, y: x + 4 * y), gap=b"\xEE" * 6),
+    }
+    whole = bitmap(4, 4, 24, packed_rows(4, 4, 24, lambda x, y: x * y * 0x102030))
+    seeds["rgb24_4x4_truncated"] = whole[:len(whole) - 20]
+    seeds["rle8_8x4_no_end"] = bitmap(8, 4, 8, rle8_rows()[:-2], compression=1)
+    return seeds
+
+
+def profile_seeds():
+    return {
+        "kivclient.ini": b"[COMMON_SETUP]\nOpenPicDlg=1\n",
+        "crlf.ini": b"; settings\r\n[COMMON_SETUP]\r\nOpenPicDlg = 0 \r\nOther=text with spaces\r\n\r\n[Next]\r\nA=1\r\n",
+        "no_final_newline.ini": b"[a]\nx=1\n[b]\ny=2",
+        "comments_and_blanks.ini": b"# top\n\n[ Section One ]\n; key=commented\n  key = value ; not a comment\n\n\n[two]\n",
+        "duplicates.ini": b"[s]\nk=first\nk=second\n[S]\nk=third\n",
+        "numbers.ini": b"[n]\nplus=+7\nminus=-5\nhuge=99999999999999\ntail=12abc\nempty=\nsign=-\n",
+        "odd_lines.ini": b"[unclosed\nno equals here\n=no key\n[]\nk=v\r\r\n[x]y]\nz=\xff\xfe\n",
+        "empty.ini": b"",
+    }
+
+
+def tga(image_type, width, height, depth, pixels, descriptor=0, color_map=b"", first=0, length=0, entry_bits=0,
+        image_id=b"", tail=b""):
+    """A TGA file: 18-byte header, image ID, colour map, pixel data (rows or packets) and any tail."""
+    header = struct.pack("<BBBHHBHHHHBB", len(image_id), 1 if length or color_map else 0, image_type, first,
+                         length, entry_bits, 0, 0, width, height, depth, descriptor)
+    return header + image_id + color_map + pixels + tail
+
+
+def tga_seeds():
+    rgb = bytes(range(3 * 3 * 2))
+    footer = struct.pack("<II", 0, 0) + b"TRUEVISION-XFILE.\0"
+    return {
+        "rgb24_3x2_bottom_left": tga(2, 3, 2, 24, rgb),
+        "rgba32_2x2_top_left": tga(2, 2, 2, 32, bytes(range(16)), descriptor=0x28),
+        "rgb16_2x2_top_right": tga(2, 2, 2, 16, struct.pack("<4H", 0x7C00, 0x03E0, 0x001F, 0x8000), descriptor=0x30),
+        "grey8_4x1_version2": tga(3, 4, 1, 8, bytes([0, 85, 170, 255]), image_id=b"seed", tail=footer),
+        "mapped_3x1_first2": tga(1, 3, 1, 8, bytes([2, 3, 1]), color_map=bytes(range(6)), first=2, length=2,
+                                 entry_bits=24),
+        "mapped_rle_4x2_16bit_entries": tga(9, 4, 2, 8, bytes([0x83, 0, 0x03, 1, 0, 1, 0]),
+                                            color_map=struct.pack("<2H", 0x7FFF, 0x1234), length=2, entry_bits=16),
+        "rle24_3x3_runs_cross_rows": tga(10, 3, 3, 24, bytes([0x84, 1, 2, 3, 0x03]) + bytes(range(12)), descriptor=0x20),
+        "rle_grey16_2x2": tga(11, 2, 2, 16, bytes([0x81, 9, 255, 0x01, 1, 2, 3, 4])),
+        "rle32_2x2_truncated": tga(10, 2, 2, 32, bytes([0x01, 1, 2, 3, 4, 5, 6])),
+    }
+
+
+def write(folder, name, data):
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def main():
+    out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent / "corpus"
+    routes = list(FILE_ROUTES.items())
+    for index, (name, data) in enumerate(sorted(bitmap_seeds().items())):
+        # Two routes per file, so every route of the file fuzzer starts with several bitmaps; the two
+        # option bytes follow the bitmap, where the reader never looks (a block of 3 x 2 for the block load).
+        for route, code in (routes[index % 4], routes[(index + 2) % 4]):
+            options = bytes([0x13, code | (index % 3) << 3])
+            write(out / "BmpFileFuzzer", f"{name}.{route}", data + options)
+        write(out / "BmpResourceFuzzer", f"{name}.lookup{index % 4}", data[FILE_HEADER_BYTES:] + bytes([index % 4]))
+    for name, data in profile_seeds().items():
+        write(out / "ProfileFuzzer", name, data)
+    for index, (name, data) in enumerate(sorted(tga_seeds().items())):
+        # The route byte follows the picture, where the reader never looks; two routes per file.
+        for route in (index % 4, (index + 1) % 4):
+            write(out / "TgaFuzzer", f"{name}.route{route}", data + bytes([route | (index % 4) << 2 | (index % 7) << 4]))
+
+
+if __name__ == "__main__":
+    main()
