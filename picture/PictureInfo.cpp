@@ -11,6 +11,7 @@
 #include "../readers/BmpLayout.h"
 #include "../readers/ByteOrder.h"
 #include "../readers/JpegLibrary.h"
+#include "../readers/PsdLayout.h"
 #include "../readers/StdioFile.h"
 #include "../readers/TgaFileInfo.h"
 
@@ -134,23 +135,12 @@ bool ProbeJpg(const CString& path, ProbeResult& result) {
     return file && ReadJpegHeader(file.get(), result);
 }
 
-constexpr size_t kPsdHeaderBytes = 26;
-
 bool ProbePsd(const CString& path, ProbeResult& result) {
     StdioFile file = OpenForReading(path);
-    BYTE header[kPsdHeaderBytes];
-    if (!file || !ReadExact(file.get(), header, sizeof header)) return false;
-    static constexpr BYTE kZeros[6] = {};
-    const auto readBE16 = [](const BYTE* p) { return static_cast<WORD>(p[0] << 8 | p[1]); };
-    const auto readBE32 = [](const BYTE* p) {
-        return static_cast<DWORD>(p[0]) << 24 | static_cast<DWORD>(p[1]) << 16 |
-               static_cast<DWORD>(p[2]) << 8 | p[3];
-    };
-    if (std::memcmp(header, "8BPS", 4) != 0 || readBE16(header + 4) != 1 ||
-        std::memcmp(header + 6, kZeros, 6) != 0)
-        return false;
-    result.bits = readBE16(header + 22);
-    return MakeRect(0, 0, readBE32(header + 18), readBE32(header + 14), result.rect);
+    PsdFileHeader header;
+    if (!file || !ReadPsdHeader(file.get(), header)) return false;
+    result.bits = header.depth;
+    return MakeRect(0, 0, header.width, header.height, result.rect);
 }
 
 struct ProbeEntry {

@@ -20,7 +20,7 @@ struct ReaderEntry {
 // tried for a file with any other extension.
 constexpr ReaderEntry kReaders[] = {
     {L".TGA", ReadTgaFile}, {L".BMP", ReadBmpFile}, {L".GIF", nullptr},
-    {L".PCX", ReadPcxFile}, {L".JPG", ReadJpgFile}, {L".PSD", nullptr},
+    {L".PCX", ReadPcxFile}, {L".JPG", ReadJpgFile}, {L".PSD", ReadPsdFile},
 };
 
 DecodedPicture LoadPicture(const CString& path) {

@@ -1,0 +1,143 @@
+// Arbitrary bytes as a PSD file, through the reader's entry point, its status-keeping form, the load
+// dispatch by a .psd name, and the header reader alone.
+//
+// The whole input is the file, so any PSD file (tests/data/psd, the hostile files, a crash found here) is
+// an input as it stands. The route is taken from the file's last byte, which in a PSD file is image data:
+//   bits 0-1   0 KivPictureLoadPSDFile, 1 ReadPsdFile with its status, 2 KivPictureLoadPicFile by the
+//              .psd name, 3 ReadPsdHeader
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "readers/PsdLayout.h"
+#include "readers/Readers.h"
+
+namespace {
+
+// The input in a memory file, opened by the readers through a link named input.psd in a private folder.
+// One per process.
+class PsdInputFile {
+  public:
+    PsdInputFile() {
+        descriptor_ = memfd_create("kivpicture-psd-fuzz-input", MFD_CLOEXEC);
+        if (descriptor_ < 0) FuzzFail("memfd_create is not available");
+        char folder[] = "/tmp/kivpicture-psd-fuzz-XXXXXX";
+        if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
+        folder_ = folder;
+        const std::string target = "/proc/self/fd/" + std::to_string(descriptor_);
+        path_ = folder_ + "/input.psd";
+        if (symlink(target.c_str(), path_.c_str()) != 0) FuzzFail("cannot link the input file");
+    }
+    ~PsdInputFile() {
+        unlink(path_.c_str());
+        rmdir(folder_.c_str());
+        close(descriptor_);
+    }
+    PsdInputFile(const PsdInputFile&) = delete;
+    PsdInputFile& operator=(const PsdInputFile&) = delete;
+
+    void Write(const std::uint8_t* data, std::size_t size) {
+        if (ftruncate(descriptor_, 0) != 0) FuzzFail("cannot empty the input file");
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t put = pwrite(descriptor_, data + done, size - done, static_cast<off_t>(done));
+            if (put <= 0) FuzzFail("cannot write the input file");
+            done += static_cast<std::size_t>(put);
+        }
+    }
+    CString Path() const { return CString::FromUtf8(path_); }
+    const std::string& Utf8Path() const { return path_; }
+
+  private:
+    int descriptor_ = -1;
+    std::string folder_;
+    std::string path_;
+};
+
+// Inputs that declare more pixels than this and hold enough bytes to back them would take seconds under the
+// sanitizers; they are read by the header reader alone.
+constexpr unsigned long long kMaxDecodedPixels = 1ull << 22;
+
+struct Declared {
+    bool complete = false;
+    unsigned long long width = 0;
+    unsigned long long height = 0;
+    unsigned channels = 0;
+    unsigned mode = 0;
+};
+
+Declared DeclaredHeader(const std::uint8_t* data, std::size_t size) {
+    Declared header;
+    if (size < psd::kHeaderBytes) return header;
+    header.complete = true;
+    header.channels = psd::ReadBE16(data + psd::kChannelsOffset);
+    header.height = psd::ReadBE32(data + psd::kHeightOffset);
+    header.width = psd::ReadBE32(data + psd::kWidthOffset);
+    header.mode = psd::ReadBE16(data + psd::kColorModeOffset);
+    return header;
+}
+
+// A picture the PSD reader handed over: its rectangle is (0, 0, width, height) of the header, every pixel
+// can be read, and the modes that convert without an alpha channel give opaque pixels. Frees the pixels.
+void CheckPsdPicture(DWORD* pixels, const CRect& rect, const Declared& header) {
+    if (!pixels) return;
+    if (!header.complete) FuzzFail("a picture was decoded from less than a header");
+    if (rect != CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height)))
+        FuzzFail("the rectangle is not the header's size");
+    const bool opaque = header.mode == psd::kGrey || header.mode == psd::kDuotone ||
+                        (header.mode == psd::kLab && header.channels >= 3) ||
+                        (header.mode == psd::kCmyk && header.channels >= 4) ||
+                        (header.mode == psd::kMultichannel && header.channels >= 3) ||
+                        (header.mode == psd::kRgb && header.channels == 3);
+    const std::size_t count = static_cast<std::size_t>(header.width * header.height);
+    for (std::size_t i = 0; i < count; ++i)
+        if (opaque && pixels[i] >> 24 != 0xFF) FuzzFail("a pixel of an opaque mode is not opaque");
+    CheckHandedOverPicture(pixels, rect, PictureOrigin::zero);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static PsdInputFile input;
+    input.Write(data, size);
+    const Declared header = DeclaredHeader(data, size);
+    const std::uint8_t last = size >= 1 ? data[size - 1] : 0;
+    unsigned route = last & 3;
+    if (header.width * header.height > kMaxDecodedPixels && header.width * header.height / 64 <= size)
+        route = 3;
+    CRect rect;
+    switch (route) {
+        case 0:
+            CheckPsdPicture(KivPictureLoadPSDFile(input.Path(), rect), rect, header);
+            break;
+        case 1: {
+            DecodedPicture picture = ReadPsdFile(input.Path());
+            if (picture.ok() != (picture.status == KivLoadStatus::ok))
+                FuzzFail("the status disagrees with the result");
+            if (picture.ok()) CheckPsdPicture(picture.pixels.release(), picture.rect, header);
+            break;
+        }
+        case 2:
+            CheckPsdPicture(KivPictureLoadPicFile(input.Path(), rect), rect, header);
+            break;
+        default: {
+            std::FILE* file = std::fopen(input.Utf8Path().c_str(), "rb");
+            if (!file) FuzzFail("cannot open the input file");
+            PsdFileHeader fields;
+            const int accepted = ReadPsdHeader(file, fields);
+            std::fclose(file);
+            if (accepted &&
+                (!header.complete || fields.width != header.width || fields.height != header.height))
+                FuzzFail("the header reader accepted fields that are not the file's");
+            if (!accepted && fields.width != 0xFFFFFFFFu) FuzzFail("a refused header filled its fields");
+            break;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,610 @@
+// PSD reader: the composite (flattened) picture of a version-1 file, raw or PackBits, converted from grey,
+// duotone, indexed, RGB, CMYK, multichannel or Lab samples of 8 or 16 bits. Layers are passed over.
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "../libraries/KivPublic.h"
+#include "PsdLayout.h"
+#include "Readers.h"
+#include "StdioFile.h"
+
+namespace {
+
+constexpr size_t kReadBufferBytes = 64 * 1024;
+constexpr BYTE kOpaque = 255;
+constexpr UINT kPixelBytes = 4;  // blue, green, red, alpha
+
+// Reads the file through a buffer and knows how many bytes it still holds, so that no declared length
+// is trusted beyond what the file can back.
+class PsdStream {
+  public:
+    PsdStream(std::FILE* file, long long position, long long length)
+        : file_(file), fileOffset_(position), length_(length), buffer_(kReadBufferBytes) {}
+
+    long long Remaining() const { return length_ - fileOffset_ + static_cast<long long>(end_ - next_); }
+
+    // The next byte, or -1 once the file has ended.
+    int NextByte() {
+        if (next_ == end_ && !Refill()) return -1;
+        return buffer_[next_++];
+    }
+
+    // The buffered bytes not yet consumed, refilled when none are left; false once the file has ended.
+    bool Window(const BYTE*& begin, const BYTE*& end) {
+        if (next_ == end_ && !Refill()) return false;
+        begin = buffer_.data() + next_;
+        end = buffer_.data() + end_;
+        return true;
+    }
+
+    // Marks the bytes of the last window up to position as consumed.
+    void ConsumeTo(const BYTE* position) { next_ = static_cast<size_t>(position - buffer_.data()); }
+
+    // Up to count bytes straight from the buffer; 0 once the file has ended.
+    size_t Take(const BYTE*& bytes, size_t count) {
+        if (next_ == end_ && !Refill()) return 0;
+        const size_t taken = std::min(count, end_ - next_);
+        bytes = buffer_.data() + next_;
+        next_ += taken;
+        return taken;
+    }
+
+    // True when all count bytes were read.
+    bool Read(BYTE* out, size_t count) {
+        while (count > 0) {
+            const BYTE* bytes = nullptr;
+            const size_t taken = Take(bytes, count);
+            if (taken == 0) return false;
+            std::memcpy(out, bytes, taken);
+            out += taken;
+            count -= taken;
+        }
+        return true;
+    }
+
+    // False when the file ends before count bytes.
+    bool Skip(ULONGLONG count) {
+        if (count > static_cast<ULONGLONG>(std::max(Remaining(), 0ll))) return false;
+        const size_t buffered = end_ - next_;
+        if (count <= buffered) {
+            next_ += static_cast<size_t>(count);
+            return true;
+        }
+        const long long beyond = static_cast<long long>(count - buffered);
+        next_ = end_ = 0;
+        if (std::fseek(file_, beyond, SEEK_CUR) != 0) return false;
+        fileOffset_ += beyond;
+        return true;
+    }
+
+  private:
+    bool Refill() {
+        next_ = 0;
+        end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        fileOffset_ += static_cast<long long>(end_);
+        return end_ > 0;
+    }
+
+    std::FILE* file_;
+    long long fileOffset_;  // the file position just after the buffered bytes
+    long long length_;
+    std::vector<BYTE> buffer_;
+    size_t next_ = 0;
+    size_t end_ = 0;
+};
+
+KivLoadStatus ReadHeaderFields(std::FILE* file, PsdFileHeader& header) {
+    BYTE raw[psd::kHeaderBytes];
+    const size_t got = std::fread(raw, 1, sizeof raw, file);
+    if (got < psd::kSignatureBytes ||
+        std::memcmp(raw + psd::kSignatureOffset, psd::kSignature, psd::kSignatureBytes) != 0)
+        return KivLoadStatus::notThisFormat;
+    if (got < sizeof raw) return KivLoadStatus::truncated;
+    const WORD version = psd::ReadBE16(raw + psd::kVersionOffset);
+    if (version == psd::kLargeDocumentVersion) return KivLoadStatus::unsupportedVariant;
+    if (version != psd::kVersion) return KivLoadStatus::corrupt;
+    const BYTE* reserved = raw + psd::kReservedOffset;
+    if (std::any_of(reserved, reserved + psd::kReservedBytes, [](BYTE b) { return b != 0; }))
+        return KivLoadStatus::corrupt;
+    header.channels = static_cast<short>(psd::ReadBE16(raw + psd::kChannelsOffset));
+    header.height = psd::ReadBE32(raw + psd::kHeightOffset);
+    header.width = psd::ReadBE32(raw + psd::kWidthOffset);
+    header.depth = psd::ReadBE16(raw + psd::kDepthOffset);
+    header.colorMode = psd::ReadBE16(raw + psd::kColorModeOffset);
+    return KivLoadStatus::ok;
+}
+
+KivLoadStatus ReadSectionLength(PsdStream& in, DWORD& length) {
+    BYTE raw[psd::kSectionLengthBytes];
+    if (!in.Read(raw, sizeof raw)) return KivLoadStatus::truncated;
+    length = psd::ReadBE32(raw);
+    return KivLoadStatus::ok;
+}
+
+// Only the colour table of an indexed picture is ever used, so other colour-mode data is passed over.
+// Data longer than the rest of the file fails the load here: the sections after it could not be read.
+KivLoadStatus ReadColorModeData(PsdStream& in, WORD colorMode, std::array<BYTE, psd::kColorTableBytes>& table,
+                                bool& hasTable) {
+    DWORD length = 0;
+    if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
+        return status;
+    if (length > in.Remaining()) return KivLoadStatus::truncated;
+    if (colorMode == psd::kIndexed && length == psd::kColorTableBytes) {
+        hasTable = in.Read(table.data(), table.size());
+        return hasTable ? KivLoadStatus::ok : KivLoadStatus::truncated;
+    }
+    return in.Skip(length) ? KivLoadStatus::ok : KivLoadStatus::truncated;
+}
+
+// Walks the image resource blocks, which must fill their section exactly, and keeps the indexed colour
+// count of resource 1046. The other resources are passed over by their declared size: their values are
+// not used. A section longer than the rest of the file, or a block running past its section, ends the
+// walk short of the section's length, which fails the load.
+KivLoadStatus WalkImageResources(PsdStream& in, short& indexedColorCount) {
+    DWORD sectionLength = 0;
+    if (const KivLoadStatus status = ReadSectionLength(in, sectionLength); status != KivLoadStatus::ok)
+        return status;
+    if (sectionLength > in.Remaining()) return KivLoadStatus::truncated;
+    ULONGLONG consumed = 0;
+    const auto fits = [&](ULONGLONG count) { return count <= sectionLength - consumed; };
+    const auto read = [&](BYTE* out, size_t count) {
+        if (!fits(count)) return KivLoadStatus::corrupt;
+        if (!in.Read(out, count)) return KivLoadStatus::truncated;
+        consumed += count;
+        return KivLoadStatus::ok;
+    };
+    const auto skip = [&](ULONGLONG count) {
+        if (!fits(count)) return KivLoadStatus::corrupt;
+        if (!in.Skip(count)) return KivLoadStatus::truncated;
+        consumed += count;
+        return KivLoadStatus::ok;
+    };
+    KivLoadStatus status = KivLoadStatus::ok;
+    while (consumed < sectionLength) {
+        BYTE signature[psd::kResourceSignatureBytes];
+        if ((status = read(signature, sizeof signature)) != KivLoadStatus::ok) return status;
+        // Nothing but the signature is searched for: other bytes are passed over four at a time.
+        if (std::memcmp(signature, psd::kResourceSignature, sizeof signature) != 0) continue;
+        BYTE idAndName[psd::kResourceIdBytes + psd::kResourceNameLengthBytes];
+        if ((status = read(idAndName, sizeof idAndName)) != KivLoadStatus::ok) return status;
+        const WORD id = psd::ReadBE16(idAndName);
+        const UINT nameLength = idAndName[psd::kResourceIdBytes];
+        // A pad byte follows a name of even length, so that length byte and name together are even.
+        if ((status = skip(nameLength + (nameLength % 2 == 0 ? 1 : 0))) != KivLoadStatus::ok) return status;
+        BYTE size[psd::kResourceSizeBytes];
+        if ((status = read(size, sizeof size)) != KivLoadStatus::ok) return status;
+        const ULONGLONG dataSize = psd::ReadBE32(size);
+        ULONGLONG dataLeft = dataSize + (dataSize & 1);  // odd sizes are padded to even
+        if (!fits(dataLeft)) return KivLoadStatus::corrupt;
+        // A count resource too small to hold its count leaves the count unknown.
+        if (id == psd::kIndexedColorCountId && dataSize >= psd::kIndexedColorCountBytes) {
+            BYTE count[psd::kIndexedColorCountBytes];
+            if ((status = read(count, sizeof count)) != KivLoadStatus::ok) return status;
+            indexedColorCount = static_cast<short>(psd::ReadBE16(count));
+            dataLeft -= sizeof count;
+        }
+        if ((status = skip(dataLeft)) != KivLoadStatus::ok) return status;
+    }
+    return KivLoadStatus::ok;
+}
+
+// A length past the end of the file fails the load: the image data cannot follow it.
+KivLoadStatus SkipLayerAndMaskSection(PsdStream& in) {
+    DWORD length = 0;
+    if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
+        return status;
+    return in.Skip(length) ? KivLoadStatus::ok : KivLoadStatus::truncated;
+}
+
+// Raw samples are converted like PackBits samples, rather than refused.
+KivLoadStatus ReadCompression(PsdStream& in, WORD& compression) {
+    BYTE raw[psd::kCompressionBytes];
+    if (!in.Read(raw, sizeof raw)) return KivLoadStatus::truncated;
+    compression = psd::ReadBE16(raw);
+    if (compression == psd::kRaw || compression == psd::kPackBits) return KivLoadStatus::ok;
+    if (compression == psd::kZip || compression == psd::kZipWithPrediction)
+        return KivLoadStatus::unsupportedVariant;
+    return KivLoadStatus::corrupt;
+}
+
+// True when the rest of the file can hold the samples of every channel: exactly for raw samples, and at
+// PackBits' best (two bytes for a run of 128) after the row-length table. A few bytes claiming a huge
+// picture therefore cannot size a huge buffer.
+bool FileCanHoldImageData(const PsdStream& in, const PsdFileHeader& header, WORD compression) {
+    const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;  // below 2^64
+    const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * (header.depth / 8u);
+    ULONGLONG available = static_cast<ULONGLONG>(std::max(in.Remaining(), 0ll));
+    if (compression == psd::kPackBits) {
+        const ULONGLONG rowTable =
+            static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
+        if (rowTable > available) return false;
+        // No file is 2^48 bytes long; the bound keeps the product within 64 bits.
+        constexpr ULONGLONG kMaxFileBytes = 1ull << 48;
+        available = std::min(available - rowTable, kMaxFileBytes) * (psd::kPackBitsMaxRun / 2);
+    }
+    return samples <= available / bytesPerPixel;
+}
+
+// Receives the bytes of one channel in file order and keeps each sample's first, most significant byte
+// in byte `channel` of its pixel: 16-bit samples keep their high byte in every colour mode, so the
+// conversion always works on one byte per sample. Bytes past the end of the channel are dropped, which
+// clips a PackBits run that would cross into the next channel or past the picture. The decoders hold it
+// by value: pixel stores may alias anything reached through a pointer, not a local.
+template <UINT kBytesPerSample>
+class ChannelSink {
+  public:
+    ChannelSink(BYTE* pixels, int channel, ULONGLONG samples)
+        : out_(pixels + channel), left_(samples * kBytesPerSample) {}
+
+    bool Full() const { return left_ == 0; }
+    ULONGLONG Room() const { return left_; }
+
+    void Copy(const BYTE* bytes, size_t count) {
+        count = Clip(count);
+        if constexpr (kBytesPerSample == 1) {
+            for (size_t i = 0; i < count; ++i) out_[i * kPixelBytes] = bytes[i];
+            out_ += count * kPixelBytes;
+        } else {
+            size_t i = 0;
+            if (count > 0 && lowByte_) Pass(i);
+            for (; i + 1 < count; i += 2, out_ += kPixelBytes) *out_ = bytes[i];
+            if (i < count) Keep(bytes[i]);
+        }
+    }
+
+    void Fill(BYTE value, size_t count) {
+        count = Clip(count);
+        if constexpr (kBytesPerSample == 1) {
+            for (size_t i = 0; i < count; ++i) out_[i * kPixelBytes] = value;
+            out_ += count * kPixelBytes;
+        } else {
+            size_t i = 0;
+            if (count > 0 && lowByte_) Pass(i);
+            for (; i + 1 < count; i += 2, out_ += kPixelBytes) *out_ = value;
+            if (i < count) Keep(value);
+        }
+    }
+
+  private:
+    size_t Clip(size_t count) {
+        count = static_cast<size_t>(std::min<ULONGLONG>(count, left_));
+        left_ -= count;
+        return count;
+    }
+    // A 16-bit sample split between two runs: its high byte ends one, its low byte starts the next.
+    void Keep(BYTE high) {
+        *out_ = high;
+        lowByte_ = true;
+    }
+    void Pass(size_t& i) {
+        out_ += kPixelBytes;
+        lowByte_ = false;
+        ++i;
+    }
+
+    BYTE* out_;
+    ULONGLONG left_;
+    bool lowByte_ = false;
+};
+
+// Raw samples of a file that ends early fail the load, as PackBits data does.
+template <UINT kBytesPerSample>
+KivLoadStatus ReadRawChannel(PsdStream& in, ChannelSink<kBytesPerSample> sink) {
+    while (!sink.Full()) {
+        const BYTE* bytes = nullptr;
+        const size_t taken = in.Take(bytes, static_cast<size_t>(std::min<ULONGLONG>(sink.Room(), SIZE_MAX)));
+        if (taken == 0) return KivLoadStatus::truncated;
+        sink.Copy(bytes, taken);
+    }
+    return KivLoadStatus::ok;
+}
+
+// One PackBits run read byte by byte: the slow way, for a run that crosses the end of the buffered bytes.
+template <UINT kBytesPerSample>
+KivLoadStatus DecodeRunAcrossBuffers(PsdStream& in, ChannelSink<kBytesPerSample>& sink) {
+    const int header = in.NextByte();
+    if (header < 0) return KivLoadStatus::truncated;
+    if (header < psd::kPackBitsNoOp) {
+        for (size_t left = static_cast<size_t>(header) + 1; left > 0;) {
+            const BYTE* bytes = nullptr;
+            const size_t taken = in.Take(bytes, left);
+            if (taken == 0) return KivLoadStatus::truncated;
+            sink.Copy(bytes, taken);
+            left -= taken;
+        }
+    } else if (header > psd::kPackBitsNoOp) {
+        const int value = in.NextByte();
+        if (value < 0) return KivLoadStatus::truncated;
+        sink.Fill(static_cast<BYTE>(value), static_cast<size_t>(psd::kPackBitsRepeatBase - header));
+    }
+    return KivLoadStatus::ok;
+}
+
+// The channel's rows follow one another without regard to the row-length table; a channel ends when its
+// samples are complete. Data that ends before then fails the load: the channels are planar, so what was
+// decoded would not make a partial picture.
+template <UINT kBytesPerSample>
+KivLoadStatus DecodePackBitsChannel(PsdStream& in, ChannelSink<kBytesPerSample> sink) {
+    const BYTE* p = nullptr;
+    const BYTE* end = nullptr;
+    while (!sink.Full()) {
+        if (!in.Window(p, end)) return KivLoadStatus::truncated;
+        // Whole runs inside the buffered bytes.
+        while (!sink.Full() && end - p >= 2) {
+            const int header = p[0];
+            if (header < psd::kPackBitsNoOp) {
+                const size_t count = static_cast<size_t>(header) + 1;
+                if (static_cast<size_t>(end - p) - 1 < count) break;
+                sink.Copy(p + 1, count);
+                p += 1 + count;
+            } else if (header > psd::kPackBitsNoOp) {
+                sink.Fill(p[1], static_cast<size_t>(psd::kPackBitsRepeatBase - header));
+                p += 2;
+            } else {
+                ++p;
+            }
+        }
+        in.ConsumeTo(p);
+        if (sink.Full()) break;
+        if (const KivLoadStatus status = DecodeRunAcrossBuffers(in, sink); status != KivLoadStatus::ok)
+            return status;
+    }
+    return KivLoadStatus::ok;
+}
+
+// Decodes the leading channelsUsed channels into the pixel bytes, interleaved: the sample of channel c of
+// pixel i lands at byte i x 4 + c. Channels after them are never read.
+template <UINT kBytesPerSample>
+KivLoadStatus DecodeChannels(PsdStream& in, const PsdFileHeader& header, WORD compression, int channelsUsed,
+                             BYTE* pixels) {
+    const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;
+    const ULONGLONG rowTable = static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
+    if (compression == psd::kPackBits && channelsUsed > 0 && !in.Skip(rowTable))
+        return KivLoadStatus::truncated;
+    for (int channel = 0; channel < channelsUsed; ++channel) {
+        ChannelSink<kBytesPerSample> sink(pixels, channel, samples);
+        const KivLoadStatus status =
+            compression == psd::kPackBits ? DecodePackBitsChannel(in, sink) : ReadRawChannel(in, sink);
+        if (status != KivLoadStatus::ok) return status;
+    }
+    return KivLoadStatus::ok;
+}
+
+// ---- Conversion ------------------------------------------------------------------------------------------
+// Samples are one byte here (a 16-bit sample has kept its high byte), so the sample range M is 256 for
+// every depth.
+
+// A pixel as a word: byte 0 (blue, or the sample of channel 0) is its low byte on the little-endian hosts
+// that the pixel buffer's word layout assumes.
+static_assert(std::endian::native == std::endian::little);
+
+DWORD LoadPixel(const BYTE* p) {
+    DWORD word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+void StorePixel(BYTE* p, DWORD word) {
+    std::memcpy(p, &word, sizeof word);
+}
+
+void ConvertGrey(BYTE* p, BYTE* end) {
+    for (; p != end; p += kPixelBytes) StorePixel(p, kOpaqueAlpha | (LoadPixel(p) & 0xFFu) * 0x010101u);
+}
+
+void ConvertIndexed(BYTE* p, BYTE* end, const BYTE* table) {
+    for (; p != end; p += kPixelBytes) {
+        const BYTE index = p[0];
+        p[0] = table[psd::kColorTableBlueOffset + index];
+        p[1] = table[psd::kColorTableGreenOffset + index];
+        p[2] = table[psd::kColorTableRedOffset + index];
+        p[3] = kOpaque;
+    }
+}
+
+// Swaps the samples of channels 0 and 2 into red and blue. Without an alpha channel byte 3 is still 0.
+void ConvertRgb(BYTE* p, BYTE* end, bool alpha) {
+    const DWORD opaque = alpha ? 0 : kOpaqueAlpha;
+    for (; p != end; p += kPixelBytes) {
+        const DWORD word = LoadPixel(p);
+        StorePixel(p, (word & 0xFF00FF00u) | (word >> 16 & 0xFFu) | (word & 0xFFu) << 16 | opaque);
+    }
+}
+
+// Ink samples store 255 for no ink. With c = 1 - s / 256 and k = 1 - key / 256, the colour
+// (1 - (c (1 - k) + k)) x 255 is s x key x 255 / 65536 exactly; no value of it that is not a whole number
+// lies within 1/65536 of one, far beyond the rounding of the floating-point form, so truncating either
+// form gives the same byte. The divisor is 256, not 255: no ink gives 253. A key of 256 stands for k = 0.
+void ConvertInk(BYTE* p, BYTE* end, bool keyChannel) {
+    constexpr UINT kNoKey = 256;
+    for (; p != end; p += kPixelBytes) {
+        const UINT key = keyChannel ? p[3] : kNoKey;
+        const UINT scale = key * 255;
+        const BYTE red = static_cast<BYTE>(p[0] * scale >> 16);
+        const BYTE green = static_cast<BYTE>(p[1] * scale >> 16);
+        const BYTE blue = static_cast<BYTE>(p[2] * scale >> 16);
+        p[0] = blue;
+        p[1] = green;
+        p[2] = red;
+        p[3] = kOpaque;
+    }
+}
+
+// CIE L*a*b* (D65 white) through XYZ to sRGB, in double precision, in the order of the formulas.
+void LabToRgb(BYTE s0, BYTE s1, BYTE s2, BYTE rgb[3]) {
+    constexpr double kRange = 256.0;
+    const int lightness = static_cast<int>(s0 / (kRange / 100));
+    const int a = static_cast<int>(s1 / (kRange / 256) - 128);
+    const int b = static_cast<int>(s2 / (kRange / 256) - 128);
+    const double fy = (lightness + 16) / 116.0;
+    const double fx = a / 500.0 + fy;
+    const double fz = fy - b / 200.0;
+    const auto linear = [](double f) {
+        const double cube = f * f * f;
+        return cube > 0.008856 ? cube : (f - 16.0 / 116.0) / 7.787;
+    };
+    const double x = 95.047 * linear(fx) / 100;
+    const double y = 100.0 * linear(fy) / 100;
+    const double z = 108.883 * linear(fz) / 100;
+    const double components[3] = {
+        3.2406 * x - 1.5372 * y - 0.4986 * z,
+        -0.9689 * x + 1.8758 * y + 0.0415 * z,
+        0.0557 * x - 0.2040 * y + 1.0570 * z,
+    };
+    for (int i = 0; i < 3; ++i) {
+        const double u = components[i];
+        const double encoded = u > 0.0031308 ? 1.055 * std::pow(u, 1 / 2.4) - 0.055 : 12.92 * u;
+        const double scaled = encoded * 256;
+        rgb[i] = scaled <= 0 ? 0 : scaled >= 255 ? 255 : static_cast<BYTE>(scaled);
+    }
+}
+
+void ConvertLab(BYTE* p, BYTE* end) {
+    // Flat areas repeat their samples, so the last conversion is kept.
+    DWORD lastSamples = 0xFFFFFFFFu;
+    BYTE rgb[3] = {};
+    for (; p != end; p += kPixelBytes) {
+        const DWORD samples =
+            static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16;
+        if (samples != lastSamples) {
+            LabToRgb(p[0], p[1], p[2], rgb);
+            lastSamples = samples;
+        }
+        p[0] = rgb[2];
+        p[1] = rgb[1];
+        p[2] = rgb[0];
+        p[3] = kOpaque;
+    }
+}
+
+DecodedPicture DecodePsd(std::FILE* file, long long fileLength) {
+    PsdFileHeader header;
+    if (const KivLoadStatus status = ReadHeaderFields(file, header); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    PsdStream in(file, psd::kHeaderBytes, fileLength);
+
+    std::array<BYTE, psd::kColorTableBytes> colorTable{};
+    bool hasColorTable = false;
+    short indexedColorCount = -1;
+    WORD compression = 0;
+    KivLoadStatus status = ReadColorModeData(in, header.colorMode, colorTable, hasColorTable);
+    if (status == KivLoadStatus::ok) status = WalkImageResources(in, indexedColorCount);
+    if (status == KivLoadStatus::ok) status = SkipLayerAndMaskSection(in);
+    if (status == KivLoadStatus::ok) status = ReadCompression(in, compression);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    // 1-bit bitmaps and 32-bit floating-point samples are not read.
+    if (header.depth != 8 && header.depth != 16)
+        return DecodedPicture::Failure(KivLoadStatus::unsupportedVariant);
+    // The channel count is signed: a file with none, or a negative count, has no picture to convert.
+    if (header.channels < 1) return DecodedPicture::Failure(KivLoadStatus::corrupt);
+    if (!FileCanHoldImageData(in, header, compression))
+        return DecodedPicture::Failure(KivLoadStatus::truncated);
+
+    // Refuses a picture whose byte size, width x height x 4, does not fit in 32 bits.
+    DecodedPicture picture;
+    if (status = AllocatePixelBuffer(header.width, header.height, picture.pixels);
+        status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    // The count of resource 1046 only tells whether the table is in use; indices past it still read it.
+    const PsdConversion conversion{header.colorMode, header.channels,
+                                   hasColorTable && indexedColorCount >= 1 ? colorTable.data() : nullptr};
+    const int channelsUsed = PsdChannelsConverted(conversion);
+    // The pixel buffer doubles as the interleaved sample buffer: no more than four channels are
+    // converted, one byte each.
+    BYTE* const pixels = reinterpret_cast<BYTE*>(picture.pixels.get());
+    status = header.depth == 16 ? DecodeChannels<2>(in, header, compression, channelsUsed, pixels)
+                                : DecodeChannels<1>(in, header, compression, channelsUsed, pixels);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    ConvertPsdPixels(pixels, static_cast<size_t>(header.width) * header.height, conversion);
+    picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height));
+    return picture;
+}
+
+}  // namespace
+
+int ReadPsdHeader(std::FILE* file, PsdFileHeader& header) {
+    return ReadHeaderFields(file, header) == KivLoadStatus::ok ? 1 : 0;
+}
+
+int PsdChannelsConverted(const PsdConversion& conversion) {
+    int needed = 0;
+    switch (conversion.colorMode) {
+        // Grey and duotone pictures read channel 0 of each pixel; extra channels (alpha, spot colours)
+        // are stepped over rather than misread as further pixels.
+        case psd::kGrey:
+        case psd::kDuotone:
+            needed = 1;
+            break;
+        case psd::kIndexed:
+            needed = conversion.colorTable ? 1 : 0;
+            break;
+        case psd::kRgb:
+            needed = conversion.channels >= 4 ? 4 : 3;
+            break;
+        case psd::kCmyk:
+            needed = 4;
+            break;
+        case psd::kMultichannel:
+            needed = conversion.channels == 4 ? 4 : 3;
+            break;
+        case psd::kLab:
+            needed = 3;
+            break;
+        default:
+            return 0;
+    }
+    // A picture with fewer channels than its mode reads stays all zero, as a multichannel picture of
+    // fewer than three channels does.
+    return conversion.channels >= needed ? needed : 0;
+}
+
+void ConvertPsdPixels(BYTE* pixels, size_t count, const PsdConversion& conversion) {
+    const int channelsUsed = PsdChannelsConverted(conversion);
+    if (channelsUsed == 0) return;
+    BYTE* const end = pixels + count * kPixelBytes;
+    switch (conversion.colorMode) {
+        case psd::kGrey:
+        case psd::kDuotone:
+            ConvertGrey(pixels, end);
+            break;
+        case psd::kIndexed:
+            ConvertIndexed(pixels, end, conversion.colorTable);
+            break;
+        case psd::kRgb:
+            ConvertRgb(pixels, end, channelsUsed == 4);
+            break;
+        case psd::kCmyk:
+        case psd::kMultichannel:
+            ConvertInk(pixels, end, channelsUsed == 4);
+            break;
+        case psd::kLab:
+            ConvertLab(pixels, end);
+            break;
+        default:
+            break;
+    }
+}
+
+DecodedPicture ReadPsdFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    StdioFile file = OpenForReading(path);
+    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    const long long length = FileLength(file.get());
+    if (length < 0) return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    try {
+        return DecodePsd(file.get(), length);
+    } catch (const std::bad_alloc&) {
+        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+    }
+}
+
+DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect) {
+    return HandOverPicture(ReadPsdFile(path), rect);
+}
