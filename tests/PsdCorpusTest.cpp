@@ -17,19 +17,7 @@
 #include "readers/Readers.h"
 
 // A private copy of stb_image's PSD decoder: the shared copy in the test program is built for BMP alone.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wsign-conversion"
-#pragma GCC diagnostic ignored "-Wshadow"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wdouble-promotion"
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PSD
-#define STBI_NO_STDIO
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
+#include <stb/stb_image.h>  // built once, in StbImage.cpp
 
 namespace {
 

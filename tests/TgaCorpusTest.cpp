@@ -18,19 +18,7 @@
 #include "readers/TgaFileInfo.h"
 
 // stb_image's functions are made static here, so this file's copy cannot clash with another test's.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wsign-conversion"
-#pragma GCC diagnostic ignored "-Wshadow"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wdouble-promotion"
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_TGA
-#define STBI_NO_STDIO_WARNINGS
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
+#include <stb/stb_image.h>  // built once, in StbImage.cpp
 
 namespace {
 
