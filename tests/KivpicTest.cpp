@@ -165,3 +165,53 @@ TEST(Kivpic, CorpusRoundTrip) {
     }
     EXPECT_GE(converted, 40);
 }
+
+TEST(Kivpic, InfoPrintsOneLinePerFile) {
+    ScratchFolder folder;
+    folder.Write("in.bmp", Picture24(5, 3));
+    folder.Write("not a picture.bmp", Bytes(10, 0x33));
+    const std::string good = folder.File("in.bmp");
+    const std::string bad = folder.File("not a picture.bmp");
+    const ToolRun json = Kivpic("info --json " + Quote(good) + " " + Quote(bad));
+    EXPECT_EQ(json.exitStatus, 1) << "one file was refused";
+    EXPECT_EQ(json.out, "{\"file\":\"" + good +
+                            "\",\"ok\":true,\"rect\":[0,0,5,3],\"bits\":24}\n{\"file\":\"" + bad +
+                            "\",\"ok\":false}\n");
+    const ToolRun plain = Kivpic("info " + Quote(good));
+    EXPECT_EQ(plain.exitStatus, 0);
+    EXPECT_EQ(plain.out, good + ": 5x3 at (0,0), 24 bits\n");
+}
+
+TEST(Kivpic, ZoomWritesABlockOfTheAskedSize) {
+    ScratchFolder folder;
+    folder.Write("in.bmp", Picture24(8, 4));
+    const std::string in = Quote(folder.File("in.bmp"));
+    struct Case {
+        std::string arguments;
+        int exitStatus;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"--size 4x2", 0, "bilinear, the default"},
+        {"--size 16x8 --method area --mode 0", 0, "area averaging onto a transparent block"},
+        {"--size 8x4 --onto " + in + " --clip 0,0,4,4 --place 0,0,0,0 --mode 1", 0,
+         "onto a picture, clipped"},
+        {"--size 3x3 --onto " + in, 1, "the picture to draw onto has another size"},
+        {"--size 0x3", 2, "a side of zero"},
+        {"--size 4x4 --method area --clip 0,0,1,1", 2, "clip needs the bilinear method"},
+        {"--size 4x4 --mode 3", 2, "no such mix mode"},
+    };
+    for (const Case& c : cases) {
+        const std::string out = folder.File("out.tga");
+        std::filesystem::remove(out);
+        const ToolRun run = Kivpic("zoom " + in + " " + Quote(out) + " " + c.arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.reason;
+        if (c.exitStatus != 0) continue;
+        CRect rect;
+        DWORD* pixels = KivPictureLoadPicFile(Wide(out), rect);
+        EXPECT_NE(pixels, nullptr) << c.reason;
+        GlobalFree(pixels);
+        const auto size = c.arguments.substr(7, c.arguments.find(' ', 7) - 7);
+        EXPECT_EQ(std::to_string(rect.Width()) + "x" + std::to_string(rect.Height()), size) << c.reason;
+    }
+}
