@@ -48,6 +48,9 @@ bool ReplacementFile::Create(const CString& target) {
     struct stat existing {};
     const bool targetExists = ::stat(target_.c_str(), &existing) == 0;
     if (targetExists && !S_ISREG(existing.st_mode)) return false;  // never replace a folder or a device
+    // A rename needs only the folder's permission; the file's own must still allow writing it, as opening
+    // it for writing would (a read-only file, or another user's, is not replaced).
+    if (targetExists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
 
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {

@@ -16,7 +16,7 @@ class ReplacementFile {
     ~ReplacementFile();
 
     // Creates an empty temporary file in the target's folder (following a symbolic link to the file it
-    // names). False when the folder does not exist or cannot be written.
+    // names). False when the folder does not exist or cannot be written, or the file may not be written.
     bool Create(const CString& target);
     // The temporary file, open for writing; its writes throw CFileException on failure.
     CFile& File() { return file_; }
