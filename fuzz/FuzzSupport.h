@@ -21,18 +21,18 @@
 }
 
 // The input held in a memory file that the readers open by name, through links in a private folder:
-// one named *.bmp (the dispatch then picks the bitmap reader by its extension) and one without an
+// one named with the target format's extension (the dispatch then picks that reader) and one without an
 // extension (the dispatch then tries every reader). Nothing touches the disk per input. One per process.
 class FuzzInputFile {
   public:
-    FuzzInputFile() {
+    explicit FuzzInputFile(const char* extension = ".bmp") {
         descriptor_ = memfd_create("kivpicture-fuzz-input", MFD_CLOEXEC);
         if (descriptor_ < 0) FuzzFail("memfd_create is not available");
         char folder[] = "/tmp/kivpicture-fuzz-XXXXXX";
         if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
         folder_ = folder;
         const std::string target = "/proc/self/fd/" + std::to_string(descriptor_);
-        withExtension_ = folder_ + "/input.bmp";
+        withExtension_ = folder_ + "/input" + extension;
         withoutExtension_ = folder_ + "/input";
         if (symlink(target.c_str(), withExtension_.c_str()) != 0 ||
             symlink(target.c_str(), withoutExtension_.c_str()) != 0)
@@ -56,6 +56,7 @@ class FuzzInputFile {
         }
     }
     CString PathWithExtension() const { return CString::FromUtf8(withExtension_); }
+    const std::string& Utf8PathWithExtension() const { return withExtension_; }
     CString PathWithoutExtension() const { return CString::FromUtf8(withoutExtension_); }
 
   private:

@@ -28,31 +28,6 @@ namespace {
 // skipped; pictures too large for the pixel buffer are still read, as they are refused before decoding.
 constexpr unsigned long long kMaxDecodedPixels = 1ull << 20;
 
-// A second name for the input file, ending in .jpg, in a folder of its own.
-class JpgName {
-  public:
-    explicit JpgName(const FuzzInputFile& input) {
-        char folder[] = "/tmp/kivpicture-jpg-fuzz-XXXXXX";
-        if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
-        folder_ = folder;
-        link_ = folder_ + "/input.jpg";
-        if (symlink(input.PathWithoutExtension().ToUtf8().c_str(), link_.c_str()) != 0)
-            FuzzFail("cannot link the input file");
-    }
-    ~JpgName() {
-        unlink(link_.c_str());
-        rmdir(folder_.c_str());
-    }
-    JpgName(const JpgName&) = delete;
-    JpgName& operator=(const JpgName&) = delete;
-
-    CString Path() const { return CString::FromUtf8(link_); }
-
-  private:
-    std::string folder_;
-    std::string link_;
-};
-
 struct Frame {
     bool read = false;
     unsigned width = 0;
@@ -120,8 +95,7 @@ void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static FuzzInputFile input;
-    static JpgName name(input);
+    static FuzzInputFile input(".jpg");
     Frame frame;
     HeaderSession session{};
     ReadFrame(session, data, size, frame);
@@ -130,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (declared > kMaxDecodedPixels && fitsPixelBuffer) return 0;
     input.Write(data, size);
 
-    DecodedPicture picture = ReadJpgFile(name.Path());
+    DecodedPicture picture = ReadJpgFile(input.PathWithExtension());
     if ((picture.pixels != nullptr) != (picture.status == KivLoadStatus::ok))
         FuzzFail("the status disagrees with the result");
     CheckJpgPicture(picture.pixels.get(), picture.rect, frame);
@@ -138,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Until the dispatch knows the JPEG reader, it answers that it has none.
     CRect rect;
     KivLoadStatus status = KivLoadStatus::ok;
-    DWORD* pixels = KivPictureLoadPicFileEx(name.Path(), rect, &status);
+    DWORD* pixels = KivPictureLoadPicFileEx(input.PathWithExtension(), rect, &status);
     if (status != KivLoadStatus::readerNotAvailable && status != picture.status)
         FuzzFail("the dispatch disagrees with the reader");
     if (pixels && rect != picture.rect) FuzzFail("two decodes of one file differ in size");

@@ -16,31 +16,6 @@
 
 namespace {
 
-// A second name for the input file, ending in .pcx, in a folder of its own.
-class PcxName {
-  public:
-    explicit PcxName(const FuzzInputFile& input) {
-        char folder[] = "/tmp/kivpicture-pcx-fuzz-XXXXXX";
-        if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
-        folder_ = folder;
-        link_ = folder_ + "/input.pcx";
-        if (symlink(input.PathWithoutExtension().ToUtf8().c_str(), link_.c_str()) != 0)
-            FuzzFail("cannot link the input file");
-    }
-    ~PcxName() {
-        unlink(link_.c_str());
-        rmdir(folder_.c_str());
-    }
-    PcxName(const PcxName&) = delete;
-    PcxName& operator=(const PcxName&) = delete;
-
-    CString Path() const { return CString::FromUtf8(link_); }
-
-  private:
-    std::string folder_;
-    std::string link_;
-};
-
 // The rectangle the header declares, or an empty one for an input shorter than a header.
 CRect DeclaredRect(const std::uint8_t* data, std::size_t size) {
     if (size < pcx::kHeaderBytes) return CRect();
@@ -61,12 +36,11 @@ void CheckPcxPicture(const DWORD* pixels, const CRect& rect, const CRect& declar
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static FuzzInputFile input;
-    static PcxName name(input);
+    static FuzzInputFile input(".pcx");
     input.Write(data, size);
     const CRect declared = DeclaredRect(data, size);
 
-    DecodedPicture picture = ReadPcxFile(name.Path());
+    DecodedPicture picture = ReadPcxFile(input.PathWithExtension());
     if ((picture.pixels != nullptr) != (picture.status == KivLoadStatus::ok))
         FuzzFail("the status disagrees with the result");
     CheckPcxPicture(picture.pixels.get(), picture.rect, declared);
@@ -74,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Until the dispatch knows the PCX reader, it answers that it has none.
     CRect rect;
     KivLoadStatus status = KivLoadStatus::ok;
-    DWORD* pixels = KivPictureLoadPicFileEx(name.Path(), rect, &status);
+    DWORD* pixels = KivPictureLoadPicFileEx(input.PathWithExtension(), rect, &status);
     if (status != KivLoadStatus::readerNotAvailable && status != picture.status)
         FuzzFail("the dispatch disagrees with the reader");
     CheckPcxPicture(pixels, rect, declared);

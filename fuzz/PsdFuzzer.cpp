@@ -21,45 +21,6 @@
 
 namespace {
 
-// The input in a memory file, opened by the readers through a link named input.psd in a private folder.
-// One per process.
-class PsdInputFile {
-  public:
-    PsdInputFile() {
-        descriptor_ = memfd_create("kivpicture-psd-fuzz-input", MFD_CLOEXEC);
-        if (descriptor_ < 0) FuzzFail("memfd_create is not available");
-        char folder[] = "/tmp/kivpicture-psd-fuzz-XXXXXX";
-        if (!mkdtemp(folder)) FuzzFail("cannot make a folder in /tmp");
-        folder_ = folder;
-        const std::string target = "/proc/self/fd/" + std::to_string(descriptor_);
-        path_ = folder_ + "/input.psd";
-        if (symlink(target.c_str(), path_.c_str()) != 0) FuzzFail("cannot link the input file");
-    }
-    ~PsdInputFile() {
-        unlink(path_.c_str());
-        rmdir(folder_.c_str());
-        close(descriptor_);
-    }
-    PsdInputFile(const PsdInputFile&) = delete;
-    PsdInputFile& operator=(const PsdInputFile&) = delete;
-
-    void Write(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(descriptor_, 0) != 0) FuzzFail("cannot empty the input file");
-        for (std::size_t done = 0; done < size;) {
-            const ssize_t put = pwrite(descriptor_, data + done, size - done, static_cast<off_t>(done));
-            if (put <= 0) FuzzFail("cannot write the input file");
-            done += static_cast<std::size_t>(put);
-        }
-    }
-    CString Path() const { return CString::FromUtf8(path_); }
-    const std::string& Utf8Path() const { return path_; }
-
-  private:
-    int descriptor_ = -1;
-    std::string folder_;
-    std::string path_;
-};
-
 // Inputs that declare more pixels than this and hold enough bytes to back them would take seconds under the
 // sanitizers; they are read by the header reader alone.
 constexpr unsigned long long kMaxDecodedPixels = 1ull << 22;
@@ -104,7 +65,7 @@ void CheckPsdPicture(DWORD* pixels, const CRect& rect, const Declared& header) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static PsdInputFile input;
+    static FuzzInputFile input(".psd");
     input.Write(data, size);
     const Declared header = DeclaredHeader(data, size);
     const std::uint8_t last = size >= 1 ? data[size - 1] : 0;
@@ -114,20 +75,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRect rect;
     switch (route) {
         case 0:
-            CheckPsdPicture(KivPictureLoadPSDFile(input.Path(), rect), rect, header);
+            CheckPsdPicture(KivPictureLoadPSDFile(input.PathWithExtension(), rect), rect, header);
             break;
         case 1: {
-            DecodedPicture picture = ReadPsdFile(input.Path());
+            DecodedPicture picture = ReadPsdFile(input.PathWithExtension());
             if (picture.ok() != (picture.status == KivLoadStatus::ok))
                 FuzzFail("the status disagrees with the result");
             if (picture.ok()) CheckPsdPicture(picture.pixels.release(), picture.rect, header);
             break;
         }
         case 2:
-            CheckPsdPicture(KivPictureLoadPicFile(input.Path(), rect), rect, header);
+            CheckPsdPicture(KivPictureLoadPicFile(input.PathWithExtension(), rect), rect, header);
             break;
         default: {
-            std::FILE* file = std::fopen(input.Utf8Path().c_str(), "rb");
+            std::FILE* file = std::fopen(input.Utf8PathWithExtension().c_str(), "rb");
             if (!file) FuzzFail("cannot open the input file");
             PsdFileHeader fields;
             const int accepted = ReadPsdHeader(file, fields);

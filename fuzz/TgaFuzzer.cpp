@@ -97,7 +97,7 @@ void ReadPackets(const FuzzInputFile& input, std::uint8_t route) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static FuzzInputFile input;
+    static FuzzInputFile input(".tga");
     input.Write(data, size);
     const DeclaredHeader header = HeaderOf(data, size);
     const std::uint8_t route = size >= 1 ? data[size - 1] : 0;
