@@ -19,7 +19,7 @@ struct ReaderEntry {
 // Known extensions in the order they are compared, which is also the order in which every reader is
 // tried for a file with any other extension.
 constexpr ReaderEntry kReaders[] = {
-    {L".TGA", ReadTgaFile}, {L".BMP", ReadBmpFile}, {L".GIF", nullptr},
+    {L".TGA", ReadTgaFile}, {L".BMP", ReadBmpFile}, {L".GIF", ReadGifFile},
     {L".PCX", ReadPcxFile}, {L".JPG", ReadJpgFile}, {L".PSD", ReadPsdFile},
 };
 

@@ -1,0 +1,396 @@
+// GIF reader: walks the blocks of a GIF file, skips every extension, decodes each image with a
+// variable-length LZW decoder of at most 12 bits and keeps the picture of the last image. Transparency
+// and the image's place on the logical screen are not used: every pixel is opaque and the picture has
+// the image's own size.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "../libraries/KivPublic.h"
+#include "ByteOrder.h"
+#include "GifLayout.h"
+#include "Readers.h"
+#include "StdioFile.h"
+
+namespace {
+
+using ColorTable = std::array<DWORD, gif::kMaxColorTableEntries>;
+
+// A colour table as the file stores it; no entries when the file has none.
+struct StoredColorTable {
+    UINT entries = 0;
+    std::array<BYTE, gif::kMaxColorTableEntries * gif::kColorTableEntryBytes> rgb{};
+};
+
+// The LZW string table and the stack a string is unwound onto, last character first.
+struct LzwTables {
+    std::array<WORD, gif::kMaxCodes> prefix;
+    std::array<BYTE, gif::kMaxCodes> suffix;
+    std::array<BYTE, gif::kMaxCodes> stack;
+};
+
+// The file read through a buffer of 16384 bytes, so that the byte-sized reads of the block walk and the
+// code reader cost no call into the runtime library each.
+class ReadAhead {
+  public:
+    explicit ReadAhead(std::FILE* file) : file_(file), buffer_(kBytes) {}
+
+    // The next byte, or -1 at the end of the file (a read error counts as the end).
+    int NextByte() {
+        if (next_ == end_ && !Refill()) return -1;
+        return buffer_[next_++];
+    }
+
+    // Copies up to count bytes; returns how many the file still had.
+    size_t Read(BYTE* out, size_t count) {
+        size_t done = 0;
+        while (done < count) {
+            if (next_ == end_ && !Refill()) break;
+            const size_t take = std::min(count - done, end_ - next_);
+            std::memcpy(out + done, buffer_.data() + next_, take);
+            next_ += take;
+            done += take;
+        }
+        return done;
+    }
+
+    // False when the file ends before count bytes.
+    bool Skip(size_t count) {
+        while (count > 0) {
+            if (next_ == end_ && !Refill()) return false;
+            const size_t take = std::min(count, end_ - next_);
+            next_ += take;
+            count -= take;
+        }
+        return true;
+    }
+
+  private:
+    static constexpr size_t kBytes = 16384;
+
+    bool Refill() {
+        next_ = 0;
+        end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        return end_ > 0;
+    }
+
+    std::FILE* file_;
+    std::vector<BYTE> buffer_;
+    size_t next_ = 0;
+    size_t end_ = 0;
+};
+
+// Reads sub-blocks up to and including the zero count that ends them; false when the file ends first.
+bool SkipSubBlocks(ReadAhead& in) {
+    for (;;) {
+        const int count = in.NextByte();
+        if (count < 0) return false;
+        if (count == 0) return true;
+        if (!in.Skip(static_cast<size_t>(count))) return false;
+    }
+}
+
+// Codes of the image data, least significant bit first, taken from the data sub-blocks.
+class CodeReader {
+  public:
+    static constexpr int kDataEnded = -1;  // the zero count ending the sub-blocks came first
+    static constexpr int kFileEnded = -2;
+
+    explicit CodeReader(ReadAhead& in) : in_(in) {}
+
+    int Next(UINT bits) {
+        while (held_ < bits) {
+            if (blockLeft_ == 0) {
+                const int count = in_.NextByte();
+                if (count < 0) return kFileEnded;
+                if (count == 0) {
+                    terminatorRead_ = true;
+                    return kDataEnded;
+                }
+                blockLeft_ = static_cast<UINT>(count);
+            }
+            const int byte = in_.NextByte();
+            if (byte < 0) return kFileEnded;
+            --blockLeft_;
+            bits_ |= static_cast<DWORD>(byte) << held_;
+            held_ += 8;
+        }
+        const int code = static_cast<int>(bits_ & ((1u << bits) - 1));
+        bits_ >>= bits;
+        held_ -= bits;
+        return code;
+    }
+
+    // Moves the file to the byte after the data's terminating zero count. The image is complete by
+    // then, so a file that ends here only ends the block walk (its next read finds the end too).
+    void SkipRest() {
+        if (terminatorRead_) return;
+        if (in_.Skip(blockLeft_)) SkipSubBlocks(in_);
+    }
+
+  private:
+    ReadAhead& in_;
+    DWORD bits_ = 0;
+    UINT held_ = 0;
+    UINT blockLeft_ = 0;
+    bool terminatorRead_ = false;
+};
+
+// Collects decoded indices into a line and delivers each full line to its row of the picture, in the
+// row order of a plain or an interlaced image.
+class RowWriter {
+  public:
+    RowWriter(DWORD* pixels, UINT width, UINT height, bool interlaced, const ColorTable& colors)
+        : pixels_(pixels),
+          width_(width),
+          height_(height),
+          interlaced_(interlaced),
+          colors_(colors),
+          line_(width) {}
+
+    // Pops the string on the stack (its first character on top) into the line. False when a full line
+    // finds no row left: the data holds more rows than the picture.
+    bool Take(const BYTE* bottom, const BYTE* top) {
+        while (top != bottom) {
+            const size_t take = std::min<size_t>(static_cast<size_t>(top - bottom), width_ - filled_);
+            BYTE* out = line_.data() + filled_;
+            for (size_t i = 0; i < take; ++i) out[i] = *--top;
+            filled_ += static_cast<UINT>(take);
+            if (filled_ == width_) {
+                if (!Deliver()) return false;
+                filled_ = 0;
+            }
+        }
+        return true;
+    }
+
+  private:
+    bool Deliver() {
+        if (row_ >= height_) return false;
+        DWORD* out = pixels_ + static_cast<size_t>(row_) * width_;
+        const BYTE* indices = line_.data();
+        for (UINT x = 0; x < width_; ++x) out[x] = colors_[indices[x]];
+        AdvanceRow();
+        return true;
+    }
+
+    // After the last row the row stays at or past the height, so a further line fails.
+    void AdvanceRow() {
+        if (!interlaced_) {
+            ++row_;
+            return;
+        }
+        row_ += gif::kPassRowStep[pass_];
+        // A pass whose first row lies outside the picture is skipped.
+        while (row_ >= height_ && ++pass_ < gif::kInterlacePasses) row_ = gif::kPassFirstRow[pass_];
+    }
+
+    DWORD* pixels_;
+    UINT width_;
+    UINT height_;
+    bool interlaced_;
+    const ColorTable& colors_;
+    std::vector<BYTE> line_;
+    UINT filled_ = 0;
+    UINT row_ = 0;
+    UINT pass_ = 0;
+};
+
+// Decodes the LZW data of one image into rows. Success at the end code, and also when the data's
+// sub-blocks end before it: rows not delivered keep the buffer's zero fill either way.
+KivLoadStatus DecodeImageData(ReadAhead& in, UINT minCodeSize, LzwTables& lzw, RowWriter& rows) {
+    const UINT clearCode = 1u << minCodeSize;
+    const UINT endCode = clearCode + 1;
+    const UINT firstFree = endCode + 1;
+    UINT codeSize = minCodeSize + 1;
+    UINT nextSlot = firstFree;
+    UINT slotLimit = 1u << codeSize;
+    UINT oldCode = 0;
+    BYTE firstChar = 0;
+    // The data's first code is taken like the code after a clear code even when no clear code precedes
+    // it: output as it stands, without a table entry built on an old code that does not exist yet.
+    bool startsAfresh = true;
+
+    BYTE* const stackBottom = lzw.stack.data();
+    // One place is kept for the code that ends a chain. Only a table made cyclic by codes beyond the next
+    // free slot can unwind further than any real string, and that fails the image.
+    BYTE* const stackChainEnd = stackBottom + lzw.stack.size() - 1;
+
+    CodeReader codes(in);
+    for (;;) {
+        const int next = codes.Next(codeSize);
+        if (next == CodeReader::kFileEnded) return KivLoadStatus::truncated;
+        // Data without an end code ends the image where its sub-blocks end, as the end code would.
+        if (next == CodeReader::kDataEnded) return KivLoadStatus::ok;
+        UINT code = static_cast<UINT>(next);
+        if (code == clearCode) {
+            codeSize = minCodeSize + 1;
+            nextSlot = firstFree;
+            slotLimit = 1u << codeSize;
+            startsAfresh = true;  // further clear codes just repeat this
+            continue;
+        }
+        if (code == endCode) {
+            codes.SkipRest();
+            return KivLoadStatus::ok;
+        }
+
+        BYTE* top = stackBottom;
+        if (startsAfresh) {
+            if (code >= nextSlot) code = 0;
+            oldCode = code;
+            // The stack holds bytes, so a root code above 255 (minimum code size 9) keeps its low byte.
+            firstChar = static_cast<BYTE>(code);
+            *top++ = firstChar;
+            startsAfresh = false;
+        } else {
+            UINT walk = code;
+            if (code >= nextSlot) {
+                *top++ = firstChar;
+                walk = oldCode;
+            }
+            while (walk >= firstFree) {
+                if (top == stackChainEnd) return KivLoadStatus::corrupt;
+                *top++ = lzw.suffix[walk];
+                walk = lzw.prefix[walk];
+            }
+            firstChar = static_cast<BYTE>(walk);
+            *top++ = firstChar;
+            if (nextSlot < slotLimit) {
+                lzw.suffix[nextSlot] = firstChar;
+                lzw.prefix[nextSlot] = static_cast<WORD>(oldCode);
+                ++nextSlot;
+            }
+            oldCode = code;
+            if (nextSlot >= slotLimit && codeSize < gif::kMaxCodeBits) {
+                slotLimit <<= 1;
+                ++codeSize;
+            }
+        }
+        if (!rows.Take(stackBottom, top)) return KivLoadStatus::corrupt;
+    }
+}
+
+bool ReadColorTable(ReadAhead& in, BYTE packed, StoredColorTable& table) {
+    table.entries = gif::ColorTableEntries(packed);
+    const size_t bytes = table.entries * gif::kColorTableEntryBytes;
+    return in.Read(table.rgb.data(), bytes) == bytes;
+}
+
+// Entries past the stored table, and every entry when the image has no table at all, are opaque black.
+ColorTable PixelColors(const StoredColorTable& stored) {
+    ColorTable colors;
+    colors.fill(kOpaqueBlack);
+    for (UINT i = 0; i < stored.entries; ++i) {
+        const BYTE* rgb = &stored.rgb[i * gif::kColorTableEntryBytes];
+        colors[i] =
+            kOpaqueAlpha | static_cast<DWORD>(rgb[0]) << 16 | static_cast<DWORD>(rgb[1]) << 8 | rgb[2];
+    }
+    return colors;
+}
+
+// Reads one image, from its descriptor to the end of its data, into picture, replacing an earlier one.
+KivLoadStatus ReadImage(ReadAhead& in, const StoredColorTable& global, LzwTables& lzw,
+                        DecodedPicture& picture) {
+    BYTE descriptor[gif::kImageDescriptorBytes];
+    if (in.Read(descriptor, sizeof descriptor) != sizeof descriptor) return KivLoadStatus::truncated;
+    const UINT width = ReadLE16(descriptor + gif::kImageWidthOffset);
+    const UINT height = ReadLE16(descriptor + gif::kImageHeightOffset);
+    const BYTE packed = descriptor[gif::kImagePackedOffset];
+    StoredColorTable local;
+    if ((packed & gif::kColorTableFlag) && !ReadColorTable(in, packed, local))
+        return KivLoadStatus::truncated;
+    // An image without a local table takes the global one, never the local table of an earlier image.
+    const ColorTable colors = PixelColors(local.entries ? local : global);
+
+    // The earlier image's picture is given up before this one is sized: whatever follows replaces it.
+    picture.pixels.reset();
+    if (const KivLoadStatus status = AllocatePixelBuffer(width, height, picture.pixels);
+        status != KivLoadStatus::ok)
+        return status;
+    const int minCodeSize = in.NextByte();
+    if (minCodeSize < 0) return KivLoadStatus::truncated;
+    if (minCodeSize < static_cast<int>(gif::kMinLzwCodeSize) ||
+        minCodeSize > static_cast<int>(gif::kMaxLzwCodeSize))
+        return KivLoadStatus::corrupt;
+
+    // Each image starts from empty tables, so no entry of an earlier image can leak into this one.
+    lzw.prefix.fill(0);
+    lzw.suffix.fill(0);
+    RowWriter rows(picture.pixels.get(), width, height, (packed & gif::kInterlacedFlag) != 0, colors);
+    if (const KivLoadStatus status = DecodeImageData(in, static_cast<UINT>(minCodeSize), lzw, rows);
+        status != KivLoadStatus::ok)
+        return status;
+    picture.rect = CRect(0, 0, static_cast<int>(width), static_cast<int>(height));
+    return KivLoadStatus::ok;
+}
+
+// Moves past an extension. False ends the block walk: a graphic control extension whose first sub-block
+// is not 4 bytes long, or a file that ends inside the extension (treated like the end of the file
+// before an introducer, so an image decoded earlier is kept).
+bool SkipExtension(ReadAhead& in) {
+    const int label = in.NextByte();
+    if (label < 0) return false;
+    if (label == gif::kGraphicControlLabel) {
+        const int count = in.NextByte();
+        BYTE fields[gif::kGraphicControlBytes];  // read whatever the count says, and not used
+        if (in.Read(fields, sizeof fields) != sizeof fields) return false;
+        if (count != static_cast<int>(gif::kGraphicControlBytes)) return false;
+    }
+    return SkipSubBlocks(in);
+}
+
+DecodedPicture ReadGifStream(std::FILE* file) {
+    ReadAhead in(file);
+    BYTE header[gif::kHeaderAndScreenBytes];
+    const size_t got = in.Read(header, sizeof header);
+    if (got < gif::kSignatureBytes || std::memcmp(header, gif::kSignature, gif::kSignatureBytes) != 0)
+        return DecodedPicture::Failure(KivLoadStatus::notThisFormat);
+    if (got < sizeof header) return DecodedPicture::Failure(KivLoadStatus::truncated);
+    StoredColorTable global;
+    const BYTE screenPacked = header[gif::kScreenPackedOffset];
+    if ((screenPacked & gif::kColorTableFlag) && !ReadColorTable(in, screenPacked, global))
+        return DecodedPicture::Failure(KivLoadStatus::truncated);
+
+    const auto lzw = std::make_unique<LzwTables>();
+    DecodedPicture picture;
+    for (bool walking = true; walking;) {
+        switch (in.NextByte()) {
+            case gif::kImageIntroducer:
+                // A failed image fails the file, even when an earlier image decoded.
+                if (const KivLoadStatus status = ReadImage(in, global, *lzw, picture);
+                    status != KivLoadStatus::ok)
+                    return DecodedPicture::Failure(status);
+                break;
+            case gif::kExtensionIntroducer:
+                walking = SkipExtension(in);
+                break;
+            default:
+                walking = false;
+                break;  // the trailer, any other byte, or the end of the file
+        }
+    }
+    if (!picture.pixels) return DecodedPicture::Failure(KivLoadStatus::corrupt);  // no image in the file
+    return picture;
+}
+
+}  // namespace
+
+DecodedPicture ReadGifFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+    const StdioFile file = OpenForReading(path);
+    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
+    try {
+        return ReadGifStream(file.get());
+    } catch (const std::bad_alloc&) {
+        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+    }
+}
+
+DWORD* KivPictureLoadGIFFile(const CString& path, CRect& rect) {
+    return HandOverPicture(ReadGifFile(path), rect);
+}
