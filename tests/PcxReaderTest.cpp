@@ -61,30 +61,11 @@ Bytes Concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-struct Loaded {
-    KivLoadStatus status;
-    CRect rect;
-    std::vector<DWORD> pixels;
-    DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
-};
+using Loaded = ReadResult;
 
 Loaded Load(const PcxFile& file) {
     ScratchFolder folder;
-    const CString path = folder.Write("picture.pcx", file.Build());
-    DecodedPicture picture = ReadPcxFile(path);
-    Loaded loaded{picture.status, picture.rect, {}};
-    if (picture.ok())
-        loaded.pixels.assign(picture.pixels.get(),
-                             picture.pixels.get() + picture.rect.Width() * picture.rect.Height());
-    // The exported entry agrees, and a failure leaves the rectangle alone.
-    CRect rect(-1, -1, -1, -1);
-    LoadedPicture exported;
-    exported.pixels = KivPictureLoadPCXFile(path, rect);
-    EXPECT_EQ(exported.pixels != nullptr, picture.ok());
-    if (!picture.ok()) {
-        EXPECT_EQ(rect, CRect(-1, -1, -1, -1));
-    }
-    return loaded;
+    return ReadWithBothEntries(folder.Write("picture.pcx", file.Build()), ReadPcxFile, KivPictureLoadPCXFile);
 }
 
 TEST(PcxReader, TwentyFourBitRowsTakeRedGreenBlueFromTheirThreePlaneLines) {

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -12,7 +14,8 @@ ScratchFolder::ScratchFolder() {
 
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
     std::filesystem::remove_all(path_, ignored);
 }
 
@@ -33,9 +36,13 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-CString Wide(const std::string& utf8) { return CString::FromUtf8(utf8); }
+CString Wide(const std::string& utf8) {
+    return CString::FromUtf8(utf8);
+}
 
-void PutU8(Bytes& out, unsigned value) { out.push_back(static_cast<std::uint8_t>(value)); }
+void PutU8(Bytes& out, unsigned value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+}
 void PutU16(Bytes& out, unsigned value) {
     PutU8(out, value & 0xFF);
     PutU8(out, (value >> 8) & 0xFF);
@@ -45,4 +52,25 @@ void PutU32(Bytes& out, std::uint32_t value) {
     PutU16(out, value >> 16);
 }
 
-std::string TestDataPath(const std::string& relative) { return std::string(KIV_TEST_DATA) + "/" + relative; }
+std::string TestDataPath(const std::string& relative) {
+    return std::string(KIV_TEST_DATA) + "/" + relative;
+}
+
+ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const CString&),
+                               DWORD* (*exported)(const CString&, CRect&)) {
+    DecodedPicture picture = read(path);
+    ReadResult result{picture.status, picture.rect, {}};
+    if (picture.ok())
+        result.pixels.assign(
+            picture.pixels.get(),
+            picture.pixels.get() + static_cast<size_t>(picture.rect.Width()) * picture.rect.Height());
+    CRect rect(-1, -1, -1, -1);
+    LoadedPicture viaExport;
+    viaExport.pixels = exported(path, rect);
+    EXPECT_EQ(viaExport.pixels != nullptr, picture.ok());
+    if (picture.ok())
+        EXPECT_EQ(rect, picture.rect);
+    else
+        EXPECT_EQ(rect, CRect(-1, -1, -1, -1)) << "a failed read leaves the rectangle alone";
+    return result;
+}

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "KivPicture.h"
+#include "readers/PixelBuffer.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -24,7 +25,7 @@ public:
     // Writes bytes to a file of the folder and returns its path as the module takes it.
     CString Write(const std::string& name, const Bytes& bytes) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -47,6 +48,19 @@ struct LoadedPicture {
     ~LoadedPicture() { GlobalFree(pixels); }
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
+
+// A reader's result as values: its status, rectangle and pixels (empty on failure).
+struct ReadResult {
+    KivLoadStatus status = KivLoadStatus::ok;
+    CRect rect;
+    std::vector<DWORD> pixels;
+    DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
+};
+
+// Reads a file with a reader's internal entry point, and checks that its exported entry point agrees and
+// that a failure leaves the caller's rectangle alone.
+ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const CString&),
+                               DWORD* (*exported)(const CString&, CRect&));
 
 // The folder of the tests' own data files.
 std::string TestDataPath(const std::string& relative);

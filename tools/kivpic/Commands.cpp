@@ -13,7 +13,7 @@ using Writer = int (*)(CString path, DWORD* buffer, CSize size, CRect rect);
 struct WriterEntry {
     const wchar_t* extension;
     const char* format;
-    Writer write;  // null while the format's writer is not part of this build
+    Writer write;
 };
 
 // The writer an output name's extension chooses; any other extension, or none, saves a TGA file.
@@ -71,9 +71,6 @@ int RunZoom(const ZoomOptions& options) {
     const CString input = CString::FromUtf8(options.input);
     const CString output = CString::FromUtf8(options.output);
     const WriterEntry& writer = ChooseWriter(output);
-    if (!writer.write)
-        return Fail(options.output,
-                    std::string("writing ") + writer.format + " files is not available in this build");
     const unsigned long long pixels = 1ull * options.size.cx * options.size.cy;
     if (pixels > 0x3FFFFFFFull) return Fail(options.output, "the target size is too large");
 
@@ -117,9 +114,6 @@ int RunConvert(const ConvertOptions& options) {
     const CString input = CString::FromUtf8(options.input);
     const CString output = CString::FromUtf8(options.output);
     const WriterEntry& writer = ChooseWriter(output);
-    if (!writer.write)
-        return Fail(options.output,
-                    std::string("writing ") + writer.format + " files is not available in this build");
 
     CRect rect;
     KivLoadStatus status = KivLoadStatus::ok;
