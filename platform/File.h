@@ -5,6 +5,7 @@
 
 #include "CString.h"
 #include "Exceptions.h"
+#include "FileStatus.h"
 #include "WinTypes.h"
 
 class KIV_API CFile {
@@ -25,6 +26,7 @@ public:
         typeBinary = 0x8000,
     };
     enum SeekPosition : UINT { begin = 0, current = 1, end = 2 };
+    enum Attribute : BYTE { normal = 0x00, readOnly = 0x01, hidden = 0x02, directory = 0x10 };
 
     CFile() = default;
     CFile(const CFile&) = delete;
@@ -51,8 +53,16 @@ public:
     bool IsOpen() const { return descriptor_ >= 0; }
     const CString& GetFilePath() const { return filePath_; }
 
+    // Removes a name; a symbolic link is removed, never the file it points to.
     static void Remove(LPCWSTR fileName);
     static void Rename(LPCWSTR oldName, LPCWSTR newName);
+    // The status of a file or folder, symbolic links followed; FALSE when there is none.
+    static BOOL GetStatus(LPCWSTR fileName, CFileStatus& status);
+    // Writes the read-only attribute as the owner's write permission (set: all write permissions removed;
+    // clear: the owner's added). A symbolic link is left alone: Linux cannot change a link's permissions,
+    // and following it would change a file elsewhere. Throws CFileException when the name is missing or
+    // the permissions cannot be changed.
+    static void SetStatus(LPCWSTR fileName, const CFileStatus& status);
 
 protected:
     [[noreturn]] void ThrowLastError() const;
