@@ -27,8 +27,9 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install build --prefix "$prefix" >/dev/null
 cmake -S tests/install -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$prefix/consumer" >/dev/null
-LD_LIBRARY_PATH="$prefix/lib" "$prefix/consumer/host_cmake"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" g++ tests/install/host.cpp -o "$prefix/host_pkgconfig" \
-  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs kivpicture)
-LD_LIBRARY_PATH="$prefix/lib" "$prefix/host_pkgconfig"
+libdir=$(dirname "$(dirname "$(find "$prefix" -name kivpicture.pc | head -n 1)")")
+LD_LIBRARY_PATH="$libdir" "$prefix/consumer/host_cmake"
+export PKG_CONFIG_PATH="$libdir/pkgconfig"
+g++ tests/install/host.cpp -o "$prefix/host_pkgconfig" $(pkg-config --cflags --libs kivpicture)
+LD_LIBRARY_PATH="$libdir" "$prefix/host_pkgconfig"
 echo "All tests passed."
