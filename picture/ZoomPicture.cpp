@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "../include/KivPicture.h"
@@ -28,6 +30,54 @@ constexpr unsigned kExcludesP10 = 0x3C;
 constexpr unsigned kExcludesP01 = 0xC0;
 constexpr unsigned kExcludesP11 = 0xF0;
 
+// Where one target coordinate samples along one axis: the two neighbouring source columns (or rows),
+// clamped into the picture, the fraction between them, and the flags the clamping raised. The flags of x
+// and of y are apart (1, 2, 16, 32 and 4, 8, 64, 128), so a sample's flags are the two ORed.
+struct AxisSample {
+    size_t near;  // x0 or y0
+    size_t far;   // x1 or y1
+    unsigned fraction;
+    unsigned flags;
+};
+
+// The flags one axis raises, in the order near below 0 by more than one, near at or past the end, far
+// below 0, far past the end by more than one.
+struct AxisFlags {
+    unsigned nearOutside, nearPastEnd, farBelowStart, farOutside;
+};
+constexpr AxisFlags kXFlags{kLeftOutside, kRightOfX0, kLeftOfX1, kRightOutside};
+constexpr AxisFlags kYFlags{kAboveOutside, kBelowOfY0, kAboveOfY1, kBelowOutside};
+
+AxisSample SampleAxis(long long position, long long length, const AxisFlags& raise) {
+    const long long whole = position >> 8;  // arithmetic shift: -1 just before the picture
+    long long near = whole, far = whole + 1;
+    unsigned flags = 0;
+    if (near < 0) {
+        if (near < -1) flags |= raise.nearOutside;
+        near = 0;
+    } else if (near >= length) {
+        near = length - 1;
+        flags |= raise.nearPastEnd;
+    }
+    if (far < 0) {
+        far = 0;
+        flags |= raise.farBelowStart;
+    } else if (far >= length) {
+        if (far > length) flags |= raise.farOutside;
+        far = length - 1;
+    }
+    return {static_cast<size_t>(near), static_cast<size_t>(far), static_cast<unsigned>(position & 255),
+            flags};
+}
+
+// Two channels of a pixel word in the two 32-bit halves of a 64-bit word: blue and red, or (from the
+// word shifted right by 8) green and alpha. Weighted sums of four such words keep the halves apart, since
+// four weights of at most 65535 times 255 stay below 2^32, so each half is the channel's own unsigned
+// 32-bit sum.
+std::uint64_t SpreadChannels(std::uint64_t word) {
+    return (word | word << 16) & 0x000000FF000000FFull;
+}
+
 class BilinearSampler {
   public:
     BilinearSampler(const DWORD* pixels, long long width, long long height, std::vector<size_t> rowStarts)
@@ -37,77 +87,58 @@ class BilinearSampler {
           rowStarts_(std::move(rowStarts)),
           products_(GetProductTable()) {}
 
-    tagCOLOR32 Sample(long long x, long long y) const {
-        const long long ix = x >> 8;  // arithmetic shift: -1 just left of the picture
-        const long long iy = y >> 8;
-        const unsigned fx = static_cast<unsigned>(x & 255);
-        const unsigned fy = static_cast<unsigned>(y & 255);
-        const unsigned w00 = Product(255 - fx, 255 - fy);
-        const unsigned w10 = Product(fx, 255 - fy);
-        const unsigned w01 = Product(fy, 255 - fx);
-        const unsigned w11 = Product(fx, fy);
+    AxisSample AtX(long long x) const { return SampleAxis(x, width_, kXFlags); }
+    AxisSample AtY(long long y) const { return SampleAxis(y, height_, kYFlags); }
 
-        unsigned flags = 0;
-        long long x0 = ix, x1 = ix + 1, y0 = iy, y1 = iy + 1;
-        if (x0 < 0) {
-            if (x0 < -1) flags |= kLeftOutside;
-            x0 = 0;
-        } else if (x0 >= width_) {
-            x0 = width_ - 1;
-            flags |= kRightOfX0;
-        }
-        if (y0 < 0) {
-            if (y0 < -1) flags |= kAboveOutside;
-            y0 = 0;
-        } else if (y0 >= height_) {
-            y0 = height_ - 1;
-            flags |= kBelowOfY0;
-        }
-        if (x1 < 0) {
-            x1 = 0;
-            flags |= kLeftOfX1;
-        } else if (x1 >= width_) {
-            if (x1 > width_) flags |= kRightOutside;
-            x1 = width_ - 1;
-        }
-        if (y1 < 0) {
-            y1 = 0;
-            flags |= kAboveOfY1;
-        } else if (y1 >= height_) {
-            if (y1 > height_) flags |= kBelowOutside;
-            y1 = height_ - 1;
-        }
-
-        const tagCOLOR32 p00 = Pixel(x0, y0), p10 = Pixel(x1, y0), p01 = Pixel(x0, y1), p11 = Pixel(x1, y1);
-        const auto blend = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
-            return static_cast<BYTE>((w00 * a + w10 * b + w01 * c + w11 * d) >> 16);
+    // The sample at column sx of source row pair sy: each colour channel (w00 P00 + w10 P10 + w01 P01 +
+    // w11 P11) >> 16 with the weights from the product table, and alpha the same unless a corner lies
+    // outside the picture.
+    tagCOLOR32 Sample(const AxisSample& sx, const AxisSample& sy) const {
+        const unsigned fx = sx.fraction, fy = sy.fraction;
+        const std::uint64_t w00 = Product(255 - fx, 255 - fy);
+        const std::uint64_t w10 = Product(fx, 255 - fy);
+        const std::uint64_t w01 = Product(fy, 255 - fx);
+        const std::uint64_t w11 = Product(fx, fy);
+        const DWORD* row0 = pixels_ + rowStarts_[sy.near];
+        const DWORD* row1 = pixels_ + rowStarts_[sy.far];
+        const DWORD p00 = row0[sx.near], p10 = row0[sx.far], p01 = row1[sx.near], p11 = row1[sx.far];
+        const auto blend = [&](int shift) {
+            const std::uint64_t sum = w00 * SpreadChannels(p00 >> shift) +
+                                      w10 * SpreadChannels(p10 >> shift) +
+                                      w01 * SpreadChannels(p01 >> shift) + w11 * SpreadChannels(p11 >> shift);
+            // Each channel's sum >> 16 kept to its low byte, the two halves folded into 16 bits.
+            const std::uint64_t bytes = sum >> 16 & 0x000000FF000000FFull;
+            return static_cast<DWORD>(bytes | bytes >> 16);
         };
-        tagCOLOR32 out{blend(p00.blue, p10.blue, p01.blue, p11.blue),
-                       blend(p00.green, p10.green, p01.green, p11.green),
-                       blend(p00.red, p10.red, p01.red, p11.red), 0};
-        if (flags == 0) {
-            out.alpha = blend(p00.alpha, p10.alpha, p01.alpha, p11.alpha);
-            return out;
-        }
+        const DWORD blueRed = blend(0);
+        const DWORD greenAlpha = blend(8);
+        tagCOLOR32 out = tagCOLOR32::FromWord(blueRed | greenAlpha << 8);
+        const unsigned flags = sx.flags | sy.flags;
+        if (flags == 0) return out;
         unsigned weighted = 0, weights = 0;
-        const auto count = [&](unsigned excludes, unsigned weight, BYTE alpha) {
+        const auto count = [&](unsigned excludes, unsigned weight, DWORD pixel) {
             if (flags & excludes) return;
-            weighted += weight * alpha;
+            weighted += weight * (pixel >> 24);
             weights += weight;
         };
-        count(kExcludesP00, w00, p00.alpha);
-        count(kExcludesP10, w10, p10.alpha);
-        count(kExcludesP01, w01, p01.alpha);
-        count(kExcludesP11, w11, p11.alpha);
+        count(kExcludesP00, static_cast<unsigned>(w00), p00);
+        count(kExcludesP10, static_cast<unsigned>(w10), p10);
+        count(kExcludesP01, static_cast<unsigned>(w01), p01);
+        count(kExcludesP11, static_cast<unsigned>(w11), p11);
         out.alpha = weights ? static_cast<BYTE>(weighted / weights) : 0;
         return out;
     }
 
+    // True when the product table holds a x b at a x 256 + b, as KivPictureOpen fills it. Only then do
+    // the weights factor into a row weight times a column weight, which DrawRegion makes use of. The table
+    // is either all zero (before KivPictureOpen) or all products, so its last entry tells which.
+    bool HoldsProducts() const { return Product(255, 255) == 255u * 255u; }
+    const BYTE* RowBytes(size_t row) const {
+        return reinterpret_cast<const BYTE*>(pixels_ + rowStarts_[row]);
+    }
+
   private:
     unsigned Product(unsigned a, unsigned b) const { return products_[a * kProductTableSide + b]; }
-    tagCOLOR32 Pixel(long long x, long long y) const {
-        return tagCOLOR32::FromWord(pixels_[rowStarts_[static_cast<size_t>(y)] + static_cast<size_t>(x)]);
-    }
 
     const DWORD* pixels_;
     long long width_;
@@ -146,16 +177,79 @@ BilinearSampler MakeSampler(const ZoomSource& source) {
     return BilinearSampler(source.picture.pixels.get(), width, height, std::move(rowStarts));
 }
 
+// With a product table, each colour sum of a sample factors exactly:
+//   w00 P00 + w10 P10 + w01 P01 + w11 P11 = (255 - fx) V0 + fx V1,
+// where V0 = (255 - fy) P00 + fy P01 blends the two source rows in the left column and V1 in the right one.
+// A target row blends its two source rows once for every source column it reaches (a loop the compiler
+// vectorises), and each target pixel then blends two of those values: the same result for far less work.
+class RowBlend {
+  public:
+    // For the source columns first to last.
+    RowBlend(size_t first, size_t last) : first_(first), values_((last - first + 1) * 4) {}
+
+    // (255 - fy) x row0 + fy x row1, per channel, for the row pair of sy.
+    void Blend(const BilinearSampler& sampler, const AxisSample& sy) {
+        const BYTE* row0 = sampler.RowBytes(sy.near) + first_ * 4;
+        const BYTE* row1 = sampler.RowBytes(sy.far) + first_ * 4;
+        const unsigned upper = 255 - sy.fraction, lower = sy.fraction;
+        WORD* out = values_.data();
+        for (size_t i = 0; i < values_.size(); ++i)
+            out[i] = static_cast<WORD>(upper * row0[i] + lower * row1[i]);
+    }
+
+    // (255 - fx) V0 + fx V1 >> 16 per channel, for the columns of sx.
+    DWORD Sample(const AxisSample& sx) const {
+        constexpr std::uint64_t kLanes = 0x0000FFFF0000FFFFull;  // two of the four 16-bit values
+        std::uint64_t left, right;
+        std::memcpy(&left, &values_[(sx.near - first_) * 4], sizeof left);
+        std::memcpy(&right, &values_[(sx.far - first_) * 4], sizeof right);
+        const std::uint64_t wl = 255 - sx.fraction, wr = sx.fraction;
+        // Blue and red, then green and alpha, in the two 32-bit halves; no sum reaches 2^24.
+        const std::uint64_t blueRed = wl * (left & kLanes) + wr * (right & kLanes);
+        const std::uint64_t greenAlpha = wl * (left >> 16 & kLanes) + wr * (right >> 16 & kLanes);
+        const std::uint64_t br = blueRed >> 16 & 0x000000FF000000FFull;
+        const std::uint64_t ga = greenAlpha >> 16 & 0x000000FF000000FFull;
+        return static_cast<DWORD>(br | br >> 16) | static_cast<DWORD>(ga | ga >> 16) << 8;
+    }
+
+  private:
+    size_t first_;
+    std::vector<WORD> values_;  // blue, green, red, alpha of each column from first_
+};
+
 // Samples the region [left, right) x [top, bottom) of the target, starting at the source's start
-// position for the region's first pixel.
+// position for the region's first pixel. Every row samples the same columns, so each column's place is
+// worked out once.
 void DrawRegion(const ZoomSource& source, const BilinearSampler& sampler, tagCOLOR32* target, CSize size,
                 const CRect& region, MIXMODE mode) {
+    std::vector<AxisSample> columns(static_cast<size_t>(region.Width()));
+    long long x = source.xStart;
+    for (AxisSample& column : columns) {
+        column = sampler.AtX(x);
+        x += source.xStep;
+    }
+    // Positions only grow along a row, so the columns reached lie between the first near one and the
+    // last far one.
+    std::optional<RowBlend> blend;
+    if (sampler.HoldsProducts()) blend.emplace(columns.front().near, columns.back().far);
+    // Mode 0 and 1 mix each sample into the target pixel; any other mode stores it.
+    const bool mixes = mode == 0 || mode == 1;
     long long y = source.yStart;
     for (int row = region.top; row < region.bottom; ++row, y += source.yStep) {
-        tagCOLOR32* out = target + static_cast<size_t>(row) * static_cast<size_t>(size.cx);
-        long long x = source.xStart;
-        for (int column = region.left; column < region.right; ++column, x += source.xStep)
-            out[column] = KivMixByMode(sampler.Sample(x, y), out[column], mode);
+        const AxisSample rowSample = sampler.AtY(y);
+        if (blend) blend->Blend(sampler, rowSample);
+        // A corner outside the picture changes the alpha of a sample: those samples take the long way.
+        const auto sample = [&](const AxisSample& column) {
+            if (!blend || (column.flags | rowSample.flags) != 0) return sampler.Sample(column, rowSample);
+            return tagCOLOR32::FromWord(blend->Sample(column));
+        };
+        tagCOLOR32* out = target + static_cast<size_t>(row) * static_cast<size_t>(size.cx) + region.left;
+        if (mixes) {
+            for (size_t c = 0; c < columns.size(); ++c)
+                out[c] = KivMixByMode(sample(columns[c]), out[c], mode);
+        } else {
+            for (size_t c = 0; c < columns.size(); ++c) out[c] = sample(columns[c]);
+        }
     }
 }
 

@@ -107,19 +107,35 @@ void ExpandIndices(BYTE* strip, size_t count, const ColorMapTable& table) {
     }
 }
 
-// Copies rowCount widened rows of the strip, the first being file row firstRow, to their output rows.
+// The output row that file row `fileRow` goes to.
+UINT OutputRow(UINT fileRow, const DecodePlan& plan) {
+    return plan.topDown ? fileRow : plan.height - 1 - fileRow;
+}
+
+// Copies rowCount widened rows of the strip, the first being file row firstRow, to their output rows. A
+// picture without alpha (pixel depth other than 32) has its alpha made 255 on the way, so that the
+// output is not walked a second time for it.
 void CopyStripRows(const BYTE* strip, UINT firstRow, UINT rowCount, const DecodePlan& plan, DWORD* pixels) {
     const size_t rowBytes = static_cast<size_t>(plan.width) * tga::kWorkPixelBytes;
     for (UINT i = 0; i < rowCount; ++i) {
-        const UINT fileRow = firstRow + i;
-        const UINT outputRow = plan.topDown ? fileRow : plan.height - 1 - fileRow;
-        std::memcpy(pixels + static_cast<size_t>(outputRow) * plan.width, strip + i * rowBytes, rowBytes);
+        DWORD* out = pixels + static_cast<size_t>(OutputRow(firstRow + i, plan)) * plan.width;
+        const BYTE* in = strip + i * rowBytes;
+        if (plan.keepsAlpha) {
+            std::memcpy(out, in, rowBytes);
+            continue;
+        }
+        for (UINT x = 0; x < plan.width; ++x) {
+            DWORD word;
+            std::memcpy(&word, in + static_cast<size_t>(x) * tga::kWorkPixelBytes, sizeof word);
+            out[x] = word | kOpaqueAlpha;
+        }
     }
 }
 
 // Decodes the pixel data strip by strip. The rows a short file lacks stay zero: the decode stops at the
-// first strip the file cannot fill, after zeroing the part of that strip the file did not supply.
-void DecodeStrips(std::FILE* file, TgaRleReader* packets, const DecodePlan& plan, const ColorMapTable& table,
+// first strip the file cannot fill, after zeroing the part of that strip the file did not supply. Returns
+// how many file rows, counted from the first, were stored.
+UINT DecodeStrips(std::FILE* file, TgaRleReader* packets, const DecodePlan& plan, const ColorMapTable& table,
                   StripBuffer& strip, DWORD* pixels) {
     const UINT rowsPerStrip = strip.Rows();
     const size_t stripPixels = static_cast<size_t>(rowsPerStrip) * plan.width;
@@ -133,13 +149,20 @@ void DecodeStrips(std::FILE* file, TgaRleReader* packets, const DecodePlan& plan
         else if (plan.sourcePixelBytes != tga::kWorkPixelBytes)
             ConvertTgaPixels(work, got, plan.sourcePixelBytes, plan.greyPixels);
         std::memset(work + got * tga::kWorkPixelBytes, 0, (stripPixels - got) * tga::kWorkPixelBytes);
-        CopyStripRows(work, row, std::min(rowsPerStrip, plan.height - row), plan, pixels);
-        if (got < stripPixels) return;
+        const UINT rows = std::min(rowsPerStrip, plan.height - row);
+        CopyStripRows(work, row, rows, plan, pixels);
+        if (got < stripPixels) return row + rows;
     }
+    return plan.height;
 }
 
-void MakeOpaque(DWORD* pixels, size_t count) {
-    for (size_t i = 0; i < count; ++i) pixels[i] |= kOpaqueAlpha;
+// The rows a short file did not reach keep the zero fill, which for a picture without alpha still gets
+// alpha 255, as every other pixel of it does.
+void MakeMissingRowsOpaque(UINT storedRows, const DecodePlan& plan, DWORD* pixels) {
+    for (UINT fileRow = storedRows; fileRow < plan.height; ++fileRow) {
+        DWORD* out = pixels + static_cast<size_t>(OutputRow(fileRow, plan)) * plan.width;
+        std::fill(out, out + plan.width, kOpaqueAlpha);
+    }
 }
 
 DecodedPicture DecodeTga(std::FILE* file, const TgaFileInfo& info) {
@@ -159,8 +182,9 @@ DecodedPicture DecodeTga(std::FILE* file, const TgaFileInfo& info) {
     if (plan.encoded && !packets.Start(file, plan.sourcePixelBytes))
         return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
 
-    DecodeStrips(file, plan.encoded ? &packets : nullptr, plan, table, strip, picture.pixels.get());
-    if (!plan.keepsAlpha) MakeOpaque(picture.pixels.get(), static_cast<size_t>(plan.width) * plan.height);
+    const UINT storedRows =
+        DecodeStrips(file, plan.encoded ? &packets : nullptr, plan, table, strip, picture.pixels.get());
+    if (!plan.keepsAlpha) MakeMissingRowsOpaque(storedRows, plan, picture.pixels.get());
     picture.rect = CRect(info.xOrigin, info.yOrigin, info.xOrigin + info.width, info.yOrigin + info.height);
     return picture;
 }
@@ -296,6 +320,32 @@ void TgaRleReader::Stop() {
     next_ = end_ = 0;
 }
 
+namespace {
+
+// count copies of a run value of pixelBytes bytes. The usual sizes get a copy of fixed size each, which
+// the compiler turns into a store, rather than a library call per pixel.
+void FillRun(BYTE* out, size_t count, const BYTE* value, UINT pixelBytes) {
+    switch (pixelBytes) {
+        case 1:
+            std::memset(out, value[0], count);
+            break;
+        case 2:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, value, 2);
+            break;
+        case 3:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 3 * i, value, 3);
+            break;
+        case 4:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 4 * i, value, 4);
+            break;
+        default:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + i * pixelBytes, value, pixelBytes);
+            break;
+    }
+}
+
+}  // namespace
+
 bool TgaRleReader::Refill() {
     if (ended_ || !buffer_) return false;
     next_ = 0;
@@ -311,6 +361,18 @@ bool TgaRleReader::NextByte(BYTE& byte) {
 }
 
 bool TgaRleReader::StartPacket() {
+    // Most packets start well inside the read buffer: their header and run value are then taken without
+    // a refill check per byte.
+    if (end_ - next_ > pixelBytes_) {
+        const BYTE header = buffer_[next_++];
+        run_ = (header & tga::kRunPacketFlag) != 0;
+        if (run_) {
+            std::memcpy(runValue_, buffer_.get() + next_, pixelBytes_);
+            next_ += pixelBytes_;
+        }
+        pending_ = static_cast<WORD>((header & tga::kPacketCountMask) + 1);
+        return true;
+    }
     BYTE header = 0;
     if (!NextByte(header)) return false;
     run_ = (header & tga::kRunPacketFlag) != 0;
@@ -341,7 +403,7 @@ size_t TgaRleReader::Read(BYTE* destination, size_t count) {
         const size_t take = std::min<size_t>(count - delivered, pending_);
         BYTE* out = destination + delivered * pixelBytes_;
         if (run_) {
-            for (size_t i = 0; i < take; ++i) std::memcpy(out + i * pixelBytes_, runValue_, pixelBytes_);
+            FillRun(out, take, runValue_, pixelBytes_);
         } else {
             const size_t wanted = take * pixelBytes_;
             const size_t copied = CopyRaw(out, wanted);

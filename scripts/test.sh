@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release build's test suite, then the whole suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run of every fuzz target, and an
-# installation that a small host project finds with CMake and pkg-config.
+# Builds and runs every test: the release build (benchmarks compiled, not run) and its test suite, then
+# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, a short smoke run of every
+# fuzz target, and an installation that a small host project finds with CMake and pkg-config.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -9,7 +9,7 @@ jobs=$(nproc)
 scripts/setup-deps.sh
 
 echo "== Release build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=ON -DKIV_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 

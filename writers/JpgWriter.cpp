@@ -12,6 +12,17 @@ namespace {
 
 constexpr int kQuality = 30;
 
+// One row of pixel words as the red, green and blue samples the compressor takes. Each word is read once
+// into a local: the byte stores could otherwise alias the words and force them to be read again.
+void SplitIntoRgb(const DWORD* __restrict in, size_t count, JSAMPLE* __restrict out) {
+    for (size_t x = 0; x < count; ++x) {
+        const DWORD word = in[x];
+        out[3 * x] = static_cast<JSAMPLE>(word >> 16);
+        out[3 * x + 1] = static_cast<JSAMPLE>(word >> 8);
+        out[3 * x + 2] = static_cast<JSAMPLE>(word);
+    }
+}
+
 // Runs the compressor over the region. The library's fatal errors (an oversized picture, a failed
 // write, lack of memory) jump back here; this frame holds no object with a destructor across the jump.
 bool CompressRegion(std::FILE* stream, const DWORD* buffer, CSize size, const CRect& region) {
@@ -36,13 +47,8 @@ bool CompressRegion(std::FILE* stream, const DWORD* buffer, CSize size, const CR
     JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                                info.image_width * 3, 1);
     for (int y = region.top; y < region.bottom; ++y) {
-        const DWORD* in = buffer + static_cast<size_t>(y) * static_cast<size_t>(size.cx) + region.left;
-        JSAMPLE* out = row[0];
-        for (int x = 0; x < region.Width(); ++x, out += 3) {
-            out[0] = static_cast<JSAMPLE>(in[x] >> 16);
-            out[1] = static_cast<JSAMPLE>(in[x] >> 8);
-            out[2] = static_cast<JSAMPLE>(in[x]);
-        }
+        SplitIntoRgb(buffer + static_cast<size_t>(y) * static_cast<size_t>(size.cx) + region.left,
+                     info.image_width, row[0]);
         jpeg_write_scanlines(&info, row, 1);
     }
     jpeg_finish_compress(&info);

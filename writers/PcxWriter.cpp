@@ -14,7 +14,8 @@ namespace {
 constexpr BYTE kBitsPerPlane = 8;
 constexpr BYTE kPlanes = 3;
 constexpr WORD kPaletteInfo = 1;
-constexpr size_t kWriteChunkBytes = 256 * 1024;
+// Coded rows are gathered into writes of about a megabyte: each write also stamps the file's times.
+constexpr size_t kWriteChunkBytes = 1024 * 1024;
 
 void WriteHeader(CFile& file, WORD width, WORD height) {
     BYTE header[pcx::kHeaderBytes] = {};  // the 16-colour palette, reserved byte and filler stay zero

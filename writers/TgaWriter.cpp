@@ -20,7 +20,8 @@ constexpr BYTE kStampWidth = 64;
 constexpr BYTE kStampHeight = 48;
 constexpr UINT kStampBytes = tga::kPostageStampSizeBytes + 4u * kStampWidth * kStampHeight;  // 12 290
 constexpr BYTE kTopLeftOrigin = tga::kTopToBottom;
-constexpr size_t kWriteChunkBytes = 256 * 1024;
+// Rows are gathered into writes of about a megabyte: each write also stamps the file's times.
+constexpr size_t kWriteChunkBytes = 1024 * 1024;
 
 TgaFileInfo DescribeFile(const CRect& region) {
     TgaFileInfo info{};
@@ -55,9 +56,21 @@ TgaFileInfo DescribeFile(const CRect& region) {
     return info;
 }
 
-// The rows of the region, top row first, gathered into large writes.
+// The rows of the region, top row first, gathered into large writes. A region as wide as the buffer is
+// one run of memory already and is written from the buffer itself.
 void WritePixels(CFile& file, const DWORD* buffer, CSize size, const CRect& region) {
     const size_t rowBytes = 4 * static_cast<size_t>(region.Width());
+    if (region.left == 0 && region.Width() == size.cx) {
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(buffer + static_cast<size_t>(region.top) *
+                                                                       static_cast<size_t>(size.cx));
+        for (size_t left = rowBytes * static_cast<size_t>(region.Height()); left > 0;) {
+            const size_t piece = std::min(left, kWriteChunkBytes);
+            file.Write(bytes, static_cast<UINT>(piece));
+            bytes += piece;
+            left -= piece;
+        }
+        return;
+    }
     const size_t rowsPerChunk = std::max<size_t>(1, kWriteChunkBytes / rowBytes);
     std::vector<BYTE> chunk(rowBytes * std::min<size_t>(rowsPerChunk, static_cast<size_t>(region.Height())));
     size_t filled = 0;
