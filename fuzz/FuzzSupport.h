@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "KivPicture.h"
+#include "readers/PixelBuffer.h"
 
 // Stops the run with a message; libFuzzer keeps the input that led here.
 [[noreturn]] inline void FuzzFail(const char* why) {
@@ -87,5 +89,18 @@ inline void CheckHandedOverPicture(DWORD* pixels, const CRect& rect, PictureOrig
     const std::size_t ends = count <= kReadPixels ? count : kReadPixels / 2;
     volatile DWORD sink = 0;
     for (std::size_t i = 0; i < ends; ++i) sink = sink ^ pixels[i] ^ pixels[count - 1 - i];
+    GlobalFree(pixels);
+}
+
+// Loads the file again through the dispatch, which must give the reader's status, rectangle and pixels.
+inline void CheckDispatchAgrees(const CString& path, const DecodedPicture& picture) {
+    CRect rect;
+    KivLoadStatus status = KivLoadStatus::ok;
+    DWORD* pixels = KivPictureLoadPicFileEx(path, rect, &status);
+    if (status != picture.status) FuzzFail("the dispatch disagrees with the reader");
+    if (pixels && rect != picture.rect) FuzzFail("two decodes of one file differ in size");
+    if (pixels && !std::equal(pixels, pixels + static_cast<std::size_t>(rect.Width()) * rect.Height(),
+                              picture.pixels.get()))
+        FuzzFail("two decodes of one file differ");
     GlobalFree(pixels);
 }

@@ -109,16 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzFail("the status disagrees with the result");
     CheckJpgPicture(picture.pixels.get(), picture.rect, frame);
 
-    // Until the dispatch knows the JPEG reader, it answers that it has none.
-    CRect rect;
-    KivLoadStatus status = KivLoadStatus::ok;
-    DWORD* pixels = KivPictureLoadPicFileEx(input.PathWithExtension(), rect, &status);
-    if (status != KivLoadStatus::readerNotAvailable && status != picture.status)
-        FuzzFail("the dispatch disagrees with the reader");
-    if (pixels && rect != picture.rect) FuzzFail("two decodes of one file differ in size");
-    if (pixels && !std::equal(pixels, pixels + static_cast<std::size_t>(rect.Width()) * rect.Height(),
-                              picture.pixels.get()))
-        FuzzFail("two decodes of one file differ");
-    GlobalFree(pixels);
+    CheckDispatchAgrees(input.PathWithExtension(), picture);
     return 0;
 }
