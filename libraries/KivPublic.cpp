@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "../platform/GlobalMemory.h"
 
@@ -83,9 +84,58 @@ BOOL CKivMemBlock::Copy(CPoint point, const CKivMemBlock& source, CRect sourceRe
     const long long bottom = std::min<long long>(from.bottom + shiftY, size_.cy);
     if (left >= right || top >= bottom) return FALSE;
     for (long long y = top; y < bottom; ++y) {
-        const tagCOLOR32* in = source.GetPixelAddress(static_cast<int>(left - shiftX), static_cast<int>(y - shiftY));
+        const tagCOLOR32* in =
+            source.GetPixelAddress(static_cast<int>(left - shiftX), static_cast<int>(y - shiftY));
         tagCOLOR32* out = GetPixelAddress(static_cast<int>(left), static_cast<int>(y));
         for (long long x = left; x < right; ++x, ++in, ++out) *out = KivMixByMode(*in, *out, mode);
     }
     return TRUE;
+}
+
+void KivPublicInsLine(int first, int last, int count, int* table) {
+    if (count < 1 || !table) return;
+    if (count == 1) {
+        table[0] = first;
+        return;
+    }
+    const long long span = static_cast<long long>(last) - first;
+    const long long steps = count - 1;
+    for (long long i = 0; i < count; ++i) {
+        // Rounded to the nearest, halves away from zero, in integers so both ends come out exactly.
+        const long long scaled = span * i;
+        const long long offset = (scaled >= 0 ? scaled + steps / 2 : scaled - steps / 2) / steps;
+        table[i] = static_cast<int>(first + offset);
+    }
+}
+
+CString KivPublicToUnicode(const char* text) {
+    std::wstring wide;
+    for (const char* c = text ? text : ""; *c; ++c)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    return CString(std::move(wide));
+}
+
+BYTE* KivPublicMakeIcon(const tagCOLOR32* pixels, CSize srcSize, CRect srcRect, CSize dstSize, int bits) {
+    if (!pixels || bits != 24 || srcSize.cx <= 0 || srcSize.cy <= 0 || dstSize.cx <= 0 || dstSize.cy <= 0)
+        return nullptr;
+    CRect from;
+    if (!from.IntersectRect(srcRect, CRect(0, 0, srcSize.cx, srcSize.cy))) return nullptr;
+    const ULONGLONG bytes = 3ull * static_cast<ULONGLONG>(dstSize.cx) * static_cast<ULONGLONG>(dstSize.cy);
+    if (bytes > 0xFFFFFFFFull) return nullptr;
+    std::vector<int> columns(static_cast<size_t>(dstSize.cx));
+    std::vector<int> rows(static_cast<size_t>(dstSize.cy));
+    KivPublicInsLine(from.left, from.right - 1, dstSize.cx, columns.data());
+    KivPublicInsLine(from.top, from.bottom - 1, dstSize.cy, rows.data());
+    auto* icon = static_cast<BYTE*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(bytes)));
+    if (!icon) return nullptr;
+    BYTE* out = icon;
+    for (const int row : rows) {
+        const tagCOLOR32* source = pixels + static_cast<size_t>(row) * static_cast<size_t>(srcSize.cx);
+        for (const int column : columns) {
+            *out++ = source[column].blue;
+            *out++ = source[column].green;
+            *out++ = source[column].red;
+        }
+    }
+    return icon;
 }

@@ -46,6 +46,20 @@ KIV_API BOOL KivPublicDoesDirExist(LPCWSTR path);
 // alpha-weighted average of the two. Every other mode returns a unchanged.
 KIV_API tagCOLOR32 KivPublicMixColor(tagCOLOR32 a, tagCOLOR32 b, int mode);
 
+// Fills count entries of table spread evenly from first to last, both included (rounded to the nearest
+// whole number); one entry is first. Nothing is written for a count below 1.
+KIV_API void KivPublicInsLine(int first, int last, int count, int* table);
+
+// A wide copy of an 8-bit text, each byte one character (Latin-1); null gives an empty text.
+KIV_API CString KivPublicToUnicode(const char* text);
+
+// A thumbnail of dstSize 3-byte pixels (blue, green, red; rows top to bottom, no padding) taken from
+// srcRect of 32-bit pixels of srcSize, each thumbnail pixel the source pixel nearest its place. A new
+// GlobalAlloc block, released with GlobalFree unless handed to an icon; null when srcRect has nothing
+// inside the source, a size is not positive, bits is not 24, or the memory is not there.
+KIV_API BYTE* KivPublicMakeIcon(const tagCOLOR32* pixels, CSize srcSize, CRect srcRect, CSize dstSize,
+                                int bits);
+
 // Combines S into T by a MIXMODE.
 inline tagCOLOR32 KivMixByMode(tagCOLOR32 source, tagCOLOR32 target, MIXMODE mode) {
     if (mode == 0) return KivPublicMixColor(source, target, 1);
@@ -56,7 +70,7 @@ inline tagCOLOR32 KivMixByMode(tagCOLOR32 source, tagCOLOR32 target, MIXMODE mod
 // A block of cx x cy pixels, rows top to bottom with stride cx. It either views a caller's pixels or
 // owns pixels of its own.
 class KIV_API CKivMemBlock {
-public:
+  public:
     CKivMemBlock() = default;
     CKivMemBlock(const CKivMemBlock&) = delete;
     CKivMemBlock& operator=(const CKivMemBlock&) = delete;
@@ -81,7 +95,7 @@ public:
     BOOL Copy(CPoint point, const CKivMemBlock& source, CRect sourceRect, MIXMODE mode, int reserved = 1,
               KIV_ENUM_FIELD_TYPE field = KIV_FIELD_FRAME);
 
-private:
+  private:
     tagCOLOR32* pixels_ = nullptr;
     CSize size_;
     bool owns_ = false;

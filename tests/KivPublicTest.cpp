@@ -180,3 +180,48 @@ TEST(MemBlock, CopyCombinesByMode) {
 }
 
 }  // namespace
+
+TEST(KivPublicInsLine, SpreadsEntriesEvenlyWithBothEnds) {
+    const struct {
+        int first, last, count;
+        std::vector<int> expected;
+        const char* reason;
+    } cases[] = {
+        {0, 9, 4, {0, 3, 6, 9}, "both ends included, steps of 3"},
+        {0, 99, 5, {0, 25, 50, 74, 99}, "rounded to the nearest column"},
+        {10, 10, 3, {10, 10, 10}, "one source column repeated"},
+        {0, 1, 4, {0, 0, 1, 1}, "more entries than columns repeat them"},
+        {9, 0, 4, {9, 6, 3, 0}, "a falling range"},
+        {5, 40, 1, {5}, "one entry is the first"},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> table(c.expected.size(), -1);
+        KivPublicInsLine(c.first, c.last, c.count, table.data());
+        EXPECT_EQ(table, c.expected) << c.reason;
+    }
+}
+
+TEST(KivPublicToUnicode, WidensEachByte) {
+    EXPECT_EQ(KivPublicToUnicode("CKivClipMediaObj"), CString(L"CKivClipMediaObj"));
+    EXPECT_EQ(KivPublicToUnicode("caf\xE9"), CString(L"caf\u00E9"));
+    EXPECT_EQ(KivPublicToUnicode(nullptr), CString());
+}
+
+TEST(KivPublicMakeIcon, SamplesTheSourceRectangle) {
+    // A 4 x 2 source whose pixels carry their own coordinates in blue (x) and green (y).
+    std::vector<tagCOLOR32> source;
+    for (BYTE y = 0; y < 2; ++y)
+        for (BYTE x = 0; x < 4; ++x) source.push_back(tagCOLOR32{x, y, 200, 0});
+    BYTE* icon = KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(1, 0, 4, 2), CSize(2, 3), 24);
+    ASSERT_NE(icon, nullptr);
+    // Columns 1 and 3 (the rectangle's ends), rows 0, 1 and 1 (rounded), three bytes blue, green, red.
+    const std::vector<BYTE> expected = {1, 0, 200, 3, 0, 200, 1, 1, 200, 3, 1, 200, 1, 1, 200, 3, 1, 200};
+    EXPECT_EQ(std::vector<BYTE>(icon, icon + expected.size()), expected);
+    GlobalFree(icon);
+    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(5, 5, 9, 9), CSize(2, 2), 24), nullptr)
+        << "a rectangle outside the source";
+    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(0, 2), 24), nullptr)
+        << "an empty thumbnail";
+    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(2, 2), 32), nullptr)
+        << "only 24-bit thumbnails";
+}
