@@ -99,7 +99,6 @@ enum class KivLoadStatus {
     tooLarge,            // the byte size does not fit in 32 bits, or a side exceeds the format reader's limit
     outOfMemory,
     unknownFormat,       // no reader accepted the file
-    readerNotAvailable,  // the extension names a format this build cannot read yet
 };
 
 // A short English description of a status ("truncated data", ...).

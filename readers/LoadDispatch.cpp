@@ -13,7 +13,7 @@ using FileReader = DecodedPicture (*)(const CString& path);
 
 struct ReaderEntry {
     LPCWSTR extension;
-    FileReader read;  // null while the format's reader is not part of this build
+    FileReader read;
 };
 
 // Known extensions in the order they are compared, which is also the order in which every reader is
@@ -30,10 +30,9 @@ DecodedPicture LoadPicture(const CString& path) {
     for (const ReaderEntry& entry : kReaders) {
         if (_wcsicmp(extension, entry.extension) != 0) continue;
         // A known extension uses its reader alone: a failure is not followed by a try of the others.
-        return entry.read ? entry.read(path) : DecodedPicture::Failure(KivLoadStatus::readerNotAvailable);
+        return entry.read(path);
     }
     for (const ReaderEntry& entry : kReaders) {
-        if (!entry.read) continue;
         DecodedPicture picture = entry.read(path);
         if (picture.ok()) return picture;
     }
@@ -104,8 +103,6 @@ const char* KivLoadStatusText(KivLoadStatus status) {
             return "out of memory";
         case KivLoadStatus::unknownFormat:
             return "not a picture in any supported format";
-        case KivLoadStatus::readerNotAvailable:
-            return "this format cannot be read by this build";
     }
     return "unknown failure";
 }

@@ -119,8 +119,10 @@ TEST(Kivpic, ExitStatusesAndMessages) {
                                                     {"IN", folder.File("in.bmp")}};
         std::string arguments;
         std::istringstream words(c.arguments);
-        for (std::string word; words >> word;)
-            arguments += " " + (names.count(word) ? Quote(names[word]) : word);
+        for (std::string word; words >> word;) {
+            arguments += ' ';
+            arguments += names.count(word) ? Quote(names[word]) : word;
+        }
         const ToolRun run = Kivpic(arguments);
         EXPECT_EQ(run.exitStatus, c.exitStatus) << c.reason;
         EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp"))) << c.reason;
