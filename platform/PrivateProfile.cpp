@@ -1,15 +1,14 @@
 #include "PrivateProfile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
+#include "ReplacementFile.h"
 #include "RuntimeLibrary.h"
 
 namespace {
@@ -61,28 +60,17 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
     }
 }
 
-// Writes text to a fresh file beside path and renames it over path.
+// Puts text in the file's place in one step; the file keeps its permissions and a link stays a link.
 bool ReplaceFileContents(const std::string& path, const std::string& text) {
-    std::random_device random;
-    const std::string temporary = path + ".tmp" + std::to_string(random());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0)
-        (void)::fchmod(fd, existing.st_mode & 07777);  // keep its permissions
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
-        done += static_cast<size_t>(put);
-    }
-    const bool closed = ::close(fd) == 0;
-    if (done != text.size() || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (text.size() > UINT_MAX) return false;
+    ReplacementFile output;
+    if (!output.Create(CString::FromUtf8(path))) return false;
+    try {
+        output.File().Write(text.data(), static_cast<UINT>(text.size()));
+    } catch (const CFileException&) {
         return false;
     }
-    return true;
+    return output.Commit();
 }
 
 }  // namespace
@@ -222,18 +210,13 @@ UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWS
 
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
     if (!section) return FALSE;
-    std::string path = ResolveProfilePath(fileName).ToUtf8();
-    // A settings file that is a symbolic link is rewritten where it points, and the link stays.
-    std::error_code error;
-    if (std::filesystem::is_symlink(path, error)) {
-        const auto target = std::filesystem::canonical(path, error);
-        if (!error) path = target.string();
-    }
+    const std::string path = ResolveProfilePath(fileName).ToUtf8();
     std::string text;
     if (!ReadWholeFile(path, text)) {
         if (errno != ENOENT) return FALSE;
         // The settings folder itself may not exist yet on a new account.
         const auto folder = std::filesystem::path(path).parent_path();
+        std::error_code error;
         if (!folder.empty()) std::filesystem::create_directories(folder, error);
     }
     ProfileDocument document = ProfileDocument::Parse(text);

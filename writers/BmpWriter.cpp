@@ -7,7 +7,7 @@
 
 #include "../include/KivPicture.h"
 #include "../readers/BmpLayout.h"
-#include "ReplacementFile.h"
+#include "../platform/ReplacementFile.h"
 #include "WriterRegion.h"
 
 namespace {

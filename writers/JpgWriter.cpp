@@ -5,7 +5,7 @@
 
 #include "../include/KivPicture.h"
 #include "../readers/JpegLibrary.h"
-#include "ReplacementFile.h"
+#include "../platform/ReplacementFile.h"
 #include "WriterRegion.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "../include/KivPicture.h"
 #include "../readers/PcxLayout.h"
-#include "ReplacementFile.h"
+#include "../platform/ReplacementFile.h"
 #include "WriterRegion.h"
 
 namespace {

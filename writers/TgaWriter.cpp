@@ -9,7 +9,7 @@
 
 #include "../include/KivPicture.h"
 #include "../readers/TgaFileInfo.h"
-#include "ReplacementFile.h"
+#include "../platform/ReplacementFile.h"
 #include "WriterRegion.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../platform/File.h"
+#include "File.h"
 
 class ReplacementFile {
   public:
