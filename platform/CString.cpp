@@ -1,5 +1,9 @@
 #include "CString.h"
 
+#include <cwctype>
+
+#include "RuntimeLibrary.h"
+
 namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
@@ -38,8 +42,15 @@ CString CString::FromUtf8(std::string_view utf8) {
     size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-        char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+        int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+        char32_t c = extra == 0   ? lead
+                     : extra == 1 ? (lead & 0x1F)
+                     : extra == 2 ? (lead & 0x0F)
+                                  : (lead & 0x07);
         bool valid = extra >= 0 && i + static_cast<size_t>(extra) < utf8.size();
         for (int k = 1; valid && k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(utf8[i + k]);
@@ -59,4 +70,23 @@ CString CString::FromUtf8(std::string_view utf8) {
         i += static_cast<size_t>(extra) + 1;
     }
     return CString(std::move(out));
+}
+
+int CString::CompareNoCase(LPCWSTR other) const {
+    return _wcsicmp(text_.c_str(), other ? other : L"");
+}
+
+CString& CString::MakeUpper() {
+    for (wchar_t& c : text_) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return *this;
+}
+
+CString& CString::Trim() {
+    const auto isSpace = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
+    size_t end = text_.size();
+    while (end > 0 && isSpace(text_[end - 1])) --end;
+    size_t begin = 0;
+    while (begin < end && isSpace(text_[begin])) ++begin;
+    text_ = text_.substr(begin, end - begin);
+    return *this;
 }

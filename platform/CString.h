@@ -8,11 +8,11 @@
 #include "WinTypes.h"
 
 class KIV_API CString {
-public:
+  public:
     CString() = default;
-    CString(LPCWSTR text) : text_(text ? text : L"") {}  // NOLINT(google-explicit-constructor)
+    CString(LPCWSTR text) : text_(text ? text : L"") {}     // NOLINT(google-explicit-constructor)
     CString(std::wstring text) : text_(std::move(text)) {}  // NOLINT(google-explicit-constructor)
-    CString(std::wstring_view text) : text_(text) {}  // NOLINT(google-explicit-constructor)
+    CString(std::wstring_view text) : text_(text) {}        // NOLINT(google-explicit-constructor)
 
     operator LPCWSTR() const { return text_.c_str(); }  // NOLINT(google-explicit-constructor)
     LPCWSTR GetString() const { return text_.c_str(); }
@@ -28,10 +28,16 @@ public:
     friend CString operator+(CString a, const CString& b) { return a += b; }
     friend bool operator==(const CString& a, const CString& b) { return a.text_ == b.text_; }
 
+    // Compares without regard to letter case: <0, 0 or >0, as _wcsicmp.
+    int CompareNoCase(LPCWSTR other) const;
+    CString& MakeUpper();
+    // Removes white space from both ends.
+    CString& Trim();
+
     // The text as UTF-8, for the file system; characters that are not valid code points become U+FFFD.
     std::string ToUtf8() const;
     static CString FromUtf8(std::string_view utf8);
 
-private:
+  private:
     std::wstring text_;
 };

@@ -9,7 +9,7 @@
 #include "WinTypes.h"
 
 class KIV_API CFile {
-public:
+  public:
     enum OpenFlags : UINT {
         modeRead = 0x0000,
         modeWrite = 0x0001,
@@ -56,6 +56,8 @@ public:
     // Removes a name; a symbolic link is removed, never the file it points to.
     static void Remove(LPCWSTR fileName);
     static void Rename(LPCWSTR oldName, LPCWSTR newName);
+    // Whether the name is there at all: a symbolic link counts as itself, also when it leads nowhere.
+    static BOOL NameExists(LPCWSTR fileName);
     // The status of a file or folder, symbolic links followed; FALSE when there is none.
     static BOOL GetStatus(LPCWSTR fileName, CFileStatus& status);
     // Writes the read-only attribute as the owner's write permission (set: all write permissions removed;
@@ -64,10 +66,10 @@ public:
     // the permissions cannot be changed.
     static void SetStatus(LPCWSTR fileName, const CFileStatus& status);
 
-protected:
+  protected:
     [[noreturn]] void ThrowLastError() const;
 
-private:
+  private:
     int descriptor_ = -1;
     CString filePath_;
 };
@@ -75,7 +77,7 @@ private:
 // A file over a block of memory that the caller keeps. A memory file with no growth step never
 // reallocates: writing past its end throws CMemoryException.
 class KIV_API CMemFile : public CFile {
-public:
+  public:
     explicit CMemFile(UINT growBytes = 1024) : growBytes_(growBytes) {}
     CMemFile(BYTE* buffer, UINT size, UINT growBytes = 0) { Attach(buffer, size, growBytes); }
     ~CMemFile() override;
@@ -93,7 +95,7 @@ public:
     void Close() override;
     void Abort() override { Close(); }
 
-private:
+  private:
     void Grow(ULONGLONG needed);
 
     BYTE* buffer_ = nullptr;

@@ -46,6 +46,11 @@ BOOL CFile::GetStatus(LPCWSTR fileName, CFileStatus& status) {
     return TRUE;
 }
 
+BOOL CFile::NameExists(LPCWSTR fileName) {
+    struct stat facts {};
+    return ::lstat(CString(fileName).ToUtf8().c_str(), &facts) == 0;
+}
+
 void CFile::SetStatus(LPCWSTR fileName, const CFileStatus& status) {
     const CString path(fileName);
     const std::string utf8 = path.ToUtf8();
