@@ -7,7 +7,10 @@
 // Results: functions return 1 for success and 0 for failure, or a pointer that is null on failure.
 #pragma once
 
+#include <functional>
+
 #include "libraries/KivPublic.h"
+#include "media/ClipMediaObj.h"
 #include "platform/CString.h"
 #include "platform/Geometry.h"
 #include "platform/GlobalMemory.h"
@@ -84,6 +87,33 @@ KIV_API int KivPictureSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect
 KIV_API int KivPictureSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect);
 // A baseline JPEG of quality 30; alpha is not stored.
 KIV_API int KivPictureSaveJPGFile(CString path, DWORD* buffer, CSize size, CRect rect);
+
+// ---- Media catalogue -------------------------------------------------------------------------------------
+
+// Lists the picture files of folder as media records (CKivClipMediaObj) into list, which is emptied first
+// (its records deleted) and owns the new ones. extensions names the extensions to search, without dots,
+// separated by commas ("bmp,tga,jpg"); letter case does not matter, and an empty piece (as after a trailing
+// comma) lists the files without an extension. Records come in the order of the pieces, then of the names.
+// cacheFile is the folder's cache (folder + "VudEvovi.pmf"): when it describes exactly the files listed
+// (same paths, sizes and times, same order) its records are taken and no picture is read; otherwise it is
+// deleted, every picture is read, the ones that cannot be read are left out, and a new cache is written.
+// Returns 0 when the folder does not exist (list empty), else 1.
+KIV_API int KivPictureFetchValidMediaFile(CKivObList* list, CString folder, CString cacheFile, CString extensions);
+
+// Called while pictures are read: done of total pictures are read. May be called from the reading
+// threads, one call at a time.
+using KivMediaProgress = std::function<void(int done, int total)>;
+
+// What a listing did.
+struct KivMediaFetchReport {
+    bool cacheTrusted = false;  // the cache was taken and no picture was read
+    int picturesRead = 0;       // pictures read (records of an untrusted cache whose file is unchanged are not)
+    int picturesDropped = 0;    // listed files that did not load as pictures
+};
+
+// KivPictureFetchValidMediaFile with progress reports and a report of what was done; either may be empty.
+KIV_API int KivPictureFetchValidMediaFile(CKivObList* list, CString folder, CString cacheFile, CString extensions,
+                                          const KivMediaProgress& progress, KivMediaFetchReport* report);
 
 // ---- Why a load failed ----------------------------------------------------------------------------------
 // The entry points above answer only null or 0; these say why, for tools and tests.

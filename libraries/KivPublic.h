@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "../platform/Archive.h"
 #include "../platform/CString.h"
 #include "../platform/Geometry.h"
+#include "../platform/ObList.h"
 #include "../platform/WinTypes.h"
 
 // One 32-bit pixel: bytes blue, green, red, alpha in memory order, so the word reads 0xAARRGGBB.
@@ -99,4 +101,120 @@ class KIV_API CKivMemBlock {
     tagCOLOR32* pixels_ = nullptr;
     CSize size_;
     bool owns_ = false;
+};
+
+// ---- Serialisable objects ------------------------------------------------------------------------------
+
+class CKivXMLDOMDocObj;
+class IXMLDOMNode;
+
+// Base of the library's serialisable objects. Its own archive part is one 16-bit version (0); its XML part
+// is a "Version" attribute on the node it is given. Both read back what they write.
+class KIV_API CKivObject : public CObject {
+    DECLARE_DYNAMIC(CKivObject)
+
+  public:
+    CKivObject() = default;
+    ~CKivObject() override = default;
+
+    // The object's own part: this base has nothing to copy.
+    virtual CKivObject& operator=(const CKivObject& other);
+    // 0 when the two are the same object, else 1 (derived classes compare their data).
+    virtual int Compare(const CKivObject* other) const;
+    // A new object equal to this one (the caller's), or null; this base makes none.
+    virtual CKivObject* MakeCopy() const;
+    // Writes into parent when the document is storing, reads from parent when it is loading.
+    virtual void SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent);
+    void Serialize(CArchive& archive) override;
+
+  protected:
+    CKivObject(const CKivObject&) = default;
+};
+
+// An owning list of objects: the destructor, DeleteAll and DeleteAt delete what they remove; the inherited
+// AddTail and RemoveAll move pointers without deleting them, so that records change owner without copies.
+//
+// Archive form: the element count, then each element as an archive object (class on first use, then its
+// data), so that loading re-creates each by class. Only objects of the library's classes load into it.
+// XML form: one "Item" element per element, its "Class" attribute naming the class, holding the element's
+// own XML form.
+class KIV_API CKivObList : public CObList {
+    DECLARE_DYNAMIC(CKivObList)
+
+  public:
+    CKivObList() = default;
+    ~CKivObList() override;
+
+    // Deletes every element and empties the list.
+    void DeleteAll();
+    // Deletes the element at position and removes it.
+    void DeleteAt(POSITION position);
+    // Replaces this list's elements by copies of other's (MakeCopy of each). Throws CMemoryException when
+    // an element cannot be copied; the elements copied so far stay in the list, which owns them.
+    virtual void Copy(const CKivObList& other);
+
+    void Serialize(CArchive& archive) override;
+    virtual void SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent);
+};
+
+// A 24-bit thumbnail: cx x cy pixels of three bytes (blue, green, red), rows top to bottom, no padding, in
+// one GlobalAlloc block that the icon owns.
+//
+// Archive form: the base part, a 16-bit version (0), cx and cy as signed 32-bit numbers, then the pixel
+// bytes. XML form: attributes "Width" and "Height" and the pixel bytes in "Bits". An empty icon has size
+// (0, 0) and no pixels. An archive load of a side outside 1..kMaxSide, or of pixels the bytes left cannot
+// hold, throws CArchiveException (what follows could not be read); an XML icon that does not add up loads
+// as an empty icon.
+class KIV_API CKivIconObj : public CKivObject {
+    DECLARE_DYNAMIC(CKivIconObj)
+
+  public:
+    // The largest side a loaded icon may have; thumbnails are far smaller.
+    static constexpr LONG kMaxSide = 4096;
+
+    CKivIconObj() = default;
+    CKivIconObj(const CKivIconObj&) = delete;
+    ~CKivIconObj() override;
+
+    // Takes over bits (a GlobalAlloc block of size.cx * size.cy * 3 bytes) and releases the pixels it held.
+    // Null bits or a size that is not positive leave the icon empty (the bits are released all the same).
+    void SetIcon(BYTE* bits, CSize size);
+    // A deep copy: the two icons never share pixels.
+    virtual CKivIconObj& operator=(const CKivIconObj& other);
+    CKivObject& operator=(const CKivObject& other) override;
+
+    const BYTE* GetBits() const { return bits_; }
+    CSize GetSize() const { return size_; }
+    bool IsEmpty() const { return bits_ == nullptr; }
+    // Releases the pixels.
+    void Clear();
+
+    void Serialize(CArchive& archive) override;
+    void SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent) override;
+
+  private:
+    BYTE* bits_ = nullptr;
+    CSize size_;
+};
+
+// ---- Gray pictures (".AMY") -------------------------------------------------------------------------------
+//
+// A gray picture file holds one 8-bit gray picture and a title, all numbers little-endian:
+//   offset 0   4 bytes   "AMY1"
+//   offset 4   4 bytes   width in pixels, 1 to 65535
+//   offset 8   4 bytes   height in pixels, 1 to 65535
+//   offset 12  2 bytes   title length in UTF-16 units, at most 1024
+//   offset 14  2*n bytes the title, UTF-16LE, no terminator
+//   then       w*h bytes the gray levels, rows top to bottom, no padding
+class KIV_API CKivGrayFile {
+  public:
+    // Reads the header: nonzero when it is a gray picture whose pixels the file holds; title, width and
+    // height are then set (else left alone).
+    static BOOL GetGryFileInfo(const CString& path, CString& title, int& width, int& height);
+    // The gray levels in a GlobalAlloc block (the caller's), rect set to (0, 0, width, height); null when
+    // the file is not a complete gray picture.
+    static BYTE* Load(const CString& path, CRect* rect);
+    // Writes a gray picture of size from gray (size.cx * size.cy bytes); nonzero on success. The file is
+    // replaced only when complete.
+    static BOOL Save(const CString& path, const CString& title, const BYTE* gray, CSize size);
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ArchiveBytes.h"
 #include "TestFiles.h"
 #include "platform/Archive.h"
 
@@ -53,29 +54,6 @@ class TestAbstract : public CObject {
     DECLARE_DYNAMIC(TestAbstract)
 };
 IMPLEMENT_DYNAMIC(TestAbstract, CObject)
-
-// Runs store against a memory archive and returns the bytes written.
-template <class Store>
-Bytes Stored(Store store) {
-    CMemFile file;
-    CArchive ar(&file, CArchive::store);
-    store(ar);
-    ar.Close();
-    const auto length = static_cast<size_t>(file.GetLength());
-    BYTE* data = file.Detach();
-    Bytes bytes(data, data + length);
-    std::free(data);
-    return bytes;
-}
-
-// A loading archive over a copy of bytes.
-struct Loader {
-    explicit Loader(Bytes source)
-        : bytes(std::move(source)), file(bytes.data(), static_cast<UINT>(bytes.size())) {}
-    Bytes bytes;
-    CMemFile file;
-    CArchive ar{&file, CArchive::load};
-};
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;

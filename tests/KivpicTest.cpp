@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "BmpBuilder.h"
+#include "libraries/KivModuleRC.h"
+#include "media/ClipMediaFileCollection.h"
 
 namespace {
 
@@ -216,4 +219,82 @@ TEST(Kivpic, ZoomWritesABlockOfTheAskedSize) {
         const auto size = c.arguments.substr(7, c.arguments.find(' ', 7) - 7);
         EXPECT_EQ(std::to_string(rect.Width()) + "x" + std::to_string(rect.Height()), size) << c.reason;
     }
+}
+
+TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
+    ScratchFolder folder;
+    WriteFileBytes(folder.File("a.bmp"), Picture24(8, 6));
+    WriteFileBytes(folder.File("b.bmp"), Picture24(3, 2));
+    WriteFileBytes(folder.File("c.tga"), Picture24(3, 2));  // a bitmap under a TGA name is no picture
+    const std::string dir = Quote(folder.Path().string());
+
+    const ToolRun first = Kivpic("catalog " + dir);
+    EXPECT_EQ(first.exitStatus, 0);
+    EXPECT_NE(first.out.find("a.bmp"), std::string::npos);
+    EXPECT_NE(first.out.find("8x6"), std::string::npos);
+    EXPECT_EQ(first.out.find("c.tga"), std::string::npos);
+    ASSERT_EQ(first.errorLines.size(), 1u);  // no progress bar when standard error is no terminal
+    EXPECT_NE(first.errorLines[0].find("2 pictures; cache rebuilt: 3 read, 1 not pictures"),
+              std::string::npos)
+        << first.errorLines[0];
+
+    // A listed file that is no picture is never in the cache, so the cache cannot be trusted while it is
+    // there; only that file is read again.
+    const ToolRun second = Kivpic("catalog " + dir);
+    EXPECT_EQ(second.out, first.out);
+    ASSERT_EQ(second.errorLines.size(), 1u);
+    EXPECT_NE(second.errorLines[0].find("cache rebuilt: 1 read, 1 not pictures"), std::string::npos);
+
+    std::filesystem::remove(folder.File("c.tga"));
+    const ToolRun third = Kivpic("catalog " + dir);
+    EXPECT_EQ(third.out, first.out);
+    ASSERT_EQ(third.errorLines.size(), 1u);
+    EXPECT_NE(third.errorLines[0].find("cache trusted, no picture read"), std::string::npos);
+
+    const ToolRun tgaOnly = Kivpic("catalog " + dir + " --types tga");
+    EXPECT_EQ(tgaOnly.exitStatus, 0);
+    EXPECT_TRUE(tgaOnly.out.empty());
+}
+
+TEST(KivpicCatalog, JsonXmlAndContactSheet) {
+    ScratchFolder folder;
+    ScratchFolder output;
+    WriteFileBytes(folder.File("a.bmp"), Picture24(8, 6));
+    WriteFileBytes(folder.File("b.bmp"), Picture24(3, 2));
+    const std::string sheet = output.File("sheet.bmp");
+    const std::string xml = output.File("records.xml");
+    const ToolRun run = Kivpic("catalog " + Quote(folder.Path().string()) + " --json --xml " + Quote(xml) +
+                               " --sheet " + Quote(sheet));
+    ASSERT_EQ(run.exitStatus, 0);
+    std::istringstream lines(run.out);
+    std::vector<std::string> objects;
+    for (std::string line; std::getline(lines, line);) objects.push_back(line);
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_NE(objects[0].find("\"title\":\"a.bmp\",\"width\":8,\"height\":6,\"bits\":24"), std::string::npos)
+        << objects[0];
+    EXPECT_NE(objects[1].find("\"thumbnail\":[80,60]"), std::string::npos);
+
+    CKivXMLDOMDocObj document;
+    ASSERT_TRUE(document.LoadFromFile(Wide(xml)));
+    CKivClipMediaFileCollection records;
+    records.SerializeXML(&document, document.GetRootNode());
+    EXPECT_EQ(records.m_MediaList.GetCount(), 2);
+
+    // Two thumbnails side by side in 88 x 78 cells; each cell's middle shows its picture's middle.
+    LoadedPicture picture;
+    picture.pixels = KivPictureLoadPicFile(Wide(sheet), picture.rect);
+    ASSERT_NE(picture.pixels, nullptr);
+    EXPECT_EQ(picture.rect.Size(), CSize(176, 78));
+    CRect source;
+    std::unique_ptr<DWORD, decltype(&GlobalFree)> original(
+        KivPictureLoadPicFile(Wide(folder.File("a.bmp")), source), &GlobalFree);
+    ASSERT_NE(original, nullptr);
+    EXPECT_EQ(picture.At(44, 39), original.get()[3 * 8 + 4]);
+}
+
+TEST(KivpicCatalog, MissingFolderFails) {
+    const ToolRun run = Kivpic("catalog /no/such/folder");
+    EXPECT_EQ(run.exitStatus, 1);
+    ASSERT_EQ(run.errorLines.size(), 1u);
+    EXPECT_EQ(run.errorLines[0], "kivpic: /no/such/folder: no such folder");
 }

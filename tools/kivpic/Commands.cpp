@@ -8,41 +8,31 @@
 
 namespace {
 
-using Writer = int (*)(CString path, DWORD* buffer, CSize size, CRect rect);
-
-struct WriterEntry {
-    const wchar_t* extension;
-    const char* format;
-    Writer write;
+struct PixelsDeleter {
+    void operator()(DWORD* pixels) const { GlobalFree(pixels); }
 };
 
-// The writer an output name's extension chooses; any other extension, or none, saves a TGA file.
-constexpr WriterEntry kWriters[] = {
-    {L".TGA", "TGA", KivPictureSaveTGAFile},
-    {L".BMP", "BMP", KivPictureSaveBMPFile},
-    {L".PCX", "PCX", KivPictureSavePCXFile},
-    {L".JPG", "JPEG", KivPictureSaveJPGFile},
-};
-constexpr WriterEntry kDefaultWriter = kWriters[0];
+}  // namespace
 
 const WriterEntry& ChooseWriter(const CString& path) {
+    // Any extension but these four, or none, saves a TGA file.
+    static constexpr WriterEntry kWriters[] = {
+        {L".TGA", "TGA", KivPictureSaveTGAFile},
+        {L".BMP", "BMP", KivPictureSaveBMPFile},
+        {L".PCX", "PCX", KivPictureSavePCXFile},
+        {L".JPG", "JPEG", KivPictureSaveJPGFile},
+    };
     wchar_t extension[_MAX_EXT];
     _wsplitpath(path, nullptr, nullptr, nullptr, extension);
     for (const WriterEntry& entry : kWriters)
         if (_wcsicmp(extension, entry.extension) == 0) return entry;
-    return kDefaultWriter;
+    return kWriters[0];
 }
-
-struct PixelsDeleter {
-    void operator()(DWORD* pixels) const { GlobalFree(pixels); }
-};
 
 int Fail(const std::string& file, const std::string& what) {
     std::fprintf(stderr, "kivpic: %s: %s\n", file.c_str(), what.c_str());
     return 1;
 }
-
-}  // namespace
 
 std::optional<CRect> ParseRectangle(const std::string& text) {
     std::istringstream in(text);

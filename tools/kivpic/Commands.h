@@ -47,3 +47,25 @@ std::string JsonString(const std::string& text);
 
 // Parses "L,T,R,B" into a rectangle; nothing when the text is not four integers.
 std::optional<CRect> ParseRectangle(const std::string& text);
+
+// The writer an output name's extension chooses.
+struct WriterEntry {
+    const wchar_t* extension;
+    const char* format;
+    int (*write)(CString path, DWORD* buffer, CSize size, CRect rect);
+};
+const WriterEntry& ChooseWriter(const CString& path);
+
+// Prints "kivpic: FILE: WHAT" on standard error and returns 1.
+int Fail(const std::string& file, const std::string& what);
+
+struct CatalogOptions {
+    std::string folder;
+    std::string types = "bmp,tga,jpg,gif,pcx,psd";
+    bool json = false;
+    std::string xml;    // where to write the records' XML form, if anywhere
+    std::string sheet;  // where to save a contact sheet of the thumbnails, if anywhere
+};
+
+// Lists a folder's pictures through its cache, as the picture dialogs do.
+int RunCatalog(const CatalogOptions& options);

@@ -7,7 +7,8 @@
 #include "Commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"kivpic: read, convert and inspect still pictures (BMP, GIF, JPEG, PCX, PSD, TGA)"};
+    CLI::App app{
+        "kivpic: read, convert, inspect and catalogue still pictures (BMP, GIF, JPEG, PCX, PSD, TGA)"};
     app.require_subcommand(1);
 
     ConvertOptions convert;
@@ -56,6 +57,26 @@ int main(int argc, char** argv) {
         "--json", info.json,
         "one JSON object per line: {\"file\":...,\"ok\":true|false,\"rect\":[l,t,r,b],\"bits\":n}");
 
+    CatalogOptions catalog;
+    CLI::App* catalogCommand = app.add_subcommand(
+        "catalog",
+        "List DIR's pictures with their size, depth, file size and time, through the folder's cache "
+        "\"VudEvovi.pmf\": when it still describes the folder no picture is read, otherwise the pictures "
+        "that changed are read and the cache is rewritten.");
+    catalogCommand->add_option("DIR", catalog.folder, "folder to list")->required();
+    catalogCommand
+        ->add_option("--types", catalog.types,
+                     "extensions to list, without dots, comma-separated; a trailing comma also lists "
+                     "files without an extension")
+        ->capture_default_str();
+    catalogCommand->add_flag(
+        "--json", catalog.json,
+        "one JSON object per picture: file, title, width, height, bits, bytes, modified, "
+        "thumbnail");
+    catalogCommand->add_option("--xml", catalog.xml, "also write the records' XML form to this file");
+    catalogCommand->add_option("--sheet", catalog.sheet,
+                               "also save a contact sheet of the thumbnails (writer chosen as for convert)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -99,5 +120,6 @@ int main(int argc, char** argv) {
         return RunZoom(zoom);
     }
     if (infoCommand->parsed()) return RunInfo(info);
+    if (catalogCommand->parsed()) return RunCatalog(catalog);
     return 2;
 }

@@ -1,0 +1,125 @@
+// A folder's records as one object, and the cache file that holds them.
+#include "ClipMediaFileCollection.h"
+
+#include <memory>
+#include <new>
+
+#include "../libraries/KivModuleRC.h"
+#include "../platform/ReplacementFile.h"
+#include "ClipMediaObj.h"
+
+namespace {
+
+constexpr WORD kCollectionVersion = 0;
+
+}  // namespace
+
+IMPLEMENT_SERIAL(CKivClipMediaFileCollection, CKivObject, 0)
+
+CKivClipMediaFileCollection& CKivClipMediaFileCollection::operator=(
+    const CKivClipMediaFileCollection& other) {
+    if (&other == this) return *this;
+    CKivObject::operator=(other);
+    m_MediaList.Copy(other.m_MediaList);
+    return *this;
+}
+
+CKivObject* CKivClipMediaFileCollection::MakeCopy() const {
+    try {
+        auto copy = std::make_unique<CKivClipMediaFileCollection>();
+        *copy = *this;
+        return copy.release();
+    } catch (const CException&) {
+        return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void CKivClipMediaFileCollection::Serialize(CArchive& archive) {
+    CKivObject::Serialize(archive);
+    if (archive.IsStoring()) {
+        archive << kCollectionVersion;
+    } else {
+        WORD version = 0;
+        archive >> version;
+        int convertedVersion = 0;
+        KivVersionConvert(version, kCollectionVersion, convertedVersion,
+                          KivPublicToUnicode(GetRuntimeClass()->m_lpszClassName));
+    }
+    m_MediaList.Serialize(archive);
+}
+
+void CKivClipMediaFileCollection::SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent) {
+    if (!document || !parent) return;
+    if (document->IsStoring()) {
+        SKivXMLDataType version;
+        version.m_nType = SKivXMLDataType::kVersion;
+        version.m_value.wValue = kCollectionVersion;
+        IXMLDOMNode* element = document->CreateDOMNodeWithAttribute(parent, L"CKivClipMediaFileCollection",
+                                                                    L"Version", version, 1);
+        if (!element) return;
+        IXMLDOMNode* data = document->CreateDOMNode(element, L"DataMember", 1);
+        if (!data) return;
+        m_MediaList.SerializeXML(document, data);
+        IXMLDOMNode* base = document->CreateDOMNode(element, L"BaseObject", 1);
+        if (!base) return;
+        CKivObject::SerializeXML(document, base);
+        return;
+    }
+    IXMLDOMNode* element = document->GetFirstNameMatchChildNode(parent, L"CKivClipMediaFileCollection");
+    if (!element) return;
+    if (IXMLDOMNode* data = document->GetFirstNameMatchChildNode(element, L"DataMember")) {
+        m_MediaList.SerializeXML(document, data);
+    }
+    if (IXMLDOMNode* base = document->GetFirstNameMatchChildNode(element, L"BaseObject")) {
+        CKivObject::SerializeXML(document, base);
+    }
+}
+
+int CKivClipMediaFileCollection::LoadFromFile(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return 0;
+    try {
+        CFile file;
+        if (file.Open(path, CFile::modeRead)) {
+            CArchive archive(&file, CArchive::load, CArchive::kDefaultBufferSize);
+            Serialize(archive);
+            archive.Close();
+        }
+        return 1;
+    } catch (const CException&) {
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+int CKivClipMediaFileCollection::SaveToFile(const CString& path) {
+    // Written beside the cache and renamed into place, so a listing never reads half a cache.
+    ReplacementFile output;
+    if (!output.Create(path)) return 1;
+    try {
+        CArchive archive(&output.File(), CArchive::store, CArchive::kDefaultBufferSize);
+        Serialize(archive);
+        archive.Close();
+    } catch (const CException&) {
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return output.Commit() ? 1 : 0;
+}
+
+int CKivClipMediaFileCollection::IsSameMediaList(const CKivObList* other) const {
+    if (!other) return 0;
+    const INT_PTR count = m_MediaList.GetCount();
+    if (count == 0 || other->GetCount() == 0 || count != other->GetCount()) return 0;
+    POSITION mine = m_MediaList.GetHeadPosition();
+    POSITION theirs = other->GetHeadPosition();
+    while (mine && theirs) {
+        const auto* cached = dynamic_cast<const CKivClipMediaObj*>(m_MediaList.GetNext(mine));
+        const auto* listed = dynamic_cast<const CKivClipMediaObj*>(other->GetNext(theirs));
+        if (!cached || !listed || !cached->CompareMedia(listed)) return 0;
+    }
+    return 1;
+}
