@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "KivPicture.h"
@@ -103,4 +104,25 @@ inline void CheckDispatchAgrees(const CString& path, const DecodedPicture& pictu
                               picture.pixels.get()))
         FuzzFail("two decodes of one file differ");
     GlobalFree(pixels);
+}
+
+// Whether two media records hold the same values and thumbnail pixels.
+inline bool SameMediaRecord(const CKivClipMediaObj& a, const CKivClipMediaObj& b) {
+    const CSize icon = a.m_Icon.GetSize();
+    const size_t iconBytes = static_cast<size_t>(icon.cx) * static_cast<size_t>(icon.cy) * 3;
+    return a.m_strMediaFile == b.m_strMediaFile && a.m_strShowName == b.m_strShowName &&
+           a.m_szMedia == b.m_szMedia && a.m_wBitCount == b.m_wBitCount && a.CompareMedia(&b) &&
+           icon == b.m_Icon.GetSize() && a.m_Icon.IsEmpty() == b.m_Icon.IsEmpty() &&
+           (a.m_Icon.IsEmpty() || std::memcmp(a.m_Icon.GetBits(), b.m_Icon.GetBits(), iconBytes) == 0);
+}
+
+// Whether two record lists hold the same records (or nulls) in the same order.
+inline bool SameMediaList(const CKivObList& a, const CKivObList& b) {
+    if (a.GetCount() != b.GetCount()) return false;
+    for (POSITION p = a.GetHeadPosition(), q = b.GetHeadPosition(); p && q;) {
+        const auto* first = dynamic_cast<const CKivClipMediaObj*>(a.GetNext(p));
+        const auto* second = dynamic_cast<const CKivClipMediaObj*>(b.GetNext(q));
+        if (!first != !second || (first && !SameMediaRecord(*first, *second))) return false;
+    }
+    return true;
 }

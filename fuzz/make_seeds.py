@@ -143,6 +143,55 @@ def tga_seeds():
     }
 
 
+def wide_string(text):
+    """The archive's UTF-16 string form with a one-byte length."""
+    data = text.encode("utf-16-le")
+    return bytes([0xFF, 0xFE, 0xFF, len(data) // 2]) + data
+
+
+def media_record(path, title, width, height, icon_width, icon_height):
+    """One record's own data: base part, version, strings, picture facts, file facts, icon."""
+    out = struct.pack("<HH", 0, 0) + wide_string(path) + wide_string(title)
+    out += struct.pack("<iiHIIII", width, height, 24, 0, 1234, 30000000, 4000000000)
+    out += struct.pack("<HHii", 0, 0, icon_width, icon_height)
+    return out + bytes((i * 37) & 0xFF for i in range(icon_width * icon_height * 3))
+
+
+def media_cache(records):
+    """A cache file: the collection's base part and version, the count, then the records as objects."""
+    name = b"CKivClipMediaObj"
+    out = struct.pack("<HHH", 0, 0, len(records))
+    for index, record in enumerate(records):
+        out += struct.pack("<HHH", 0xFFFF, 0, len(name)) + name if index == 0 else struct.pack("<H", 0x8001)
+        out += record
+    return out
+
+
+def media_seeds():
+    return {
+        "empty": media_cache([]),
+        "one": media_cache([media_record("/p/a.bmp", "a.bmp", 64, 48, 2, 1)]),
+        "two": media_cache([media_record("/p/a.bmp", "a.bmp", 64, 48, 2, 1),
+                            media_record("/p/b.tga", "b.tga", -1, 70000, 0, 0)]),
+        "no_icon": media_cache([media_record("/p/\u00e9.jpg", "", 0, 0, 0, 0)]),
+    }
+
+
+def media_xml_seeds():
+    record = ('<Item Class="CKivClipMediaObj"><CKivClipMediaObj Version="0"><DataMember MediaFile="/p/a.bmp" '
+              'ShowName="a.bmp" SZMediaCx="64" SZMediaCy="48" BitCount="24" FileSizeHigh="0" FileSizeLow="1234" '
+              'HighDateTime="30000000" LowDateTime="4000000000"/><Icon Version="0" Width="2" Height="1" '
+              'Bits="AQIDBAUG"/><BaseObject Version="0"/></CKivClipMediaObj></Item>')
+    collection = ('<KivDocument><CKivClipMediaFileCollection Version="0"><DataMember>' + record + record +
+                  '</DataMember><BaseObject Version="0"/></CKivClipMediaFileCollection></KivDocument>')
+    return {
+        "collection.xml": collection.encode(),
+        "record.xml": ("<KivDocument>" + record[record.index("<CKivClipMediaObj"):-len("</Item>")] +
+                       "</KivDocument>").encode(),
+        "bad_icon.xml": collection.replace('Width="2"', 'Width="4096"').encode(),
+    }
+
+
 def write(folder, name, data):
     folder.mkdir(parents=True, exist_ok=True)
     (folder / name).write_bytes(data)
@@ -164,6 +213,10 @@ def main():
         # The route byte follows the picture, where the reader never looks; two routes per file.
         for route in (index % 4, (index + 1) % 4):
             write(out / "TgaFuzzer", f"{name}.route{route}", data + bytes([route | (index % 4) << 2 | (index % 7) << 4]))
+    for name, data in media_seeds().items():
+        write(out / "MediaCacheFuzzer", name, data)
+    for name, data in media_xml_seeds().items():
+        write(out / "MediaXmlFuzzer", name, data)
 
 
 if __name__ == "__main__":
