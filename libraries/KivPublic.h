@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "../platform/Archive.h"
 #include "../platform/CString.h"
@@ -130,6 +132,21 @@ class KIV_API CKivObject : public CObject {
   protected:
     CKivObject(const CKivObject&) = default;
 };
+
+// MakeCopy's usual body: a new T assigned from original (the caller's), or null when the allocation or the
+// assignment throws.
+template <class T>
+CKivObject* KivMakeCopyOf(const T& original) {
+    try {
+        auto copy = std::make_unique<T>();
+        *copy = original;
+        return copy.release();
+    } catch (const CException&) {
+        return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 // An owning list of objects: the destructor, DeleteAll and DeleteAt delete what they remove; the inherited
 // AddTail and RemoveAll move pointers without deleting them, so that records change owner without copies.

@@ -1,7 +1,6 @@
 // A folder's records as one object, and the cache file that holds them.
 #include "ClipMediaFileCollection.h"
 
-#include <memory>
 #include <new>
 
 #include "../libraries/KivModuleRC.h"
@@ -25,15 +24,7 @@ CKivClipMediaFileCollection& CKivClipMediaFileCollection::operator=(
 }
 
 CKivObject* CKivClipMediaFileCollection::MakeCopy() const {
-    try {
-        auto copy = std::make_unique<CKivClipMediaFileCollection>();
-        *copy = *this;
-        return copy.release();
-    } catch (const CException&) {
-        return nullptr;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    return KivMakeCopyOf(*this);
 }
 
 void CKivClipMediaFileCollection::Serialize(CArchive& archive) {

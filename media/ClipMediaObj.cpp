@@ -1,7 +1,6 @@
 // The media record: its facts from the directory entry and from the picture, and its thumbnail.
 #include "ClipMediaObj.h"
 
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -46,15 +45,7 @@ CKivClipMediaObj& CKivClipMediaObj::operator=(const CKivClipMediaObj& other) {
 }
 
 CKivObject* CKivClipMediaObj::MakeCopy() const {
-    try {
-        auto copy = std::make_unique<CKivClipMediaObj>();
-        *copy = *this;
-        return copy.release();
-    } catch (const CException&) {
-        return nullptr;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    return KivMakeCopyOf(*this);
 }
 
 CString CKivClipMediaObj::GetPureFileName() const {
