@@ -1,5 +1,5 @@
-// kivpicture_bench: our readers, writers and scaled load beside independent libraries, in one run. See
-// BenchSupport.h for what is measured and how the tables read.
+// kivpicture_bench: our readers, writers, scaled load and media catalogue beside independent libraries,
+// in one run. See BenchSupport.h for what is measured and how the tables read.
 
 #include "BenchSupport.h"
 
@@ -7,11 +7,13 @@ namespace bench {
 void RegisterReaderBenchmarks();
 void RegisterWriterBenchmarks();
 void RegisterZoomBenchmarks();
+void RegisterCatalogBenchmarks();
 }  // namespace bench
 
 int main(int argc, char** argv) {
     bench::RegisterReaderBenchmarks();
     bench::RegisterWriterBenchmarks();
     bench::RegisterZoomBenchmarks();
+    bench::RegisterCatalogBenchmarks();
     return bench::RunAndReport(argc, argv);
 }

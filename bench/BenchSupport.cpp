@@ -96,6 +96,107 @@ void Fail(const std::string& message) {
 
 namespace {
 
+// Codes packed least significant bit first, as GIF stores them.
+class CodePacker {
+  public:
+    void Put(unsigned code, unsigned bits) {
+        held_ |= code << count_;
+        count_ += bits;
+        for (; count_ >= 8; count_ -= 8, held_ >>= 8) bytes_.push_back(static_cast<unsigned char>(held_));
+    }
+    Bytes Finish() {
+        if (count_ > 0) bytes_.push_back(static_cast<unsigned char>(held_));
+        return std::move(bytes_);
+    }
+
+  private:
+    Bytes bytes_;
+    std::uint32_t held_ = 0;
+    unsigned count_ = 0;
+};
+
+}  // namespace
+
+// A plain LZW encoder of up to 12 bits that sends a clear code whenever its table is full, as common
+// writers do. The code width follows the decoder's table, which makes its entry one code later than the
+// encoder: it grows when the decoder's next free slot reaches 2^width.
+Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize) {
+    constexpr unsigned kMaxCodes = 4096;
+    constexpr unsigned kMaxBits = 12;
+    const unsigned clearCode = 1u << minCodeSize;
+    const unsigned endCode = clearCode + 1;
+    const unsigned firstFree = clearCode + 2;
+    // The entry for (prefix code, next index) sits at prefix x 256 + index; a stamp per table generation
+    // saves clearing a megabyte of entries at every clear code.
+    std::vector<std::uint16_t> entry(kMaxCodes * 256);
+    std::vector<std::uint32_t> stamp(kMaxCodes * 256, 0);
+    std::uint32_t generation = 0;
+    CodePacker out;
+    unsigned width = 0, next = 0, decoderNext = 0;
+    bool afterClear = true;
+    const auto clear = [&] {
+        if (width) out.Put(clearCode, width);
+        width = minCodeSize + 1;
+        next = decoderNext = firstFree;
+        afterClear = true;
+        ++generation;
+    };
+    const auto emit = [&](unsigned code) {
+        out.Put(code, width);
+        if (afterClear)
+            afterClear = false;  // the decoder makes no entry for the first code after a clear
+        else if (decoderNext < kMaxCodes)
+            ++decoderNext;
+        if (decoderNext >= (1u << width) && width < kMaxBits) ++width;
+    };
+    clear();
+    out.Put(clearCode, width);  // streams start with a clear code
+    unsigned prefix = indices[0];
+    for (size_t i = 1; i < count; ++i) {
+        const unsigned index = indices[i];
+        const size_t key = static_cast<size_t>(prefix) * 256 + index;
+        if (stamp[key] == generation) {
+            prefix = entry[key];
+            continue;
+        }
+        emit(prefix);
+        if (next < kMaxCodes) {
+            stamp[key] = generation;
+            entry[key] = static_cast<std::uint16_t>(next++);
+        } else {
+            clear();
+        }
+        prefix = index;
+    }
+    emit(prefix);
+    out.Put(endCode, width);
+    return out.Finish();
+}
+
+// One row in PackBits, as the format's writers code it: runs of three or more as repeat packets, the rest
+// as literal packets, none longer than 128 bytes.
+void PackBitsRow(const unsigned char* row, size_t count, Bytes& out) {
+    for (size_t i = 0; i < count;) {
+        size_t run = 1;
+        while (i + run < count && run < 128 && row[i + run] == row[i]) ++run;
+        if (run >= 3) {
+            out.push_back(static_cast<unsigned char>(257 - run));
+            out.push_back(row[i]);
+            i += run;
+            continue;
+        }
+        size_t end = i;
+        while (end < count && end - i < 128 &&
+               !(end + 2 < count && row[end] == row[end + 1] && row[end] == row[end + 2]))
+            ++end;
+        out.push_back(static_cast<unsigned char>(end - i - 1));
+        out.insert(out.end(), row + i, row + end);
+        i = end;
+    }
+}
+
+namespace {
+
 // The generated files live in a folder of their own, removed when the program ends (also through Fail,
 // whose exit runs this destructor).
 class ScratchFolder {
@@ -191,7 +292,12 @@ namespace {
 
 constexpr int kDefaultRepetitions = 5;
 
-// The console report, also keeping each benchmark's median CPU time for the tables at the end.
+std::vector<std::function<void(const RunMedians&)>>& Summaries() {
+    static std::vector<std::function<void(const RunMedians&)>> summaries;
+    return summaries;
+}
+
+// The console report, also keeping each benchmark's medians for the tables and summaries at the end.
 class MedianCollector : public benchmark::ConsoleReporter {
   public:
     // Colours only for a terminal, so a saved report stays plain text.
@@ -200,24 +306,56 @@ class MedianCollector : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
             // Without repetitions there are no aggregates; the single run is its own median.
-            if (run.run_type == Run::RT_Iteration && run.repetitions <= 1)
-                medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            if ((run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") ||
+                (run.run_type == Run::RT_Iteration && run.repetitions <= 1)) {
+                std::vector<std::pair<std::string, double>> counters;
+                for (const auto& [name, counter] : run.counters) counters.emplace_back(name, counter.value);
+                all_.Record(run.run_name.function_name, run.GetAdjustedCPUTime(), run.GetAdjustedRealTime(),
+                            std::move(counters));
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     // Milliseconds, or a negative number when the benchmark did not run.
-    double Median(const std::string& name) const {
-        const auto found = medians_.find(name);
-        return found == medians_.end() ? -1.0 : found->second;
-    }
+    double Median(const std::string& name) const { return all_.CpuMs(name); }
+    const RunMedians& All() const { return all_; }
 
   private:
-    std::map<std::string, double> medians_;
+    RunMedians all_;
 };
+
+}  // namespace
+
+void RunMedians::Record(const std::string& name, double cpuMs, double realMs,
+                        std::vector<std::pair<std::string, double>> counters) {
+    figures_[name] = Figures{cpuMs, realMs, std::move(counters)};
+}
+
+double RunMedians::CpuMs(const std::string& name) const {
+    const auto found = figures_.find(name);
+    return found == figures_.end() ? -1.0 : found->second.cpuMs;
+}
+
+double RunMedians::RealMs(const std::string& name) const {
+    const auto found = figures_.find(name);
+    return found == figures_.end() ? -1.0 : found->second.realMs;
+}
+
+double RunMedians::Counter(const std::string& name, const std::string& counter) const {
+    const auto found = figures_.find(name);
+    if (found == figures_.end()) return -1.0;
+    for (const auto& [counterName, value] : found->second.counters)
+        if (counterName == counter) return value;
+    return -1.0;
+}
+
+void AddSummary(std::function<void(const RunMedians&)> print) {
+    Summaries().push_back(std::move(print));
+}
+
+namespace {
 
 std::string Ratio(double numerator, double denominator) {
     if (numerator < 0 || denominator <= 0) return "n/a";
@@ -321,6 +459,7 @@ int RunAndReport(int argc, char** argv) {
         "\nMedian CPU time in ms. ours/peer: ours divided by the fastest peer; ours/floor: ours divided by"
         "\nthe floor column; less shared: the same ratio after taking the shared column from both.\n");
     for (const ComparisonTable& table : Tables()) PrintTable(table, reporter);
+    for (const auto& summary : Summaries()) summary(reporter.All());
     std::fflush(stdout);
     return 0;
 }

@@ -5,11 +5,14 @@
 // as Google Benchmark measures it by default) over the repetitions of one run. CPU time rather than wall
 // time, because the operations are single-threaded and a busy machine stretches wall time without telling
 // the libraries apart. After the runs each table prints, per row, the medians of our code and of its
-// peers from that same run, and our time divided by the fastest peer's.
+// peers from that same run, and our time divided by the fastest peer's. The media catalogue, which reads
+// on several threads, is the exception: its benchmarks are timed by the wall clock and end in a summary
+// line of their own (CatalogBenchmark.cpp).
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -67,6 +70,12 @@ void PutLE16(Bytes& out, unsigned value);
 void PutLE32(Bytes& out, unsigned value);
 void PutBE16(Bytes& out, unsigned value);
 void PutBE32(Bytes& out, unsigned value);
+
+// GIF's LZW code stream for indices of minCodeSize bits (clear code first, end code last), packed least
+// significant bit first; the caller cuts it into sub-blocks.
+Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize);
+// One row in PackBits (PSD's and TIFF's run-length coding), appended to out.
+void PackBitsRow(const unsigned char* row, size_t count, Bytes& out);
 
 // Prints the message and ends the program: a benchmark that cannot set itself up has nothing to time.
 [[noreturn]] void Fail(const std::string& message);
@@ -143,8 +152,37 @@ class ComparisonTable {
 // A table printed after the runs, in the order the tables were added; key prefixes its benchmarks' names.
 ComparisonTable& AddTable(const std::string& key, const std::string& title);
 
+// ---- Summaries ------------------------------------------------------------------------------------------
+
+// The medians of one run, by full benchmark name, for summaries that do not fit a table: benchmarks that
+// time several threads, or whose figures are rates.
+class RunMedians {
+  public:
+    // Median CPU time in milliseconds, or a negative number when the benchmark did not run.
+    double CpuMs(const std::string& name) const;
+    // Median wall-clock time in milliseconds, or a negative number when the benchmark did not run.
+    double RealMs(const std::string& name) const;
+    // The median of a counter (rates per second), or a negative number when there is none.
+    double Counter(const std::string& name, const std::string& counter) const;
+
+    void Record(const std::string& name, double cpuMs, double realMs,
+                std::vector<std::pair<std::string, double>> counters);
+
+  private:
+    struct Figures {
+        double cpuMs = -1;
+        double realMs = -1;
+        std::vector<std::pair<std::string, double>> counters;
+    };
+    std::map<std::string, Figures> figures_;
+};
+
+// A summary printed after the tables, in the order added.
+void AddSummary(std::function<void(const RunMedians&)> print);
+
 // Runs the benchmarks registered so far with the command line's options (five repetitions and aggregates
-// only unless the command line says otherwise), then prints the tables. Returns the exit status.
+// only unless the command line says otherwise), then prints the tables and the summaries. Returns the exit
+// status.
 int RunAndReport(int argc, char** argv);
 
 }  // namespace bench

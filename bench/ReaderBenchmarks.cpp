@@ -257,81 +257,6 @@ Bytes TgaFile(TgaKind kind, bool runLength) {
 
 // ---- GIF files ------------------------------------------------------------------------------------------
 
-// Codes packed least significant bit first, as GIF stores them.
-class CodePacker {
-  public:
-    void Put(unsigned code, unsigned bits) {
-        held_ |= code << count_;
-        count_ += bits;
-        for (; count_ >= 8; count_ -= 8, held_ >>= 8) bytes_.push_back(static_cast<unsigned char>(held_));
-    }
-    Bytes Finish() {
-        if (count_ > 0) bytes_.push_back(static_cast<unsigned char>(held_));
-        return std::move(bytes_);
-    }
-
-  private:
-    Bytes bytes_;
-    std::uint32_t held_ = 0;
-    unsigned count_ = 0;
-};
-
-// A plain LZW encoder of up to 12 bits that sends a clear code whenever its table is full, as common
-// writers do. The code width follows the decoder's table, which makes its entry one code later than the
-// encoder: it grows when the decoder's next free slot reaches 2^width.
-Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize) {
-    constexpr unsigned kMaxCodes = 4096;
-    constexpr unsigned kMaxBits = 12;
-    const unsigned clearCode = 1u << minCodeSize;
-    const unsigned endCode = clearCode + 1;
-    const unsigned firstFree = clearCode + 2;
-    // The entry for (prefix code, next index) sits at prefix x 256 + index; a stamp per table generation
-    // saves clearing a megabyte of entries at every clear code.
-    std::vector<std::uint16_t> entry(kMaxCodes * 256);
-    std::vector<std::uint32_t> stamp(kMaxCodes * 256, 0);
-    std::uint32_t generation = 0;
-    CodePacker out;
-    unsigned width = 0, next = 0, decoderNext = 0;
-    bool afterClear = true;
-    const auto clear = [&] {
-        if (width) out.Put(clearCode, width);
-        width = minCodeSize + 1;
-        next = decoderNext = firstFree;
-        afterClear = true;
-        ++generation;
-    };
-    const auto emit = [&](unsigned code) {
-        out.Put(code, width);
-        if (afterClear)
-            afterClear = false;  // the decoder makes no entry for the first code after a clear
-        else if (decoderNext < kMaxCodes)
-            ++decoderNext;
-        if (decoderNext >= (1u << width) && width < kMaxBits) ++width;
-    };
-    clear();
-    out.Put(clearCode, width);  // streams start with a clear code
-    unsigned prefix = indices[0];
-    for (size_t i = 1; i < count; ++i) {
-        const unsigned index = indices[i];
-        const size_t key = static_cast<size_t>(prefix) * 256 + index;
-        if (stamp[key] == generation) {
-            prefix = entry[key];
-            continue;
-        }
-        emit(prefix);
-        if (next < kMaxCodes) {
-            stamp[key] = generation;
-            entry[key] = static_cast<std::uint16_t>(next++);
-        } else {
-            clear();
-        }
-        prefix = index;
-    }
-    emit(prefix);
-    out.Put(endCode, width);
-    return out.Finish();
-}
-
 // The 3-3-2 photo as a GIF89a file with a 256-entry global colour table, plain or interlaced.
 Bytes GifFile(bool interlaced) {
     const IndexedPicture& picture = IndexedPhoto(kWidth, kHeight);
@@ -460,28 +385,6 @@ Bytes Pcx8File() {
 }
 
 // ---- PSD files ------------------------------------------------------------------------------------------
-
-// One row in PackBits, as the format's writers code it: runs of three or more as repeat packets, the rest
-// as literal packets, none longer than 128 bytes.
-void PackBitsRow(const unsigned char* row, size_t count, Bytes& out) {
-    for (size_t i = 0; i < count;) {
-        size_t run = 1;
-        while (i + run < count && run < 128 && row[i + run] == row[i]) ++run;
-        if (run >= 3) {
-            out.push_back(static_cast<unsigned char>(257 - run));
-            out.push_back(row[i]);
-            i += run;
-            continue;
-        }
-        size_t end = i;
-        while (end < count && end - i < 128 &&
-               !(end + 2 < count && row[end] == row[end + 1] && row[end] == row[end + 2]))
-            ++end;
-        out.push_back(static_cast<unsigned char>(end - i - 1));
-        out.insert(out.end(), row + i, row + end);
-        i = end;
-    }
-}
 
 // The photo as an 8-bit RGB or CMYK file, composite image in PackBits, no resources and no layers. CMYK
 // samples store 255 for no ink, as the format does.
