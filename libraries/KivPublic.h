@@ -205,6 +205,8 @@ class KIV_API CKivIconObj : public CKivObject {
     bool IsEmpty() const { return bits_ == nullptr; }
     // Releases the pixels.
     void Clear();
+    // Hands the pixels to the caller (who releases them with GlobalFree) and leaves the icon empty.
+    BYTE* Detach();
 
     void Serialize(CArchive& archive) override;
     void SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent) override;

@@ -178,6 +178,13 @@ void CKivIconObj::Clear() {
     size_ = CSize();
 }
 
+BYTE* CKivIconObj::Detach() {
+    BYTE* bits = bits_;
+    bits_ = nullptr;
+    size_ = CSize();
+    return bits;
+}
+
 void CKivIconObj::SetIcon(BYTE* bits, CSize size) {
     if (bits == bits_) return;
     Clear();

@@ -2,7 +2,6 @@
 // the folder.
 #include <algorithm>
 #include <atomic>
-#include <cwctype>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -15,6 +14,7 @@
 #include "../platform/File.h"
 #include "../platform/FileStatus.h"
 #include "../platform/MessageBox.h"
+#include "../platform/RuntimeLibrary.h"
 #include "ClipMediaFileCollection.h"
 #include "ClipMediaObj.h"
 #include "MediaGathering.h"
@@ -91,23 +91,31 @@ class ReusableRecords {
     }
 
     // Fills fresh from a cached record of the same file state; false when there is none.
-    bool Restore(CKivClipMediaObj& fresh) const {
+    bool Restore(CKivClipMediaObj& fresh) {
         const auto found = byPath_.find(Key(fresh.m_strMediaFile));
         if (found == byPath_.end() || !found->second->CompareMedia(&fresh)) return false;
-        const CString path = fresh.m_strMediaFile;
-        fresh = *found->second;
-        // What a fresh read would give: the path as listed now, and for a picture its name as the title
-        // (the cached path may differ in letter case).
-        fresh.m_strMediaFile = path;
+        // The cached record is dropped after the listing, so its title and thumbnail move over uncopied; a
+        // file listed twice takes them once and is read for its second record.
+        CKivClipMediaObj& cached = *found->second;
+        byPath_.erase(found);
+        fresh.m_szMedia = cached.m_szMedia;
+        fresh.m_wBitCount = cached.m_wBitCount;
+        const CSize iconSize = cached.m_Icon.GetSize();
+        fresh.m_Icon.SetIcon(cached.m_Icon.Detach(), iconSize);
+        // What a fresh read would give: for a picture its name as listed now (the cached path may differ
+        // in letter case), for a gray picture the title stored in it.
         CString extension = fresh.GetFileExtName();
-        if (extension.MakeUpper() != CString(L".AMY")) fresh.m_strShowName = fresh.GetPureFileName();
+        if (extension.MakeUpper() == CString(L".AMY"))
+            fresh.m_strShowName = std::move(cached.m_strShowName);
+        else
+            fresh.m_strShowName = fresh.GetPureFileName();
         return true;
     }
 
   private:
     static std::wstring Key(const CString& path) {
         std::wstring key = path.Text();
-        for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+        for (wchar_t& c : key) c = FoldCase(c);
         return key;
     }
 

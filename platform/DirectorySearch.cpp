@@ -11,16 +11,13 @@
 #include <vector>
 
 #include "CString.h"
+#include "RuntimeLibrary.h"
 
 namespace {
 
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr long long kEpochDifference = 11644473600LL;
 constexpr long long kIntervalsPerSecond = 10000000LL;
-
-wchar_t Folded(wchar_t c) {
-    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-}
 
 // '*' and '?' over the whole name; the usual backtracking to the last star keeps this linear in practice
 // and quadratic at worst.
@@ -30,7 +27,7 @@ bool Glob(std::wstring_view name, std::wstring_view mask) {
         if (m < mask.size() && mask[m] == L'*') {
             starMask = m++;
             starName = n;
-        } else if (m < mask.size() && (mask[m] == L'?' || Folded(mask[m]) == Folded(name[n]))) {
+        } else if (m < mask.size() && (mask[m] == L'?' || FoldCase(mask[m]) == FoldCase(name[n]))) {
             ++m;
             ++n;
         } else if (starMask != std::wstring_view::npos) {
@@ -50,7 +47,7 @@ bool HasWildcard(std::wstring_view mask) {
 
 // Orders names as a case-insensitive file system lists them.
 bool ListedBefore(const std::wstring& a, const std::wstring& b) {
-    const auto less = [](wchar_t x, wchar_t y) { return Folded(x) < Folded(y); };
+    const auto less = [](wchar_t x, wchar_t y) { return FoldCase(x) < FoldCase(y); };
     if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return true;
     if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return false;
     return a < b;

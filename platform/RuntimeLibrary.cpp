@@ -7,7 +7,9 @@
 
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+bool IsSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
+}
 
 void CopyPart(std::wstring_view part, LPWSTR out, int capacity) {
     if (!out) return;
@@ -41,8 +43,8 @@ void _wsplitpath(LPCWSTR path, LPWSTR drive, LPWSTR dir, LPWSTR fname, LPWSTR ex
 
 int _wcsicmp(LPCWSTR a, LPCWSTR b) {
     for (;; ++a, ++b) {
-        const wint_t ca = std::towlower(static_cast<wint_t>(*a));
-        const wint_t cb = std::towlower(static_cast<wint_t>(*b));
+        const wint_t ca = static_cast<wint_t>(FoldCase(*a));
+        const wint_t cb = static_cast<wint_t>(FoldCase(*b));
         if (ca != cb) return ca < cb ? -1 : 1;
         if (ca == 0) return 0;
     }

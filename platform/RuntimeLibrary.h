@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cwctype>
 
 #include "WinTypes.h"
 
@@ -17,6 +18,13 @@ constexpr int _MAX_EXT = 256 * 4;
 // trailing separator), file name, and extension (from the last dot of the last component, dot included).
 // Any output may be null; each non-null output must hold its _MAX_ size.
 KIV_API void _wsplitpath(LPCWSTR path, LPWSTR drive, LPWSTR dir, LPWSTR fname, LPWSTR ext);
+
+// A character in the one letter case that comparisons without regard to case use. Names are mostly
+// ASCII, which is folded here without the library's locale lookup.
+inline wchar_t FoldCase(wchar_t c) {
+    if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+}
 
 // Compares two wide strings without regard to case; <0, 0 or >0.
 KIV_API int _wcsicmp(LPCWSTR a, LPCWSTR b);

@@ -201,6 +201,20 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
     }
 }
 
+TEST(MediaCatalog, AFileListedTwiceGetsItsThumbnailTwiceInAnIncrementalRebuild) {
+    CatalogFolder folder;
+    folder.Add("e.bmp", CSize(7, 7), 8);
+    folder.List("bmp,bmp");
+    SetWriteTime(folder.File("e.bmp"), 1'700'000'000);
+    const Listing changed = folder.List("bmp,bmp");
+    EXPECT_EQ(Names(changed), (NameList{"a.bmp", "e.bmp", "a.bmp", "e.bmp"}));
+    EXPECT_EQ(changed.report.picturesRead, 3);  // one cached record serves one of the two
+    const Bytes incremental = ReadFileBytes(folder.Cache());
+    fs::remove(folder.Cache());
+    folder.List("bmp,bmp");
+    EXPECT_EQ(ReadFileBytes(folder.Cache()), incremental);
+}
+
 TEST(MediaCatalog, RenamingByLetterCaseKeepsTheCacheTrusted) {
     CatalogFolder folder;
     const Listing first = folder.List();
