@@ -65,6 +65,10 @@ class ProgressBar {
 
     void Update(int done, int total) {
         if (!shown_ || total <= 0) return;
+        // Redrawn once per percent, not once per picture.
+        const int percent = static_cast<int>(100LL * done / total);
+        if (drawn_ && percent == percent_ && done != total) return;
+        percent_ = percent;
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(static_cast<long long>(kWidth) * done / total);
         std::fprintf(stderr, "\r[%s%s] %d/%d pictures read", std::string(filled, '#').c_str(),
@@ -81,6 +85,7 @@ class ProgressBar {
   private:
     bool shown_;
     bool drawn_ = false;
+    int percent_ = -1;
 };
 
 void PrintRecord(const CKivClipMediaObj& record, bool json) {
