@@ -117,6 +117,36 @@ class CodePacker {
 
 }  // namespace
 
+Bytes GifFile(int width, int height, const std::vector<Rgb>& palette, const Bytes& indices, bool interlaced) {
+    const Bytes codes = LzwEncode(indices.data(), indices.size(), 8);
+    Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+    PutLE16(out, static_cast<unsigned>(width));
+    PutLE16(out, static_cast<unsigned>(height));
+    out.push_back(0xF7);  // global table of 256 entries, 8 bits of colour resolution
+    out.push_back(0);     // background
+    out.push_back(0);     // aspect ratio
+    for (size_t i = 0; i < 256; ++i) {
+        const Rgb c = i < palette.size() ? palette[i] : Rgb{0, 0, 0};
+        out.insert(out.end(), {c.red, c.green, c.blue});
+    }
+    out.push_back(0x2C);
+    PutLE16(out, 0);
+    PutLE16(out, 0);
+    PutLE16(out, static_cast<unsigned>(width));
+    PutLE16(out, static_cast<unsigned>(height));
+    out.push_back(interlaced ? 0x40 : 0x00);  // no local table
+    out.push_back(8);                         // LZW minimum code size
+    for (size_t at = 0; at < codes.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, codes.size() - at);
+        out.push_back(static_cast<unsigned char>(n));
+        out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
+                   codes.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    out.push_back(0);
+    out.push_back(0x3B);
+    return out;
+}
+
 // A plain LZW encoder of up to 12 bits that sends a clear code whenever its table is full, as common
 // writers do. The code width follows the decoder's table, which makes its entry one code later than the
 // encoder: it grows when the decoder's next free slot reaches 2^width.

@@ -74,6 +74,9 @@ void PutBE32(Bytes& out, unsigned value);
 // GIF's LZW code stream for indices of minCodeSize bits (clear code first, end code last), packed least
 // significant bit first; the caller cuts it into sub-blocks.
 Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize);
+// A GIF file of one 8-bit image with a global table of 256 entries (palette, padded with black); indices are
+// in stored order (for an interlaced image, the rows already in pass order).
+Bytes GifFile(int width, int height, const std::vector<Rgb>& palette, const Bytes& indices, bool interlaced);
 // One row in PackBits (PSD's and TIFF's run-length coding), appended to out.
 void PackBitsRow(const unsigned char* row, size_t count, Bytes& out);
 

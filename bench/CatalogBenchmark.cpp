@@ -121,34 +121,12 @@ Bytes GifFile(const std::vector<DWORD>& base, CRect crop) {
             indices.push_back(
                 static_cast<unsigned char>((word >> 16 & 0xE0) | (word >> 11 & 0x1C) | (word >> 6 & 0x03)));
         }
-    const Bytes codes = LzwEncode(indices.data(), indices.size(), 8);
-
-    Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-    PutLE16(out, static_cast<unsigned>(width));
-    PutLE16(out, static_cast<unsigned>(height));
-    out.push_back(0xF7);                // global table of 256 entries, 8 bits of colour resolution
-    out.push_back(0);                   // background
-    out.push_back(0);                   // aspect ratio
+    std::vector<Rgb> palette;
     for (unsigned i = 0; i < 256; ++i)  // the middle of each bin
-        out.insert(out.end(), {static_cast<unsigned char>((i >> 5) * 32 + 16),
-                               static_cast<unsigned char>(((i >> 2) & 7) * 32 + 16),
-                               static_cast<unsigned char>((i & 3) * 64 + 32)});
-    out.push_back(0x2C);
-    PutLE16(out, 0);
-    PutLE16(out, 0);
-    PutLE16(out, static_cast<unsigned>(width));
-    PutLE16(out, static_cast<unsigned>(height));
-    out.push_back(0x00);  // not interlaced, no local table
-    out.push_back(8);     // LZW minimum code size
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, codes.size() - at);
-        out.push_back(static_cast<unsigned char>(n));
-        out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
-                   codes.begin() + static_cast<std::ptrdiff_t>(at + n));
-    }
-    out.push_back(0);
-    out.push_back(0x3B);
-    return out;
+        palette.push_back({static_cast<unsigned char>((i >> 5) * 32 + 16),
+                           static_cast<unsigned char>(((i >> 2) & 7) * 32 + 16),
+                           static_cast<unsigned char>((i & 3) * 64 + 32)});
+    return ::bench::GifFile(width, height, palette, indices, false);
 }
 
 // The crop as an 8-bit RGB PSD, composite image in PackBits, no resources and no layers.

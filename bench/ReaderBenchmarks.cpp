@@ -273,31 +273,7 @@ Bytes GifFile(bool interlaced) {
     } else {
         for (int y = 0; y < kHeight; ++y) addRow(y);
     }
-    const Bytes codes = LzwEncode(indices.data(), indices.size(), 8);
-
-    Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-    PutLE16(out, kWidth);
-    PutLE16(out, kHeight);
-    out.push_back(0xF7);  // global table of 256 entries, 8 bits of colour resolution
-    out.push_back(0);     // background
-    out.push_back(0);     // aspect ratio
-    for (const Rgb& c : picture.palette) out.insert(out.end(), {c.red, c.green, c.blue});
-    out.push_back(0x2C);
-    PutLE16(out, 0);
-    PutLE16(out, 0);
-    PutLE16(out, kWidth);
-    PutLE16(out, kHeight);
-    out.push_back(interlaced ? 0x40 : 0x00);
-    out.push_back(8);  // LZW minimum code size
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, codes.size() - at);
-        out.push_back(static_cast<unsigned char>(n));
-        out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
-                   codes.begin() + static_cast<std::ptrdiff_t>(at + n));
-    }
-    out.push_back(0);
-    out.push_back(0x3B);
-    return out;
+    return ::bench::GifFile(kWidth, kHeight, picture.palette, indices, interlaced);
 }
 
 // ---- JPEG files -----------------------------------------------------------------------------------------
