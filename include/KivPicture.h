@@ -101,7 +101,7 @@ KIV_API int KivPictureSaveJPGFile(CString path, DWORD* buffer, CSize size, CRect
 KIV_API int KivPictureFetchValidMediaFile(CKivObList* list, CString folder, CString cacheFile, CString extensions);
 
 // Called while pictures are read: done of total pictures are read. May be called from the reading
-// threads, one call at a time.
+// threads, one call at a time; it must not throw.
 using KivMediaProgress = std::function<void(int done, int total)>;
 
 // What a listing did.
