@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the library and kivpic, catalogues the bundled samples folder (writing
 # its cache samples/VudEvovi.pmf and a contact sheet of the thumbnails, out/samples-sheet.bmp), lists it
-# again through the cache, and converts every sample picture to a 32-bit BMP under out/samples.
+# again through the cache, and converts every sample picture to a 32-bit BMP under out/samples (NAME.EXT
+# becomes NAME.EXT.bmp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,8 +22,9 @@ for picture in samples/*; do
   [ -f "$picture" ] || continue
   case "$picture" in *.md|*.txt|*.tsv|*.pmf) continue ;; esac
   name=$(basename "$picture")
-  if rect=$(build/kivpic convert "$picture" "out/samples/${name%.*}.bmp" --json); then
-    printf '%-28s -> out/samples/%s.bmp  %s\n' "$name" "${name%.*}" "$rect"
+  # The whole name is kept, so sunset-24bit.bmp and sunset-24bit.pcx get copies of their own.
+  if rect=$(build/kivpic convert "$picture" "out/samples/$name.bmp" --json); then
+    printf '%-28s -> out/samples/%s.bmp  %s\n' "$name" "$name" "$rect"
   else
     status=1
   fi
