@@ -254,6 +254,8 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     const ToolRun tgaOnly = Kivpic("catalog " + dir + " --types tga");
     EXPECT_EQ(tgaOnly.exitStatus, 0);
     EXPECT_TRUE(tgaOnly.out.empty());
+    const ToolRun blanks = Kivpic("catalog " + dir + " --types 'tga, bmp'");  // as "tga,bmp"
+    EXPECT_EQ(blanks.out, first.out);
 }
 
 TEST(KivpicCatalog, JsonXmlAndContactSheet) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -146,6 +147,15 @@ int WriteSheet(const std::vector<const CKivClipMediaObj*>& records, const std::s
     return 0;
 }
 
+// The extension list without blanks: the library would search "*. tga" for "bmp, tga", which is never what a
+// person at a terminal means.
+std::string WithoutBlanks(const std::string& types) {
+    std::string out;
+    for (const char c : types)
+        if (!std::isspace(static_cast<unsigned char>(c))) out += c;
+    return out;
+}
+
 }  // namespace
 
 int RunCatalog(const CatalogOptions& options) {
@@ -159,7 +169,7 @@ int RunCatalog(const CatalogOptions& options) {
     ProgressBar bar;
     const auto start = std::chrono::steady_clock::now();
     const int found = KivPictureFetchValidMediaFile(
-        &list, folder, CString::FromUtf8(cacheFile), CString::FromUtf8(options.types),
+        &list, folder, CString::FromUtf8(cacheFile), CString::FromUtf8(WithoutBlanks(options.types)),
         [&](int done, int total) { bar.Update(done, total); }, &report);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     bar.Finish();
