@@ -194,7 +194,7 @@ class KIV_API CKivIconObj : public CKivObject {
     ~CKivIconObj() override;
 
     // Takes over bits (a GlobalAlloc block of size.cx * size.cy * 3 bytes) and releases the pixels it held.
-    // Null bits or a size that is not positive leave the icon empty (the bits are released all the same).
+    // Null bits or a side outside 1..kMaxSide leave the icon empty (the bits are released all the same).
     void SetIcon(BYTE* bits, CSize size);
     // A deep copy: the two icons never share pixels.
     virtual CKivIconObj& operator=(const CKivIconObj& other);

@@ -189,7 +189,8 @@ void CKivIconObj::SetIcon(BYTE* bits, CSize size) {
     if (bits == bits_) return;
     Clear();
     if (!bits) return;
-    if (size.cx <= 0 || size.cy <= 0) {
+    // Sides the loads would refuse are refused here too, so that every icon stored reads back.
+    if (!IsIconSide(size.cx) || !IsIconSide(size.cy)) {
         GlobalFree(bits);  // adopted all the same: the caller let go of it
         return;
     }

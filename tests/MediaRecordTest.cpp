@@ -216,6 +216,14 @@ TEST(MediaRecord, MakeGrayIconSamplesTheRectangle) {
     EXPECT_EQ(MakeGrayIcon(gray, CSize(3, 2), CRect(0, 0, 3, 2), CSize(0, 2)), nullptr);
 }
 
+TEST(MediaRecord, IconsTheLoadsWouldRefuseAreNotTaken) {
+    for (CSize size : {CSize(0, 5), CSize(-1, 5), CSize(CKivIconObj::kMaxSide + 1, 1)}) {
+        CKivIconObj icon;
+        icon.SetIcon(static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 3)), size);  // released by SetIcon
+        EXPECT_TRUE(icon.IsEmpty()) << size.cx;
+    }
+}
+
 TEST(MediaRecord, CopiesAreDeep) {
     const auto original = SampleRecord();
     std::unique_ptr<CKivObject> copy(original->MakeCopy());
