@@ -1,10 +1,10 @@
 // Arbitrary bytes as a PSD file, through the reader's entry point, its status-keeping form, the load
-// dispatch by a .psd name, and the header reader alone.
+// dispatch by a .psd name, and the header probe alone.
 //
 // The whole input is the file, so any PSD file (tests/data/psd, the hostile files, a crash found here) is
 // an input as it stands. The route is taken from the file's last byte, which in a PSD file is image data:
 //   bits 0-1   0 KivPictureLoadPSDFile, 1 ReadPsdFile with its status, 2 KivPictureLoadPicFile by the
-//              .psd name, 3 ReadPsdHeader
+//              .psd name, 3 the header probe
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -88,15 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CheckPsdPicture(KivPictureLoadPicFile(input.PathWithExtension(), rect), rect, header);
             break;
         default: {
-            std::FILE* file = std::fopen(input.Utf8PathWithExtension().c_str(), "rb");
-            if (!file) FuzzFail("cannot open the input file");
-            PsdFileHeader fields;
-            const int accepted = ReadPsdHeader(file, fields);
-            std::fclose(file);
-            if (accepted &&
-                (!header.complete || fields.width != header.width || fields.height != header.height))
-                FuzzFail("the header reader accepted fields that are not the file's");
-            if (!accepted && fields.width != 0xFFFFFFFFu) FuzzFail("a refused header filled its fields");
+            ByteSource source(data, size);
+            PictureHeader fields;
+            const bool accepted = ProbePsd(source, fields);
+            if (accepted && (!header.complete || static_cast<DWORD>(fields.rect.right) != header.width ||
+                             static_cast<DWORD>(fields.rect.bottom) != header.height))
+                FuzzFail("the header probe accepted fields that are not the file's");
             break;
         }
     }

@@ -1,20 +1,18 @@
 // Arbitrary bytes as a TGA file, through the reader's entry point, through the load dispatch by a name
-// without extension (which tries the TGA reader first), and straight into the run-length packet reader.
+// without extension (which tries the TGA reader first), and through the header probe read from memory.
 //
 // The whole input is the file, so any TGA file (tests/data/tga, the hostile files, a crash found here) is
 // an input as it stands. The route is taken from the file's last byte, which in a TGA file is a pixel or
 // the footer's zero byte:
 //   bits 0-1   0 KivPictureLoadTGAFile, 1 ReadTgaFile with its status, 2 KivPictureLoadPicFile by the
-//              name without extension, 3 the packet reader alone
-//   bits 2-3   for the packet reader: the pixel size, 1 to 4 bytes
-//   bits 4-6   for the packet reader: the read buffer, 128 << n bytes (128 to 8192)
+//              name without extension, 3 the header probe
 
 #include <algorithm>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "readers/Readers.h"
-#include "readers/TgaReader.h"
+#include "readers/TgaFileInfo.h"
 
 namespace {
 
@@ -74,24 +72,15 @@ void LoadByDispatch(const FuzzInputFile& input) {
                            PictureOrigin::any);
 }
 
-// The whole input as a packet stream, read in pieces of changing size: no read may deliver more than it
-// was asked for, and once one delivers less, the stream has ended for good.
-void ReadPackets(const FuzzInputFile& input, std::uint8_t route) {
-    const UINT pixelBytes = 1 + ((route >> 2) & 3);
-    const UINT bufferBytes = tga::kRleMinReadBufferBytes << ((route >> 4) & 7);
-    StdioFile file = OpenForReading(input.PathWithExtension());
-    if (!file) FuzzFail("cannot open the input file");
-    TgaRleReader packets;
-    if (!packets.Start(file.get(), pixelBytes, std::min(bufferBytes, tga::kRleReadBufferBytes)))
-        FuzzFail("the packet reader cannot start");
-    std::vector<BYTE> pixels;
-    for (std::size_t want = 1;; want = want * 5 % 1031 + 1) {
-        pixels.assign(want * pixelBytes, 0);
-        const std::size_t got = packets.Read(pixels.data(), want);
-        if (got > want) FuzzFail("the packet reader delivered more pixels than asked for");
-        if (got < want) break;
-    }
-    if (packets.Read(pixels.data(), 1) != 0) FuzzFail("the packet reader went on after the end of the file");
+// The probe reads the whole input from memory: what it accepts is the header's own rectangle and depth.
+void Probe(const std::uint8_t* data, std::size_t size, const DeclaredHeader& header) {
+    ByteSource source(data, size);
+    PictureHeader probed;
+    if (!ProbeTga(source, probed)) return;
+    const TgaFileInfo& info = header.info;
+    if (probed.bits != info.pixelDepth || probed.rect.left != info.xOrigin || probed.rect.top != info.yOrigin ||
+        probed.rect.right - probed.rect.left != info.width || probed.rect.bottom - probed.rect.top != info.height)
+        FuzzFail("the probe reported what the header does not say");
 }
 
 }  // namespace
@@ -104,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned long long declared =
         static_cast<unsigned long long>(header.info.width) * header.info.height;
     if (declared > kMaxDecodedPixels) {
-        ReadPackets(input, route);
+        Probe(data, size, header);
         return 0;
     }
     switch (route & 3) {
@@ -118,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             LoadByDispatch(input);
             break;
         default:
-            ReadPackets(input, route);
+            Probe(data, size, header);
             break;
     }
     return 0;

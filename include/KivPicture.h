@@ -1,5 +1,5 @@
-// KivPicture: the still-picture module. Reads BMP pictures (more formats join as their readers land) into
-// 32-bit pixel buffers, writes regions of pixel buffers as files, and keeps the module's few settings.
+// KivPicture: the still-picture module. Reads BMP, GIF, JPEG, PCX, PSD and TGA pictures into 32-bit pixel
+// buffers, writes regions of pixel buffers as files, and keeps the module's few settings.
 //
 // Pixel buffers: one GlobalAlloc block of width x height words, rows top to bottom with no padding, each
 // word a tagCOLOR32 (bytes blue, green, red, alpha; 0xAARRGGBB; straight alpha, 255 for formats without
@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "KivPictureBase.h"
 #include "libraries/KivPublic.h"
 #include "media/ClipMediaObj.h"
 #include "platform/CString.h"
@@ -116,22 +117,7 @@ KIV_API int KivPictureFetchValidMediaFile(CKivObList* list, CString folder, CStr
                                           const KivMediaProgress& progress, KivMediaFetchReport* report);
 
 // ---- Why a load failed ----------------------------------------------------------------------------------
-// The entry points above answer only null or 0; these say why, for tools and tests.
+// The entry points above answer only null or 0; KivLoadStatus (KivPictureBase.h) says why.
 
-enum class KivLoadStatus {
-    ok,
-    fileNotFound,        // no such file
-    unreadable,          // the file could not be opened or read
-    notThisFormat,       // the signature or header does not belong to the format
-    unsupportedVariant,  // a valid file of a kind this reader does not handle
-    corrupt,             // a field or a coded run is out of range
-    truncated,           // the data ends before the picture does
-    tooLarge,            // the byte size does not fit in 32 bits, or a side exceeds the format reader's limit
-    outOfMemory,
-    unknownFormat,       // no reader accepted the file
-};
-
-// A short English description of a status ("truncated data", ...).
-KIV_API const char* KivLoadStatusText(KivLoadStatus status);
 // KivPictureLoadPicFile, also telling why it failed; status may be null.
 KIV_API DWORD* KivPictureLoadPicFileEx(const CString& path, CRect& rect, KivLoadStatus* status);

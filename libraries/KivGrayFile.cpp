@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "../platform/Exceptions.h"
-#include "../platform/File.h"
-#include "../platform/GlobalMemory.h"
-#include "../platform/ReplacementFile.h"
-#include "KivPublic.h"
+#include "platform/Exceptions.h"
+#include "platform/File.h"
+#include "platform/GlobalMemory.h"
+#include "platform/ReplacementFile.h"
+#include "libraries/KivPublic.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 //   also digits, '-', '.' and the combining ranges), so every document written can be read back.
 // - KivVersionConvert reads every version from 0 to the current one with the current layout.
 
-#include "KivModuleRC.h"
+#include "libraries/KivModuleRC.h"
 
 #include <algorithm>
 #include <charconv>
@@ -31,10 +31,10 @@
 
 #include <pugixml.hpp>
 
-#include "../platform/File.h"
-#include "../platform/GlobalMemory.h"
-#include "../platform/ReplacementFile.h"
-#include "KivPublic.h"
+#include "platform/File.h"
+#include "platform/GlobalMemory.h"
+#include "platform/ReplacementFile.h"
+#include "libraries/KivPublic.h"
 
 namespace {
 

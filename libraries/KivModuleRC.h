@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "../platform/CString.h"
-#include "../platform/WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 // A node of an XML document. Pointers to it never own: the node lives as long as its document, and a load
 // (which replaces the whole document) leaves earlier node pointers dangling.
@@ -13,7 +13,7 @@ class IXMLDOMNode;
 
 // A typed value for one attribute. The set call takes it by value and reads it; the get call fills it
 // with the attribute converted to the preset type.
-struct KIV_API SKivXMLDataType {
+struct KIV_RUNTIME_API SKivXMLDataType {
     enum Type : int {
         kNone = -1,
         kText = 0,       // pText: a zero-terminated wide string
@@ -42,7 +42,7 @@ struct KIV_API SKivXMLDataType {
 };
 
 // An XML document that is either being written (storing) or read (loading).
-class KIV_API CKivXMLDOMDocObj {
+class KIV_RUNTIME_API CKivXMLDOMDocObj {
   public:
     // An empty document with a root element named rootName, for storing.
     explicit CKivXMLDOMDocObj(LPCWSTR rootName = L"KivDocument");
@@ -88,4 +88,4 @@ class KIV_API CKivXMLDOMDocObj {
 
 // Called by archive loaders with the version they read, the version they write and their class name. result
 // receives the version to read with; returns nonzero when the loader knows that version (at most current).
-KIV_API int KivVersionConvert(int version, int current, int& result, const CString& className);
+KIV_RUNTIME_API int KivVersionConvert(int version, int current, int& result, const CString& className);

@@ -1,11 +1,11 @@
-#include "KivPublic.h"
+#include "libraries/KivPublic.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "../platform/GlobalMemory.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 

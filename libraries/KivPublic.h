@@ -5,11 +5,11 @@
 #include <memory>
 #include <new>
 
-#include "../platform/Archive.h"
-#include "../platform/CString.h"
-#include "../platform/Geometry.h"
-#include "../platform/ObList.h"
-#include "../platform/WinTypes.h"
+#include "platform/Archive.h"
+#include "platform/CString.h"
+#include "platform/Geometry.h"
+#include "platform/ObList.h"
+#include "platform/WinTypes.h"
 
 // One 32-bit pixel: bytes blue, green, red, alpha in memory order, so the word reads 0xAARRGGBB.
 // Alpha is straight, not premultiplied.
@@ -41,27 +41,27 @@ using MIXMODE = int;
 enum KIV_ENUM_FIELD_TYPE { KIV_FIELD_TOP = 0, KIV_FIELD_BOTTOM = 1, KIV_FIELD_FRAME = 2 };
 
 // Nonzero when path names an existing regular file (or a link to one).
-KIV_API BOOL KivPublicDoesFileExist(LPCWSTR path);
+KIV_RUNTIME_API BOOL KivPublicDoesFileExist(LPCWSTR path);
 // Nonzero when path names an existing folder (or a link to one).
-KIV_API BOOL KivPublicDoesDirExist(LPCWSTR path);
+KIV_RUNTIME_API BOOL KivPublicDoesDirExist(LPCWSTR path);
 
 // Mixes two colours. Mode 1 lays a over b ("source over" with straight alpha, rounded to the nearest
 // byte): the result's alpha is a.alpha + b.alpha * (255 - a.alpha) / 255 and each colour channel the
 // alpha-weighted average of the two. Every other mode returns a unchanged.
-KIV_API tagCOLOR32 KivPublicMixColor(tagCOLOR32 a, tagCOLOR32 b, int mode);
+KIV_RUNTIME_API tagCOLOR32 KivPublicMixColor(tagCOLOR32 a, tagCOLOR32 b, int mode);
 
 // Fills count entries of table spread evenly from first to last, both included (rounded to the nearest
 // whole number); one entry is first. Nothing is written for a count below 1.
-KIV_API void KivPublicInsLine(int first, int last, int count, int* table);
+KIV_RUNTIME_API void KivPublicInsLine(int first, int last, int count, int* table);
 
 // A wide copy of an 8-bit text, each byte one character (Latin-1); null gives an empty text.
-KIV_API CString KivPublicToUnicode(const char* text);
+KIV_RUNTIME_API CString KivPublicToUnicode(const char* text);
 
 // A thumbnail of dstSize 3-byte pixels (blue, green, red; rows top to bottom, no padding) taken from
 // srcRect of 32-bit pixels of srcSize, each thumbnail pixel the source pixel nearest its place. A new
 // GlobalAlloc block, released with GlobalFree unless handed to an icon; null when srcRect has nothing
 // inside the source, a size is not positive, bits is not 24, or the memory is not there.
-KIV_API BYTE* KivPublicMakeIcon(const tagCOLOR32* pixels, CSize srcSize, CRect srcRect, CSize dstSize,
+KIV_RUNTIME_API BYTE* KivPublicMakeIcon(const tagCOLOR32* pixels, CSize srcSize, CRect srcRect, CSize dstSize,
                                 int bits);
 
 // Combines S into T by a MIXMODE.
@@ -73,7 +73,7 @@ inline tagCOLOR32 KivMixByMode(tagCOLOR32 source, tagCOLOR32 target, MIXMODE mod
 
 // A block of cx x cy pixels, rows top to bottom with stride cx. It either views a caller's pixels or
 // owns pixels of its own.
-class KIV_API CKivMemBlock {
+class KIV_RUNTIME_API CKivMemBlock {
   public:
     CKivMemBlock() = default;
     CKivMemBlock(const CKivMemBlock&) = delete;
@@ -112,7 +112,7 @@ class IXMLDOMNode;
 
 // Base of the library's serialisable objects. Its own archive part is one 16-bit version (0); its XML part
 // is a "Version" attribute on the node it is given. Both read back what they write.
-class KIV_API CKivObject : public CObject {
+class KIV_RUNTIME_API CKivObject : public CObject {
     DECLARE_DYNAMIC(CKivObject)
 
   public:
@@ -155,7 +155,7 @@ CKivObject* KivMakeCopyOf(const T& original) {
 // data), so that loading re-creates each by class. Only objects of the library's classes load into it.
 // XML form: one "Item" element per element, its "Class" attribute naming the class, holding the element's
 // own XML form.
-class KIV_API CKivObList : public CObList {
+class KIV_RUNTIME_API CKivObList : public CObList {
     DECLARE_DYNAMIC(CKivObList)
 
   public:
@@ -182,7 +182,7 @@ class KIV_API CKivObList : public CObList {
 // (0, 0) and no pixels. An archive load of a side outside 1..kMaxSide, or of pixels the bytes left cannot
 // hold, throws CArchiveException (what follows could not be read); an XML icon that does not add up loads
 // as an empty icon.
-class KIV_API CKivIconObj : public CKivObject {
+class KIV_RUNTIME_API CKivIconObj : public CKivObject {
     DECLARE_DYNAMIC(CKivIconObj)
 
   public:
@@ -225,7 +225,7 @@ class KIV_API CKivIconObj : public CKivObject {
 //   offset 12  2 bytes   title length in UTF-16 units, at most 1024
 //   offset 14  2*n bytes the title, UTF-16LE, no terminator
 //   then       w*h bytes the gray levels, rows top to bottom, no padding
-class KIV_API CKivGrayFile {
+class KIV_RUNTIME_API CKivGrayFile {
   public:
     // Reads the header: nonzero when it is a gray picture whose pixels the file holds; title, width and
     // height are then set (else left alone).

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <memory>
 
-#include "../platform/GlobalMemory.h"
-#include "KivModuleRC.h"
-#include "KivPublic.h"
+#include "platform/GlobalMemory.h"
+#include "libraries/KivModuleRC.h"
+#include "libraries/KivPublic.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // A folder's records as one object, and the cache file that holds them.
-#include "ClipMediaFileCollection.h"
+#include "media/ClipMediaFileCollection.h"
 
 #include <new>
 
-#include "../libraries/KivModuleRC.h"
-#include "../platform/ReplacementFile.h"
-#include "ClipMediaObj.h"
+#include "libraries/KivModuleRC.h"
+#include "platform/ReplacementFile.h"
+#include "media/ClipMediaObj.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 // count, then each record as an archive object of class "CKivClipMediaObj").
 #pragma once
 
-#include "../libraries/KivPublic.h"
-#include "../platform/CString.h"
+#include "libraries/KivPublic.h"
+#include "platform/CString.h"
 
-class KIV_API CKivClipMediaFileCollection : public CKivObject {
+class CKivClipMediaFileCollection : public CKivObject {
     DECLARE_SERIAL(CKivClipMediaFileCollection)
 
   public:

@@ -1,32 +1,13 @@
 // The media record: its facts from the directory entry and from the picture, and its thumbnail.
-#include "ClipMediaObj.h"
+#include "media/ClipMediaObj.h"
 
 #include <new>
 #include <vector>
 
-#include "../platform/GlobalMemory.h"
-#include "FileName.h"
-#include "KivPicture.h"
-
-namespace {
-
-// A pixel buffer from a reader, released on every path.
-struct PixelBuffer {
-    DWORD* pixels = nullptr;
-    PixelBuffer() = default;
-    PixelBuffer(const PixelBuffer&) = delete;
-    PixelBuffer& operator=(const PixelBuffer&) = delete;
-    ~PixelBuffer() { GlobalFree(pixels); }
-};
-
-bool IsPictureExtension(const CString& upperExtension) {
-    for (LPCWSTR picture : {L".TGA", L".BMP", L".GIF", L".PCX", L".JPG", L".PSD"}) {
-        if (upperExtension == CString(picture)) return true;
-    }
-    return false;
-}
-
-}  // namespace
+#include "platform/GlobalMemory.h"
+#include "media/FileName.h"
+#include "media/MediaGathering.h"
+#include "readers/PictureFormats.h"
 
 IMPLEMENT_SERIAL(CKivClipMediaObj, CKivObject, 0)
 
@@ -84,29 +65,28 @@ int CKivClipMediaObj::SetBasicInfo(const CString& path, const WIN32_FIND_DATAW* 
 }
 
 int CKivClipMediaObj::MakeExtInfo() {
-    CString extension = GetFileExtName();
-    extension.MakeUpper();
-
-    if (IsPictureExtension(extension)) {
+    const PictureFormat* format = FindPictureFormat(m_strMediaFile);
+    if (format && format->decode) {
         m_strShowName = GetPureFileName();
         // The probe's result is not needed: a picture it cannot describe keeps size (0, 0) and depth 0 and
         // still gets its thumbnail when it loads.
-        CRect probed;
-        int bits = 0;
-        KivPictureGetPicInfo(m_strMediaFile, &probed, &bits);
-        m_szMedia = CSize(probed.Width(), probed.Height());
-        m_wBitCount = static_cast<WORD>(bits);
+        PictureHeader probed;
+        const bool described = ProbePicture(m_strMediaFile, probed);
+        const CRect probedRect = described ? CRect(probed.rect) : CRect();
+        m_szMedia = CSize(probedRect.Width(), probedRect.Height());
+        m_wBitCount = static_cast<WORD>(described ? probed.bits : 0);
 
-        CRect loaded;
-        PixelBuffer picture;
-        picture.pixels = KivPictureLoadPicFile(m_strMediaFile, loaded);
-        if (!picture.pixels || loaded.IsRectEmpty()) return 0;
-        BYTE* icon = KivPublicMakeIcon(reinterpret_cast<const tagCOLOR32*>(picture.pixels), loaded.Size(),
+        const DecodedPicture picture = LoadPicture(m_strMediaFile);
+        const CRect& loaded = picture.rect;
+        if (!picture.ok() || loaded.IsRectEmpty()) return 0;
+        BYTE* icon = KivPublicMakeIcon(reinterpret_cast<const tagCOLOR32*>(picture.pixels.get()), loaded.Size(),
                                        CRect(0, 0, loaded.Width(), loaded.Height()), kPictureIconSize, 24);
         m_Icon.SetIcon(icon, kPictureIconSize);
         return 1;
     }
 
+    CString extension = GetFileExtName();
+    extension.MakeUpper();
     if (extension == CString(L".AMY")) {
         CString title;
         int width = 0;

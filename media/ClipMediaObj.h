@@ -4,10 +4,11 @@
 // folder's cache saves.
 #pragma once
 
-#include "../libraries/KivPublic.h"
-#include "../platform/CString.h"
-#include "../platform/DirectorySearch.h"
-#include "../platform/Geometry.h"
+#include "KivPictureBase.h"
+#include "libraries/KivPublic.h"
+#include "platform/CString.h"
+#include "platform/DirectorySearch.h"
+#include "platform/Geometry.h"
 
 class KIV_API CKivClipMediaObj : public CKivObject {
     DECLARE_SERIAL(CKivClipMediaObj)
@@ -54,8 +55,3 @@ class KIV_API CKivClipMediaObj : public CKivObject {
     FILETIME m_ftLastWrite{0, 0};
     CKivIconObj m_Icon;
 };
-
-// The module's own gray sampler: a dstSize thumbnail of three equal bytes per pixel from srcRect of 8-bit
-// gray pixels of srcSize (rows of srcSize.cx bytes), each thumbnail pixel the nearest source pixel. A new
-// GlobalAlloc block, or null when the rectangle lies outside the source or a size is not positive.
-BYTE* MakeGrayIcon(const BYTE* gray, CSize srcSize, CRect srcRect, CSize dstSize);

@@ -1,7 +1,7 @@
 // The media record's two stored forms: the binary form of the folder cache and the XML form of host
 // documents. Both begin with the version 0 and carry the same nine values, the thumbnail and the base part.
-#include "../libraries/KivModuleRC.h"
-#include "ClipMediaObj.h"
+#include "libraries/KivModuleRC.h"
+#include "media/ClipMediaObj.h"
 
 namespace {
 

@@ -10,14 +10,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../platform/DirectorySearch.h"
-#include "../platform/File.h"
-#include "../platform/FileStatus.h"
-#include "../platform/MessageBox.h"
-#include "../platform/RuntimeLibrary.h"
-#include "ClipMediaFileCollection.h"
-#include "ClipMediaObj.h"
-#include "MediaGathering.h"
+#include "platform/DirectorySearch.h"
+#include "platform/File.h"
+#include "platform/FileStatus.h"
+#include "platform/MessageBox.h"
+#include "platform/RuntimeLibrary.h"
+#include "media/ClipMediaFileCollection.h"
+#include "media/ClipMediaObj.h"
+#include "media/MediaGathering.h"
+
+using kivrt::FoldCase;
 
 namespace {
 

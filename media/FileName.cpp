@@ -1,7 +1,9 @@
-#include "FileName.h"
+#include "media/FileName.h"
 
-#include "../platform/DirectorySearch.h"
-#include "../platform/Shell.h"
+#include "platform/DirectorySearch.h"
+#include "platform/Shell.h"
+
+using kivrt::_wsplitpath;
 
 void CKivFileName::Split() {
     _wsplitpath(m_strPath, m_szDrive, m_szDir, m_szName, m_szExt);

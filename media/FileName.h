@@ -2,8 +2,13 @@
 // folder, its type name, and whether it exists.
 #pragma once
 
-#include "../platform/CString.h"
-#include "../platform/RuntimeLibrary.h"
+#include "platform/CString.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::_MAX_DRIVE;
+using kivrt::_MAX_DIR;
+using kivrt::_MAX_FNAME;
+using kivrt::_MAX_EXT;
 
 class CKivFileName {
   public:

@@ -12,3 +12,8 @@ int FetchValidMediaFile(CKivObList* list, const CString& folder, const CString& 
 
 // The folder joined to a name with exactly one separator between them.
 CString JoinFolderAndName(const CString& folder, const CString& name);
+
+// The module's own gray sampler: a dstSize thumbnail of three equal bytes per pixel from srcRect of 8-bit
+// gray pixels of srcSize (rows of srcSize.cx bytes), each thumbnail pixel the nearest source pixel. A new
+// GlobalAlloc block, or null when the rectangle lies outside the source or a size is not positive.
+BYTE* MakeGrayIcon(const BYTE* gray, CSize srcSize, CRect srcRect, CSize dstSize);

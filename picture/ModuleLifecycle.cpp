@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "../include/KivPicture.h"
-#include "../platform/ExtensionModule.h"
-#include "../platform/PrivateProfile.h"
-#include "ModuleResourceTable.h"
-#include "ModuleState.h"
+#include "KivPicture.h"
+#include "platform/ExtensionModule.h"
+#include "platform/PrivateProfile.h"
+#include "picture/ModuleResourceTable.h"
+#include "picture/ModuleState.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The module's process-wide state, for the parts of the module that read it.
 #pragma once
 
-#include "../platform/WinTypes.h"
+#include "platform/WinTypes.h"
 
 constexpr int kProductTableSide = 256;
 

@@ -1,4 +1,4 @@
-#include "Archive.h"
+#include "platform/Archive.h"
 
 #include <algorithm>
 #include <climits>

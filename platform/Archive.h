@@ -23,16 +23,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "CString.h"
-#include "Exceptions.h"
-#include "File.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Exceptions.h"
+#include "platform/File.h"
+#include "platform/WinTypes.h"
 
 class CArchive;
 class CObject;
 
 // A class's name, schema and how to create one; written by the macros below.
-struct KIV_API CRuntimeClass {
+struct KIV_RUNTIME_API CRuntimeClass {
     static constexpr UINT kNotSerial = 0xFFFF;
     static constexpr size_t kMaxNameLength = 63;
 
@@ -50,11 +50,11 @@ struct KIV_API CRuntimeClass {
 
 // Registers a serial class for creation by name (IMPLEMENT_SERIAL makes one). The first registration of
 // a name wins.
-struct KIV_API CClassRegistration {
+struct KIV_RUNTIME_API CClassRegistration {
     explicit CClassRegistration(const CRuntimeClass* runtimeClass);
 };
 
-class KIV_API CObject {
+class KIV_RUNTIME_API CObject {
   public:
     virtual ~CObject() = default;
     virtual const CRuntimeClass* GetRuntimeClass() const;
@@ -99,7 +99,7 @@ concept ArchiveNumber = std::same_as<T, BYTE> || std::same_as<T, WORD> || std::s
     std::same_as<T, LONG> || std::same_as<T, DWORD> || std::same_as<T, LONGLONG> ||
     std::same_as<T, ULONGLONG> || std::same_as<T, float> || std::same_as<T, double>;
 
-class KIV_API CArchive {
+class KIV_RUNTIME_API CArchive {
   public:
     enum Mode : UINT { store = 0, load = 1 };
     static constexpr int kDefaultBufferSize = 4096;
@@ -221,5 +221,5 @@ class KIV_API CArchive {
     bool broken_ = false;
 };
 
-KIV_API CArchive& operator<<(CArchive& archive, const CString& text);
-KIV_API CArchive& operator>>(CArchive& archive, CString& text);
+KIV_RUNTIME_API CArchive& operator<<(CArchive& archive, const CString& text);
+KIV_RUNTIME_API CArchive& operator>>(CArchive& archive, CString& text);

@@ -1,8 +1,10 @@
-#include "CString.h"
+#include "platform/CString.h"
 
 #include <cwctype>
 
-#include "RuntimeLibrary.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::_wcsicmp;
 
 namespace {
 

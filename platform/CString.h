@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
-class KIV_API CString {
+class KIV_RUNTIME_API CString {
   public:
     CString() = default;
     CString(LPCWSTR text) : text_(text ? text : L"") {}     // NOLINT(google-explicit-constructor)

@@ -1,4 +1,4 @@
-#include "DirectorySearch.h"
+#include "platform/DirectorySearch.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,8 +10,10 @@
 #include <new>
 #include <vector>
 
-#include "CString.h"
-#include "RuntimeLibrary.h"
+#include "platform/CString.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::FoldCase;
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 using HANDLE = void*;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
@@ -53,16 +53,16 @@ struct WIN32_FIND_DATAW {
 };
 
 // Starts a search; INVALID_HANDLE_VALUE when the folder cannot be read or nothing matches.
-KIV_API HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+KIV_RUNTIME_API HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
 // The next entry; FALSE when there is none.
-KIV_API BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
-KIV_API BOOL FindClose(HANDLE search);
+KIV_RUNTIME_API BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
+KIV_RUNTIME_API BOOL FindClose(HANDLE search);
 
 // Whether a file name matches a search mask, without regard to letter case. '*' stands for any run of
 // characters and '?' for one. As the system's search does: "*" and "*.*" match every name; a mask that ends
 // in "." matches names without an extension (no dot, apart from trailing dots); a mask that ends in ".*"
 // also matches the name without a dot ("abc.*" matches "abc"). An empty name or mask matches nothing.
-KIV_API bool MatchesFileMask(std::wstring_view name, std::wstring_view mask);
+KIV_RUNTIME_API bool MatchesFileMask(std::wstring_view name, std::wstring_view mask);
 
 // A Linux time as a FILETIME; times before 1601 become 0.
 FILETIME FileTimeFromUnix(std::time_t seconds, long nanoseconds);

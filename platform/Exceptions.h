@@ -4,19 +4,19 @@
 
 #include <exception>
 
-#include "CString.h"
+#include "platform/CString.h"
 
-class KIV_API CException : public std::exception {
+class KIV_RUNTIME_API CException : public std::exception {
 public:
     const char* what() const noexcept override { return "class library exception"; }
 };
 
-class KIV_API CMemoryException : public CException {
+class KIV_RUNTIME_API CMemoryException : public CException {
 public:
     const char* what() const noexcept override { return "out of memory"; }
 };
 
-class KIV_API CFileException : public CException {
+class KIV_RUNTIME_API CFileException : public CException {
 public:
     enum Cause {
         none,
@@ -48,7 +48,7 @@ public:
     CString m_strFileName;
 };
 
-class KIV_API CArchiveException : public CException {
+class KIV_RUNTIME_API CArchiveException : public CException {
 public:
     enum Cause { none, genericException, readOnly, endOfFile, writeOnly, badIndex, badClass, badSchema };
 

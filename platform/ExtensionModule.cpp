@@ -1,10 +1,10 @@
-#include "ExtensionModule.h"
+#include "platform/ExtensionModule.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "ModuleResources.h"
+#include "platform/ModuleResources.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // shared library is loaded, and leaves it when unloaded.
 #pragma once
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
@@ -16,13 +16,13 @@ struct AFX_EXTENSION_MODULE {
 };
 
 // Fills the record for the module; fails only for a missing module handle.
-KIV_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
+KIV_RUNTIME_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
 // Removes the module's libraries from the resource chain and clears the record.
-KIV_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL all = FALSE);
+KIV_RUNTIME_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL all = FALSE);
 
 // One link of the process's resource chain. Created with new at process attach; the chain owns it and
 // AfxTermExtensionModule deletes it.
-class KIV_API CDynLinkLibrary {
+class KIV_RUNTIME_API CDynLinkLibrary {
 public:
     explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state);
     CDynLinkLibrary(const CDynLinkLibrary&) = delete;
@@ -34,11 +34,11 @@ public:
 };
 
 // The modules of the resource chain, most recently attached first; null past the end.
-KIV_API HMODULE AfxGetResourceChainModule(SIZE_T index);
+KIV_RUNTIME_API HMODULE AfxGetResourceChainModule(SIZE_T index);
 
 // Runs a module's entry point with DLL_PROCESS_ATTACH when the shared library is loaded and with
 // DLL_PROCESS_DETACH when it is unloaded. Define one static instance per module.
-class ModuleEntryHook {
+class KIV_RUNTIME_API ModuleEntryHook {
 public:
     using EntryPoint = BOOL (*)(HINSTANCE, DWORD, LPVOID);
     ModuleEntryHook(EntryPoint entry, HINSTANCE module);

@@ -1,4 +1,4 @@
-#include "File.h"
+#include "platform/File.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

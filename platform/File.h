@@ -3,12 +3,12 @@
 // memory file cannot grow); Open reports failure by its result.
 #pragma once
 
-#include "CString.h"
-#include "Exceptions.h"
-#include "FileStatus.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Exceptions.h"
+#include "platform/FileStatus.h"
+#include "platform/WinTypes.h"
 
-class KIV_API CFile {
+class KIV_RUNTIME_API CFile {
   public:
     enum OpenFlags : UINT {
         modeRead = 0x0000,
@@ -76,7 +76,7 @@ class KIV_API CFile {
 
 // A file over a block of memory that the caller keeps. A memory file with no growth step never
 // reallocates: writing past its end throws CMemoryException.
-class KIV_API CMemFile : public CFile {
+class KIV_RUNTIME_API CMemFile : public CFile {
   public:
     explicit CMemFile(UINT growBytes = 1024) : growBytes_(growBytes) {}
     CMemFile(BYTE* buffer, UINT size, UINT growBytes = 0) { Attach(buffer, size, growBytes); }

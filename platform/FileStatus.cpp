@@ -1,4 +1,4 @@
-#include "FileStatus.h"
+#include "platform/FileStatus.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "DirectorySearch.h"
-#include "File.h"
+#include "platform/DirectorySearch.h"
+#include "platform/File.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <ctime>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 // A point in time in whole seconds since 1970-01-01 UTC.
-class KIV_API CTime {
+class KIV_RUNTIME_API CTime {
   public:
     CTime(std::time_t time = 0) : time_(time) {}  // NOLINT(google-explicit-constructor)
     std::time_t GetTime() const { return time_; }

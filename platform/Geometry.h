@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 struct POINT {
     LONG x;

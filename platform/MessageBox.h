@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "CString.h"
-#include "Exceptions.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Exceptions.h"
+#include "platform/WinTypes.h"
 
 constexpr UINT MB_OK = 0x0;
 constexpr int IDOK = 1;
@@ -15,11 +15,11 @@ constexpr int IDOK = 1;
 using MessageBoxHandler = std::function<int(const CString& text, UINT type)>;
 
 // Installs a handler (an empty one restores the default) and returns the one it replaces.
-KIV_API MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+KIV_RUNTIME_API MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
-KIV_API int AfxMessageBox(LPCWSTR text, UINT type = MB_OK, UINT helpId = 0);
+KIV_RUNTIME_API int AfxMessageBox(LPCWSTR text, UINT type = MB_OK, UINT helpId = 0);
 
 // The text the class library shows for an exception: for a file exception, what went wrong with which file.
-KIV_API CString ExceptionMessage(const CException& exception);
+KIV_RUNTIME_API CString ExceptionMessage(const CException& exception);
 // An exception's standard report: its message in a message box.
-KIV_API int ReportError(const CException& exception, UINT type = MB_OK);
+KIV_RUNTIME_API int ReportError(const CException& exception, UINT type = MB_OK);

@@ -1,9 +1,11 @@
-#include "ModuleResources.h"
+#include "platform/ModuleResources.h"
 
 #include <cwchar>
 #include <cwctype>
 
-#include "RuntimeLibrary.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::_wcsicmp;
 
 namespace {
 

@@ -4,7 +4,7 @@
 // regard to case.
 #pragma once
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 struct ModuleResourceEntry {
     WORD typeId;           // nonzero for an integer type (RT_BITMAP = 2)
@@ -21,10 +21,10 @@ struct ModuleResourceTable {
     SIZE_T count;
 };
 
-KIV_API HRSRC FindResourceW(HINSTANCE module, LPCWSTR name, LPCWSTR type);
+KIV_RUNTIME_API HRSRC FindResourceW(HINSTANCE module, LPCWSTR name, LPCWSTR type);
 // The resource's bytes; they are read-only and live as long as the module.
-KIV_API HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
-KIV_API DWORD SizeofResource(HINSTANCE module, HRSRC resource);
-KIV_API LPVOID LockResource(HGLOBAL loaded);
+KIV_RUNTIME_API HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
+KIV_RUNTIME_API DWORD SizeofResource(HINSTANCE module, HRSRC resource);
+KIV_RUNTIME_API LPVOID LockResource(HGLOBAL loaded);
 // Compiled-in resources need no release; kept for the calling pattern.
-KIV_API BOOL FreeResource(HGLOBAL loaded);
+KIV_RUNTIME_API BOOL FreeResource(HGLOBAL loaded);

@@ -1,4 +1,4 @@
-#include "ObList.h"
+#include "platform/ObList.h"
 
 struct ObListNode {
     ObListNode* next;

@@ -4,13 +4,13 @@
 // removed meanwhile, so a walk may remove the element it has just passed.
 #pragma once
 
-#include "Archive.h"
-#include "WinTypes.h"
+#include "platform/Archive.h"
+#include "platform/WinTypes.h"
 
 struct ObListNode;
 using POSITION = ObListNode*;
 
-class KIV_API CObList : public CObject {
+class KIV_RUNTIME_API CObList : public CObject {
     DECLARE_DYNAMIC(CObList)
 
   public:

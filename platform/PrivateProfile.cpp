@@ -1,4 +1,4 @@
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ReplacementFile.h"
-#include "RuntimeLibrary.h"
+#include "platform/ReplacementFile.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::_wcsicmp;
 
 namespace {
 

@@ -7,23 +7,23 @@
 #include <string_view>
 #include <vector>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 // The integer value of a key: the leading decimal number of its text (an optional sign, then digits;
 // 0 when there are none), or defaultValue when the file, section or key is missing or the value is empty.
-KIV_API UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName);
+KIV_RUNTIME_API UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName);
 
 // Sets a key's text, creating the file, section or key as needed. A null value removes the key, a null
 // key the whole section. Every other line of the file (other sections, keys, comments, blank lines) is
 // kept as it was. The file is replaced in one step, so a failed write leaves the old file intact.
-KIV_API BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName);
+KIV_RUNTIME_API BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName);
 
 // Where a profile file name resolves: unchanged when it names a folder, else inside the settings folder.
-KIV_API CString ResolveProfilePath(LPCWSTR fileName);
+KIV_RUNTIME_API CString ResolveProfilePath(LPCWSTR fileName);
 
 // The lines of one profile file, kept byte for byte so that writing back changes only what was set.
-class KIV_API ProfileDocument {
+class KIV_RUNTIME_API ProfileDocument {
   public:
     static ProfileDocument Parse(std::string_view text);
     std::string Serialize() const;

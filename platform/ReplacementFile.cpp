@@ -1,4 +1,4 @@
-#include "ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

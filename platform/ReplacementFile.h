@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "File.h"
+#include "platform/File.h"
 
-class ReplacementFile {
+class KIV_RUNTIME_API ReplacementFile {
   public:
     ReplacementFile() = default;
     ReplacementFile(const ReplacementFile&) = delete;

@@ -1,9 +1,9 @@
-#include "RuntimeLibrary.h"
+#include "platform/RuntimeLibrary.h"
 
 #include <cwctype>
 #include <string_view>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace {
 
@@ -19,6 +19,8 @@ void CopyPart(std::wstring_view part, LPWSTR out, int capacity) {
 }
 
 }  // namespace
+
+namespace kivrt {
 
 void _wsplitpath(LPCWSTR path, LPWSTR drive, LPWSTR dir, LPWSTR fname, LPWSTR ext) {
     std::wstring_view rest(path ? path : L"");
@@ -55,3 +57,5 @@ std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
     if (narrowMode.find('e') == std::string::npos) narrowMode += 'e';  // close on exec
     return std::fopen(CString(path).ToUtf8().c_str(), narrowMode.c_str());
 }
+
+}  // namespace kivrt

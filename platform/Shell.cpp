@@ -1,9 +1,12 @@
-#include "Shell.h"
+#include "platform/Shell.h"
 
 #include <cwctype>
 #include <string>
 
-#include "RuntimeLibrary.h"
+#include "platform/RuntimeLibrary.h"
+
+using kivrt::_MAX_EXT;
+using kivrt::_wsplitpath;
 
 ULONGLONG SHGetFileInfoW(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT infoSize, UINT flags) {
     if (!path || !info || infoSize < sizeof(SHFILEINFOW) || !(flags & SHGFI_TYPENAME)) return 0;

@@ -1,7 +1,7 @@
 // The little of the desktop shell the module asks for: the type name of a file.
 #pragma once
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 constexpr UINT SHGFI_TYPENAME = 0x400;
 constexpr int kShellTypeNameLength = 80;
@@ -14,5 +14,5 @@ struct SHFILEINFOW {
 // extension (the extension upper-cased, without its dot), "File" without one. Linux keeps no registry
 // of type names, so the name comes from the extension alone, as the system names types it does not know.
 // Returns nonzero when a name was given.
-KIV_API ULONGLONG SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW* info, UINT infoSize,
+KIV_RUNTIME_API ULONGLONG SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW* info, UINT infoSize,
                                  UINT flags);

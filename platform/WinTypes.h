@@ -44,9 +44,7 @@ using HRSRC = const ModuleResourceEntry*;
 #define RT_BITMAP MAKEINTRESOURCEW(2)
 #define RT_RCDATA MAKEINTRESOURCEW(10)
 
-// Exported from the shared library; everything else stays hidden.
-#if defined(KIVPICTURE_BUILDING)
-#define KIV_API __attribute__((visibility("default")))
-#else
-#define KIV_API
-#endif
+// What the runtime library exports; everything else in it stays hidden. The attribute is on every
+// declaration, in the library and in its callers alike, so that the classes' type information is the one
+// shared copy wherever a caller casts or catches.
+#define KIV_RUNTIME_API __attribute__((visibility("default")))

@@ -1,8 +1,8 @@
 // The on-disk layout of a Windows bitmap, shared by the BMP reader and writer. Little-endian, no padding.
 #pragma once
 
-#include "../platform/WinTypes.h"
-#include "ByteOrder.h"
+#include "platform/WinTypes.h"
+#include "readers/ByteOrder.h"
 
 namespace bmp {
 

@@ -1,21 +1,21 @@
-// Windows bitmap reader: 40-byte information header, palette, and uncompressed or run-length rows.
+// Windows bitmap reader: 40-byte information header, palette, and uncompressed or run-length rows; and
+// the bitmap header probe, which reads the same information header.
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <vector>
 
-#include "../libraries/KivPublic.h"
-#include "../platform/File.h"
-#include "../platform/ModuleResources.h"
-#include "BmpLayout.h"
-#include "BufferedReader.h"
-#include "Readers.h"
+#include "platform/ModuleResources.h"
+#include "readers/BmpLayout.h"
+#include "readers/Readers.h"
 
 namespace {
 
 using Palette = std::array<DWORD, bmp::kMaxPaletteEntries>;
 
 struct InfoHeader {
+    DWORD headerSize;
     long long width;
     long long height;  // the stored value; negative means rows stored top-down
     UINT bitsPerPixel;
@@ -27,21 +27,29 @@ struct InfoHeader {
 // starts on a whole pixel for every depth; a row of ordinary width is one piece and one read.
 constexpr UINT kRowPieceBytes = 12 * 4096;
 
-KivLoadStatus ReadInfoHeader(CFile& file, InfoHeader& header) {
-    BYTE raw[bmp::kInfoHeaderBytes];
-    const UINT got = file.Read(raw, sizeof raw);
-    if (got < 4) return KivLoadStatus::truncated;
-    const DWORD headerSize = ReadLE32(raw + bmp::kHeaderSizeOffset);
-    if (headerSize == bmp::kCoreHeaderBytes || headerSize == bmp::kInfoV4Bytes || headerSize == bmp::kInfoV5Bytes ||
-        headerSize == 16 || headerSize == 52 || headerSize == 56 || headerSize == 64)
-        return KivLoadStatus::unsupportedVariant;
-    if (headerSize != bmp::kInfoHeaderBytes) return KivLoadStatus::notThisFormat;
-    if (got < sizeof raw) return KivLoadStatus::truncated;
+// Reads the 40 bytes an information header of the accepted size holds, field by field; returns how many
+// bytes there were. The reader and the probe judge the fields each by their own rules.
+size_t ReadInfoFields(ByteSource& source, InfoHeader& header) {
+    BYTE raw[bmp::kInfoHeaderBytes] = {};
+    const size_t got = source.Read(raw, sizeof raw);
+    header.headerSize = ReadLE32(raw + bmp::kHeaderSizeOffset);
     header.width = static_cast<LONG>(ReadLE32(raw + bmp::kWidthOffset));
     header.height = static_cast<LONG>(ReadLE32(raw + bmp::kHeightOffset));
     header.bitsPerPixel = ReadLE16(raw + bmp::kBitCountOffset);
     header.compression = ReadLE32(raw + bmp::kCompressionOffset);
     header.colorsUsed = ReadLE32(raw + bmp::kColorsUsedOffset);
+    return got;
+}
+
+KivLoadStatus ReadInfoHeader(ByteSource& source, InfoHeader& header) {
+    const size_t got = ReadInfoFields(source, header);
+    if (got < 4) return KivLoadStatus::truncated;
+    const DWORD headerSize = header.headerSize;
+    if (headerSize == bmp::kCoreHeaderBytes || headerSize == bmp::kInfoV4Bytes || headerSize == bmp::kInfoV5Bytes ||
+        headerSize == 16 || headerSize == 52 || headerSize == 56 || headerSize == 64)
+        return KivLoadStatus::unsupportedVariant;
+    if (headerSize != bmp::kInfoHeaderBytes) return KivLoadStatus::notThisFormat;
+    if (got < bmp::kInfoHeaderBytes) return KivLoadStatus::truncated;
     // A negative width passes a nonzero test but can size nothing; refuse it with the zero sides.
     // The height is read in 64 bits, so negating INT32_MIN cannot overflow.
     if (header.width <= 0 || header.height == 0) return KivLoadStatus::corrupt;
@@ -74,13 +82,13 @@ KivLoadStatus CheckRowFormat(const InfoHeader& header) {
 }
 
 // Entries the file does not supply read as opaque black, so no index can reach an undefined colour.
-void ReadPalette(CFile& file, const InfoHeader& header, Palette& palette) {
+void ReadPalette(ByteSource& source, const InfoHeader& header, Palette& palette) {
     palette.fill(kOpaqueBlack);
     if (header.bitsPerPixel >= 16) return;
     const UINT count = header.colorsUsed ? header.colorsUsed : 1u << header.bitsPerPixel;
     std::array<BYTE, bmp::kMaxPaletteEntries * bmp::kPaletteEntryBytes> raw{};
-    const UINT got = file.Read(raw.data(), count * bmp::kPaletteEntryBytes) / bmp::kPaletteEntryBytes;
-    for (UINT i = 0; i < got; ++i) palette[i] = (ReadLE32(&raw[i * bmp::kPaletteEntryBytes]) & 0x00FFFFFFu) | kOpaqueAlpha;
+    const size_t got = source.Read(raw.data(), count * bmp::kPaletteEntryBytes) / bmp::kPaletteEntryBytes;
+    for (size_t i = 0; i < got; ++i) palette[i] = PackBgrBytes(&raw[i * bmp::kPaletteEntryBytes]);
 }
 
 // Converts bytes of one stored row, beginning at pixel firstPixel, into pixels; stops at the row's end.
@@ -102,22 +110,18 @@ void ConvertRowPiece(const BYTE* bytes, UINT byteCount, UINT bitsPerPixel, const
             break;
         case 16:
             for (UINT i = 0; i < count; ++i) {
-                const DWORD v = ReadLE16(bytes + 2 * i);
-                out[i] = kOpaqueAlpha | ((v >> 10) & 0x1F) << 19 | ((v >> 5) & 0x1F) << 11 | (v & 0x1F) << 3;
+                out[i] = WidenBmp555(ReadLE16(bytes + 2 * i));
             }
             break;
         case 24:
-            for (UINT i = 0; i < count; ++i) {
-                const BYTE* p = bytes + 3 * i;
-                out[i] = kOpaqueAlpha | static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[1]) << 8 | p[0];
-            }
+            for (UINT i = 0; i < count; ++i) out[i] = PackBgrBytes(bytes + 3 * i);
             break;
         default: break;
     }
 }
 
 // Rows missing from a truncated file keep the zero fill; the decode still succeeds.
-void DecodeUncompressedRows(CFile& file, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
+void DecodeUncompressedRows(ByteSource& source, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
     const ULONGLONG width = static_cast<ULONGLONG>(header.width);
     const long long height = header.height > 0 ? header.height : -header.height;
     const ULONGLONG rowBytes = bmp::RowBytes(width, header.bitsPerPixel);
@@ -127,15 +131,15 @@ void DecodeUncompressedRows(CFile& file, const InfoHeader& header, const Palette
         DWORD* row = pixels + static_cast<ULONGLONG>(bufferRow) * width;
         if (header.bitsPerPixel == 32) {
             // Rows of 32-bit pixels have no filler: read them straight into place, then make them opaque.
-            const UINT got = file.Read(row, static_cast<UINT>(width * 4));
-            for (UINT i = 0; i < got / 4; ++i) row[i] = kOpaqueAlpha | (row[i] & 0x00FFFFFFu);
-            for (UINT i = got / 4; i < got / 4 + (got % 4 ? 1 : 0); ++i) row[i] = 0;  // a cut-off last pixel
+            const size_t got = source.Read(row, static_cast<size_t>(width * 4));
+            for (size_t i = 0; i < got / 4; ++i) row[i] = kOpaqueAlpha | (row[i] & 0x00FFFFFFu);
+            if (got % 4) row[got / 4] = 0;  // a cut-off last pixel
             if (got < width * 4) return;
             continue;
         }
         for (ULONGLONG done = 0; done < rowBytes;) {
             const UINT want = static_cast<UINT>(std::min<ULONGLONG>(rowBytes - done, piece.size()));
-            const UINT got = file.Read(piece.data(), want);
+            const UINT got = static_cast<UINT>(source.Read(piece.data(), want));
             ConvertRowPiece(piece.data(), got, header.bitsPerPixel, palette, row, done * 8 / header.bitsPerPixel,
                             width);
             if (got < want) return;
@@ -146,11 +150,10 @@ void DecodeUncompressedRows(CFile& file, const InfoHeader& header, const Palette
 
 // Run-length rows, bottom-up only. Runs that would leave the picture, and data that ends before the
 // end-of-bitmap code, fail the decode; pixels the stream skips keep the zero fill.
-KivLoadStatus DecodeRunLengthRows(CFile& file, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
+KivLoadStatus DecodeRunLengthRows(ByteSource& in, const InfoHeader& header, const Palette& palette, DWORD* pixels) {
     const long long width = header.width;
     const long long height = header.height;
     const bool fourBit = header.bitsPerPixel == 4;
-    BufferedReader in(file);
     long long x = 0;
     long long y = 0;  // rows done, counted from the bottom
     const auto rowStart = [&]() { return pixels + static_cast<ULONGLONG>(height - 1 - y) * static_cast<ULONGLONG>(width); };
@@ -206,15 +209,15 @@ KivLoadStatus DecodeRunLengthRows(CFile& file, const InfoHeader& header, const P
 }
 
 // The decoder shared by files and resources. An offset of 0 reads the rows right after the palette.
-DecodedPicture DecodeBitmap(CFile& file, DWORD pixelDataOffset) {
+DecodedPicture DecodeBitmap(ByteSource& source, DWORD pixelDataOffset) {
     InfoHeader header{};
-    if (const KivLoadStatus status = ReadInfoHeader(file, header); status != KivLoadStatus::ok)
+    if (const KivLoadStatus status = ReadInfoHeader(source, header); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
     if (const KivLoadStatus status = CheckRowFormat(header); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
     Palette palette;
-    ReadPalette(file, header, palette);
-    if (pixelDataOffset != 0) file.Seek(pixelDataOffset, CFile::begin);
+    ReadPalette(source, header, palette);
+    if (pixelDataOffset != 0) source.Seek(pixelDataOffset);
 
     const long long height = header.height > 0 ? header.height : -header.height;
     DecodedPicture picture;
@@ -224,61 +227,63 @@ DecodedPicture DecodeBitmap(CFile& file, DWORD pixelDataOffset) {
     const bool runLength = (header.compression == bmp::kRle8 && header.bitsPerPixel == 8) ||
                            (header.compression == bmp::kRle4 && header.bitsPerPixel == 4);
     if (runLength) {
-        if (const KivLoadStatus status = DecodeRunLengthRows(file, header, palette, picture.pixels.get());
+        if (const KivLoadStatus status = DecodeRunLengthRows(source, header, palette, picture.pixels.get());
             status != KivLoadStatus::ok)
             return DecodedPicture::Failure(status);
     } else {
-        DecodeUncompressedRows(file, header, palette, picture.pixels.get());
+        DecodeUncompressedRows(source, header, palette, picture.pixels.get());
     }
     picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(height));
     return picture;
 }
 
-// Runs a decode, turning the class library's exceptions into a failure.
-template <typename Decode>
-DecodedPicture Guarded(Decode&& decode) {
-    try {
-        return decode();
-    } catch (const CMemoryException&) {
-        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-    } catch (const CException&) {
-        return DecodedPicture::Failure(KivLoadStatus::unreadable);
-    } catch (const std::bad_alloc&) {
-        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-    }
+// The file header: the signature, and where the rows start.
+KivLoadStatus ReadFileHeader(ByteSource& source, DWORD& pixelDataOffset) {
+    BYTE fileHeader[bmp::kFileHeaderBytes];
+    const size_t got = source.Read(fileHeader, sizeof fileHeader);
+    if (got < 2 || ReadLE16(fileHeader + bmp::kFileTypeOffset) != bmp::kSignature) return KivLoadStatus::notThisFormat;
+    if (got < sizeof fileHeader) return KivLoadStatus::truncated;
+    pixelDataOffset = ReadLE32(fileHeader + bmp::kPixelDataOffsetOffset);
+    return KivLoadStatus::ok;
 }
 
 }  // namespace
 
-DecodedPicture ReadBmpFile(const CString& path) {
-    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
-    CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite))
-        return DecodedPicture::Failure(KivLoadStatus::unreadable);
-    return Guarded([&]() {
-        BYTE fileHeader[bmp::kFileHeaderBytes];
-        const UINT got = file.Read(fileHeader, sizeof fileHeader);
-        if (got < 2 || ReadLE16(fileHeader + bmp::kFileTypeOffset) != bmp::kSignature)
-            return DecodedPicture::Failure(KivLoadStatus::notThisFormat);
-        if (got < sizeof fileHeader) return DecodedPicture::Failure(KivLoadStatus::truncated);
-        return DecodeBitmap(file, ReadLE32(fileHeader + bmp::kPixelDataOffsetOffset));
-    });
+DecodedPicture DecodeBmp(ByteSource& source) {
+    DWORD pixelDataOffset = 0;
+    if (const KivLoadStatus status = ReadFileHeader(source, pixelDataOffset); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    return DecodeBitmap(source, pixelDataOffset);
+}
+
+// The probe looks at the signature and at the information header's fields whatever the header's size:
+// it reports what such a header says, where the reader refuses every size but 40.
+bool ProbeBmp(ByteSource& source, PictureHeader& result) {
+    BYTE signature[2];
+    if (!source.ReadExact(signature, sizeof signature) || ReadLE16(signature) != bmp::kSignature) return false;
+    source.Seek(bmp::kFileHeaderBytes);
+    InfoHeader header{};
+    if (ReadInfoFields(source, header) != bmp::kInfoHeaderBytes) return false;
+    if (header.width <= 0 || header.height == 0) return false;
+    const long long height = header.height > 0 ? header.height : -header.height;
+    if (header.width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
+    result.bits = header.bitsPerPixel;
+    result.rect = RECT{0, 0, static_cast<LONG>(header.width), static_cast<LONG>(height)};
+    return true;
 }
 
 DecodedPicture ReadBmpResource(HINSTANCE module, LPCWSTR resourceName) {
     HRSRC found = FindResourceW(module, resourceName, RT_BITMAP);
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     if (!loaded) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
-    // The memory file only reads, so it may view the module's read-only bytes.
-    CMemFile memory(static_cast<BYTE*>(LockResource(loaded)), SizeofResource(module, found));
-    DecodedPicture picture = Guarded([&]() { return DecodeBitmap(memory, 0); });
-    memory.Detach();
+    // The source only reads, so it may view the module's read-only bytes.
+    ByteSource memory(static_cast<const BYTE*>(LockResource(loaded)), SizeofResource(module, found));
+    DecodedPicture picture;
+    try {
+        picture = DecodeBitmap(memory, 0);
+    } catch (const std::bad_alloc&) {
+        picture = DecodedPicture::Failure(KivLoadStatus::outOfMemory);
+    }
     FreeResource(loaded);
     return picture;
-}
-
-DWORD* KivPictureLoadBMPFile(const CString& path, CRect& rect) { return HandOverPicture(ReadBmpFile(path), rect); }
-
-DWORD* KivPictureLoadBMPInRC(HINSTANCE module, LPCWSTR resourceName, CRect& rect) {
-    return HandOverPicture(ReadBmpResource(module, resourceName), rect);
 }

@@ -1,7 +1,7 @@
 // Little-endian fields read from and written to byte arrays, independent of the host's byte order.
 #pragma once
 
-#include "../platform/WinTypes.h"
+#include "platform/WinTypes.h"
 
 inline WORD ReadLE16(const BYTE* p) { return static_cast<WORD>(p[0] | p[1] << 8); }
 inline DWORD ReadLE32(const BYTE* p) {

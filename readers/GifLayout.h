@@ -1,7 +1,7 @@
 // The on-disk layout of a GIF file (87a and 89a) as the GIF reader walks it. Little-endian, no padding.
 #pragma once
 
-#include "../platform/WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace gif {
 
@@ -11,7 +11,7 @@ constexpr UINT kSignatureBytes = 4;
 constexpr UINT kHeaderBytes = 6;
 constexpr UINT kScreenDescriptorBytes = 7;
 constexpr UINT kHeaderAndScreenBytes = kHeaderBytes + kScreenDescriptorBytes;
-constexpr UINT kScreenWidthOffset = 6;  // not used: the picture has the image's own size
+constexpr UINT kScreenWidthOffset = 6;  // reported by the probe; the picture has the image's own size
 constexpr UINT kScreenHeightOffset = 8;
 constexpr UINT kScreenPackedOffset = 10;
 constexpr UINT kBackgroundIndexOffset = 11;  // not used

@@ -10,11 +10,9 @@
 #include <new>
 #include <vector>
 
-#include "../libraries/KivPublic.h"
-#include "ByteOrder.h"
-#include "GifLayout.h"
-#include "Readers.h"
-#include "StdioFile.h"
+#include "readers/ByteOrder.h"
+#include "readers/GifLayout.h"
+#include "readers/Readers.h"
 
 namespace {
 
@@ -33,59 +31,8 @@ struct LzwTables {
     std::array<BYTE, gif::kMaxCodes> stack;
 };
 
-// The file read through a buffer of 16384 bytes, so that the byte-sized reads of the block walk and the
-// code reader cost no call into the runtime library each.
-class ReadAhead {
-  public:
-    explicit ReadAhead(std::FILE* file) : file_(file), buffer_(kBytes) {}
-
-    // The next byte, or -1 at the end of the file (a read error counts as the end).
-    int NextByte() {
-        if (next_ == end_ && !Refill()) return -1;
-        return buffer_[next_++];
-    }
-
-    // Copies up to count bytes; returns how many the file still had.
-    size_t Read(BYTE* out, size_t count) {
-        size_t done = 0;
-        while (done < count) {
-            if (next_ == end_ && !Refill()) break;
-            const size_t take = std::min(count - done, end_ - next_);
-            std::memcpy(out + done, buffer_.data() + next_, take);
-            next_ += take;
-            done += take;
-        }
-        return done;
-    }
-
-    // False when the file ends before count bytes.
-    bool Skip(size_t count) {
-        while (count > 0) {
-            if (next_ == end_ && !Refill()) return false;
-            const size_t take = std::min(count, end_ - next_);
-            next_ += take;
-            count -= take;
-        }
-        return true;
-    }
-
-  private:
-    static constexpr size_t kBytes = 16384;
-
-    bool Refill() {
-        next_ = 0;
-        end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-        return end_ > 0;
-    }
-
-    std::FILE* file_;
-    std::vector<BYTE> buffer_;
-    size_t next_ = 0;
-    size_t end_ = 0;
-};
-
 // Reads sub-blocks up to and including the zero count that ends them; false when the file ends first.
-bool SkipSubBlocks(ReadAhead& in) {
+bool SkipSubBlocks(ByteSource& in) {
     for (;;) {
         const int count = in.NextByte();
         if (count < 0) return false;
@@ -100,7 +47,7 @@ class CodeReader {
     static constexpr int kDataEnded = -1;  // the zero count ending the sub-blocks came first
     static constexpr int kFileEnded = -2;
 
-    explicit CodeReader(ReadAhead& in) : in_(in) {}
+    explicit CodeReader(ByteSource& in) : in_(in) {}
 
     int Next(UINT bits) {
         while (held_ < bits) {
@@ -133,7 +80,7 @@ class CodeReader {
     }
 
   private:
-    ReadAhead& in_;
+    ByteSource& in_;
     DWORD bits_ = 0;
     UINT held_ = 0;
     UINT blockLeft_ = 0;
@@ -202,7 +149,7 @@ class RowWriter {
 
 // Decodes the LZW data of one image into rows. Success at the end code, and also when the data's
 // sub-blocks end before it: rows not delivered keep the buffer's zero fill either way.
-KivLoadStatus DecodeImageData(ReadAhead& in, UINT minCodeSize, LzwTables& lzw, RowWriter& rows) {
+KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, RowWriter& rows) {
     const UINT clearCode = 1u << minCodeSize;
     const UINT endCode = clearCode + 1;
     const UINT firstFree = endCode + 1;
@@ -275,7 +222,7 @@ KivLoadStatus DecodeImageData(ReadAhead& in, UINT minCodeSize, LzwTables& lzw, R
     }
 }
 
-bool ReadColorTable(ReadAhead& in, BYTE packed, StoredColorTable& table) {
+bool ReadColorTable(ByteSource& in, BYTE packed, StoredColorTable& table) {
     table.entries = gif::ColorTableEntries(packed);
     const size_t bytes = table.entries * gif::kColorTableEntryBytes;
     return in.Read(table.rgb.data(), bytes) == bytes;
@@ -287,14 +234,13 @@ ColorTable PixelColors(const StoredColorTable& stored) {
     colors.fill(kOpaqueBlack);
     for (UINT i = 0; i < stored.entries; ++i) {
         const BYTE* rgb = &stored.rgb[i * gif::kColorTableEntryBytes];
-        colors[i] =
-            kOpaqueAlpha | static_cast<DWORD>(rgb[0]) << 16 | static_cast<DWORD>(rgb[1]) << 8 | rgb[2];
+        colors[i] = PackRgbBytes(rgb);
     }
     return colors;
 }
 
 // Reads one image, from its descriptor to the end of its data, into picture, replacing an earlier one.
-KivLoadStatus ReadImage(ReadAhead& in, const StoredColorTable& global, LzwTables& lzw,
+KivLoadStatus ReadImage(ByteSource& in, const StoredColorTable& global, LzwTables& lzw,
                         DecodedPicture& picture) {
     BYTE descriptor[gif::kImageDescriptorBytes];
     if (in.Read(descriptor, sizeof descriptor) != sizeof descriptor) return KivLoadStatus::truncated;
@@ -332,7 +278,7 @@ KivLoadStatus ReadImage(ReadAhead& in, const StoredColorTable& global, LzwTables
 // Moves past an extension. False ends the block walk: a graphic control extension whose first sub-block
 // is not 4 bytes long, or a file that ends inside the extension (treated like the end of the file
 // before an introducer, so an image decoded earlier is kept).
-bool SkipExtension(ReadAhead& in) {
+bool SkipExtension(ByteSource& in) {
     const int label = in.NextByte();
     if (label < 0) return false;
     if (label == gif::kGraphicControlLabel) {
@@ -344,9 +290,10 @@ bool SkipExtension(ReadAhead& in) {
     return SkipSubBlocks(in);
 }
 
-DecodedPicture ReadGifStream(std::FILE* file) {
-    ReadAhead in(file);
-    BYTE header[gif::kHeaderAndScreenBytes];
+}  // namespace
+
+DecodedPicture DecodeGif(ByteSource& in) {
+        BYTE header[gif::kHeaderAndScreenBytes];
     const size_t got = in.Read(header, sizeof header);
     if (got < gif::kSignatureBytes || std::memcmp(header, gif::kSignature, gif::kSignatureBytes) != 0)
         return DecodedPicture::Failure(KivLoadStatus::notThisFormat);
@@ -378,19 +325,19 @@ DecodedPicture ReadGifStream(std::FILE* file) {
     return picture;
 }
 
-}  // namespace
 
-DecodedPicture ReadGifFile(const CString& path) {
-    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
-    const StdioFile file = OpenForReading(path);
-    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
-    try {
-        return ReadGifStream(file.get());
-    } catch (const std::bad_alloc&) {
-        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-    }
-}
-
-DWORD* KivPictureLoadGIFFile(const CString& path, CRect& rect) {
-    return HandOverPicture(ReadGifFile(path), rect);
+// The probe and the reader deliberately report different sizes: the probe reads no further than the
+// logical screen descriptor and reports the screen's size and its colour table's depth, while the reader
+// decodes the last image, whose own size is the picture's.
+bool ProbeGif(ByteSource& source, PictureHeader& header) {
+    // The header, the screen descriptor, and one byte more, which the probe asks for as well.
+    BYTE raw[gif::kHeaderAndScreenBytes + 1];
+    if (!source.ReadExact(raw, sizeof raw) || std::memcmp(raw, gif::kSignature, gif::kSignatureBytes) != 0)
+        return false;
+    const WORD width = ReadLE16(raw + gif::kScreenWidthOffset);
+    const WORD height = ReadLE16(raw + gif::kScreenHeightOffset);
+    if (width == 0 || height == 0) return false;
+    header.bits = (raw[gif::kScreenPackedOffset] & gif::kColorTableSizeMask) + 1;
+    header.rect = RECT{0, 0, width, height};
+    return true;
 }

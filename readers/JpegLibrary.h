@@ -1,4 +1,5 @@
-// The JPEG library's interface, and the error exit that the reader and the probe share: the library
+// The JPEG library's interface, the source that feeds it from a ByteSource, and the error exit that the
+// reader, the probe and the writer share: the library
 // reports a fatal error by calling error_exit, which must not return, so it jumps back to the setjmp of
 // the caller. A frame that calls setjmp must hold no object with a destructor across the jump.
 #pragma once
@@ -8,6 +9,8 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+
+#include "readers/ByteSource.h"
 
 struct JpegErrorJump {
     jpeg_error_mgr manager;
@@ -24,3 +27,8 @@ inline jpeg_error_mgr* InstallJpegErrorJump(JpegErrorJump& error) {
     error.manager.output_message = [](j_common_ptr) {};
     return &error.manager;
 }
+
+// Feeds the decompressor from source, in the source's own buffered bytes. As the library's stdio source
+// does, data that ends early gets an end-of-image marker and a warning, so a cut-off picture decodes with
+// what it has, and data that is empty from the start is an error. The source must outlive the decode.
+void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source);

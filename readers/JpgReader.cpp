@@ -1,4 +1,4 @@
-// JPEG reader, driving the IJG library (interface version 62) through its stdio source. Colour pictures are
+// JPEG reader, driving the IJG library (interface version 62) from the byte source. Colour pictures are
 // not decoded to full colour: the library quantises them to at most 128 colours and the colour map is
 // expanded into pixels. Grey pictures go through a grey ramp; four-component pictures (CMYK, YCCK) are
 // scaled by their fourth component, which also becomes the alpha.
@@ -9,11 +9,10 @@
 // library's own memory is released by jpeg_destroy_decompress on both paths.
 
 #include <algorithm>
+#include <cstring>
 
-#include "../libraries/KivPublic.h"
-#include "JpegLibrary.h"
-#include "Readers.h"
-#include "StdioFile.h"
+#include "readers/JpegLibrary.h"
+#include "readers/Readers.h"
 
 #include <jerror.h>  // the library's message codes, after its main header
 
@@ -65,7 +64,7 @@ Output ChooseOutput(jpeg_decompress_struct& decompressor) {
 
 void FillColourTable(const jpeg_decompress_struct& decompressor, Output output, DWORD* table) {
     if (output == Output::grey) {
-        for (DWORD i = 0; i < kColourTableEntries; ++i) table[i] = kOpaqueAlpha | i << 16 | i << 8 | i;
+        for (DWORD i = 0; i < kColourTableEntries; ++i) table[i] = PackBgra(i, i, i);
         return;
     }
     // A colour map of fewer than three rows (a two-component picture) repeats its last row.
@@ -75,8 +74,7 @@ void FillColourTable(const jpeg_decompress_struct& decompressor, Output output, 
     const JSAMPROW green = rows > 1 ? map[1] : red;
     const JSAMPROW blue = rows > 2 ? map[2] : green;
     for (int i = 0; i < decompressor.actual_number_of_colors && i < kColourTableEntries; ++i)
-        table[i] =
-            kOpaqueAlpha | static_cast<DWORD>(red[i]) << 16 | static_cast<DWORD>(green[i]) << 8 | blue[i];
+        table[i] = PackBgra(red[i], green[i], blue[i]);
 }
 
 void ConvertIndexedRow(const JSAMPLE* samples, JDIMENSION count, const DWORD* table, DWORD* out) {
@@ -88,14 +86,14 @@ void ConvertIndexedRow(const JSAMPLE* samples, JDIMENSION count, const DWORD* ta
 void ConvertFourComponentRow(const JSAMPLE* samples, JDIMENSION count, DWORD* out) {
     for (JDIMENSION i = 0; i < count; ++i, samples += 4) {
         const DWORD k = samples[3];
-        out[i] = k << 24 | (samples[0] * k / 255) << 16 | (samples[1] * k / 255) << 8 | samples[2] * k / 255;
+        out[i] = PackBgra(samples[0] * k / 255, samples[1] * k / 255, samples[2] * k / 255, k);
     }
 }
 
 // Decodes the file into pixels, which it allocates. Holds nothing with a destructor between the jump point
 // and the library's calls; on an error exit it destroys the decompressor and returns, leaving the file and
 // the pixel buffer to the caller's owners.
-KivLoadStatus Decompress(JpegSession& session, std::FILE* file, PixelBuffer& pixels, CRect& rect) {
+KivLoadStatus Decompress(JpegSession& session, ByteSource& source, PixelBuffer& pixels, CRect& rect) {
     jpeg_decompress_struct& decompressor = session.decompressor;
     decompressor.err = InstallJpegErrorJump(session.errors);
     if (setjmp(session.errors.jump)) {
@@ -104,7 +102,7 @@ KivLoadStatus Decompress(JpegSession& session, std::FILE* file, PixelBuffer& pix
     }
 
     jpeg_create_decompress(&decompressor);
-    jpeg_stdio_src(&decompressor, file);
+    UseByteSource(decompressor, source);
     jpeg_read_header(&decompressor, TRUE);
     const Output output = ChooseOutput(decompressor);
     // The pixel buffer is sized before decompression starts, so a picture too large for it is refused
@@ -147,17 +145,31 @@ KivLoadStatus Decompress(JpegSession& session, std::FILE* file, PixelBuffer& pix
 
 }  // namespace
 
-DecodedPicture ReadJpgFile(const CString& path) {
-    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
-    const StdioFile file = OpenForReading(path);
-    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
+DecodedPicture DecodeJpg(ByteSource& source) {
     JpegSession session{};
     DecodedPicture picture;
-    const KivLoadStatus status = Decompress(session, file.get(), picture.pixels, picture.rect);
+    const KivLoadStatus status = Decompress(session, source, picture.pixels, picture.rect);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     return picture;
 }
 
-DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect) {
-    return HandOverPicture(ReadJpgFile(path), rect);
+// A decompression object of this call's own, so probes may run on several threads at once. The function
+// that sets the jump point holds nothing with a destructor.
+bool ProbeJpg(ByteSource& source, PictureHeader& header) {
+    jpeg_decompress_struct info;
+    std::memset(&info, 0, sizeof info);
+    JpegErrorJump error;
+    info.err = InstallJpegErrorJump(error);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    UseByteSource(info, source);
+    jpeg_read_header(&info, TRUE);
+    header.bits = info.jpeg_color_space == JCS_GRAYSCALE ? 8 : 24;
+    const bool fits = info.image_width <= 0x7FFFFFFF && info.image_height <= 0x7FFFFFFF;
+    header.rect = RECT{0, 0, static_cast<LONG>(info.image_width), static_cast<LONG>(info.image_height)};
+    jpeg_destroy_decompress(&info);
+    return fits;
 }

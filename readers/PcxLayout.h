@@ -3,8 +3,8 @@
 // after the image data.
 #pragma once
 
-#include "../platform/WinTypes.h"
-#include "ByteOrder.h"
+#include "platform/WinTypes.h"
+#include "readers/ByteOrder.h"
 
 namespace pcx {
 

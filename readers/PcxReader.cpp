@@ -9,10 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "../libraries/KivPublic.h"
-#include "PcxLayout.h"
-#include "Readers.h"
-#include "StdioFile.h"
+#include "readers/PcxLayout.h"
+#include "readers/Readers.h"
 
 namespace {
 
@@ -39,22 +37,14 @@ using PlaneBuffer = std::unique_ptr<BYTE[], FreeDeleter>;
 // be far longer than the width, so it can be the larger of the two.
 constexpr ULONGLONG kMaxPlaneBytes = 0xFFFFFFFFull;
 
-DWORD PaletteWord(const BYTE* rgb) {
-    return kOpaqueAlpha | static_cast<DWORD>(rgb[0]) << 16 | static_cast<DWORD>(rgb[1]) << 8 | rgb[2];
-}
-
-KivLoadStatus ReadWholeFile(const CString& path, std::vector<BYTE>& bytes) {
-    const StdioFile file = OpenForReading(path);
-    if (!file) return KivLoadStatus::unreadable;
-    const long long length = FileLength(file.get());
-    if (length < 0) return KivLoadStatus::unreadable;
-    if (length < pcx::kHeaderBytes) return KivLoadStatus::truncated;
+KivLoadStatus ReadWholeFile(ByteSource& source, std::vector<BYTE>& bytes) {
+    if (source.Size() < pcx::kHeaderBytes) return KivLoadStatus::truncated;
     try {
-        bytes.resize(static_cast<size_t>(length));
+        bytes.resize(static_cast<size_t>(source.Size()));
     } catch (const std::bad_alloc&) {
         return KivLoadStatus::outOfMemory;
     }
-    return ReadExact(file.get(), bytes.data(), bytes.size()) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
+    return source.ReadExact(bytes.data(), bytes.size()) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
 }
 
 KivLoadStatus ChooseLayout(UINT bitsPerPixel, UINT planes, Layout& layout) {
@@ -152,15 +142,14 @@ void ConvertRgb24(const Header& header, const BYTE* planes, DWORD* pixels) {
         const BYTE* blue = green + line;
         DWORD* out = pixels + static_cast<size_t>(y) * width;
         for (size_t x = 0; x < width; ++x)
-            out[x] =
-                kOpaqueAlpha | static_cast<DWORD>(red[x]) << 16 | static_cast<DWORD>(green[x]) << 8 | blue[x];
+            out[x] = PackBgra(red[x], green[x], blue[x]);
     }
 }
 
 Palette16 HeaderPalette(const BYTE* raw) {
     Palette16 palette;
     for (UINT i = 0; i < pcx::kHeaderPaletteEntries; ++i)
-        palette[i] = PaletteWord(raw + pcx::kHeaderPaletteOffset + i * pcx::kPaletteEntryBytes);
+        palette[i] = PackRgbBytes(raw + pcx::kHeaderPaletteOffset + i * pcx::kPaletteEntryBytes);
     return palette;
 }
 
@@ -195,7 +184,7 @@ KivLoadStatus ReadPalette256(const BYTE* at, const BYTE* end, Palette256& palett
     palette.fill(kOpaqueBlack);
     const size_t entries =
         std::min<size_t>(pcx::kPaletteEntries, static_cast<size_t>(end - at) / pcx::kPaletteEntryBytes);
-    for (size_t i = 0; i < entries; ++i) palette[i] = PaletteWord(at + i * pcx::kPaletteEntryBytes);
+    for (size_t i = 0; i < entries; ++i) palette[i] = PackRgbBytes(at + i * pcx::kPaletteEntryBytes);
     return KivLoadStatus::ok;
 }
 
@@ -205,7 +194,7 @@ void ConvertIndexed8(const Header& header, const Palette256& palette, const BYTE
     for (size_t i = 0; i < count; ++i) pixels[i] = palette[planes[i]];
 }
 
-DecodedPicture DecodePcx(const std::vector<BYTE>& file) {
+DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
     const BYTE* raw = file.data();
     Header header{};
     if (const KivLoadStatus status = ReadHeader(raw, header); status != KivLoadStatus::ok)
@@ -261,14 +250,21 @@ DecodedPicture DecodePcx(const std::vector<BYTE>& file) {
 
 }  // namespace
 
-DecodedPicture ReadPcxFile(const CString& path) {
-    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
+DecodedPicture DecodePcx(ByteSource& source) {
     std::vector<BYTE> file;
-    if (const KivLoadStatus status = ReadWholeFile(path, file); status != KivLoadStatus::ok)
+    if (const KivLoadStatus status = ReadWholeFile(source, file); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
-    return DecodePcx(file);
+    return DecodeFile(file);
 }
 
-DWORD* KivPictureLoadPCXFile(const CString& path, CRect& rect) {
-    return HandOverPicture(ReadPcxFile(path), rect);
+// The probe asks only for the manufacturer byte and reports the header's window and depth as they stand,
+// also for layouts the reader refuses.
+bool ProbePcx(ByteSource& source, PictureHeader& header) {
+    BYTE raw[pcx::kHeaderBytes];
+    if (!source.ReadExact(raw, sizeof raw) || raw[pcx::kManufacturerOffset] != pcx::kManufacturer) return false;
+    header.bits = raw[pcx::kBitsPerPixelOffset] * raw[pcx::kPlanesOffset];
+    // The stored maxima are inclusive; the rectangle's right and bottom lie one past them.
+    header.rect = RECT{ReadLE16(raw + pcx::kXMinOffset), ReadLE16(raw + pcx::kYMinOffset),
+                       ReadLE16(raw + pcx::kXMaxOffset) + 1, ReadLE16(raw + pcx::kYMaxOffset) + 1};
+    return true;
 }

@@ -1,4 +1,4 @@
-#include "PixelBuffer.h"
+#include "readers/PixelBuffer.h"
 
 KivLoadStatus AllocatePixelBuffer(long long width, long long height, PixelBuffer& pixels) {
     pixels.reset();

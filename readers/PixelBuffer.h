@@ -4,16 +4,15 @@
 
 #include <memory>
 
-#include "../include/KivPicture.h"
+#include "KivPictureBase.h"
+#include "platform/Geometry.h"
+#include "platform/GlobalMemory.h"
+#include "readers/PixelPack.h"
 
 struct GlobalFreeDeleter {
     void operator()(DWORD* pixels) const { GlobalFree(pixels); }
 };
 using PixelBuffer = std::unique_ptr<DWORD, GlobalFreeDeleter>;
-
-// Opaque black: what palette entries a file does not define read as.
-constexpr DWORD kOpaqueBlack = 0xFF000000u;
-constexpr DWORD kOpaqueAlpha = 0xFF000000u;
 
 struct DecodedPicture {
     PixelBuffer pixels;

@@ -1,11 +1,10 @@
-// The on-disk layout of a PSD file (version 1) as the reader walks it, the header reader that the picture
-// probe shares, and the pixel conversion. Every number in the file is big-endian and unsigned.
+// The on-disk layout of a PSD file (version 1) as the reader walks it, and the pixel conversion. Every
+// number in the file is big-endian and unsigned.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
-#include "../platform/WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace psd {
 
@@ -90,10 +89,6 @@ struct PsdFileHeader {
     WORD depth = 0xFFFF;
     WORD colorMode = 0xFFFF;
 };
-
-// Reads the 26-byte header from the current position of file. Returns 1 when the signature, version and
-// reserved bytes are accepted and the five fields were filled, 0 otherwise (also for a short file).
-int ReadPsdHeader(std::FILE* file, PsdFileHeader& header);
 
 // What the conversion needs to know of a picture.
 struct PsdConversion {

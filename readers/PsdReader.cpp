@@ -11,99 +11,17 @@
 #include <utility>
 #include <vector>
 
-#include "../libraries/KivPublic.h"
-#include "PsdLayout.h"
-#include "Readers.h"
-#include "StdioFile.h"
+#include "readers/PsdLayout.h"
+#include "readers/Readers.h"
 
 namespace {
 
-constexpr size_t kReadBufferBytes = 64 * 1024;
 constexpr BYTE kOpaque = 255;
 constexpr UINT kPixelBytes = 4;  // blue, green, red, alpha
 
-// Reads the file through a buffer and knows how many bytes it still holds, so that no declared length
-// is trusted beyond what the file can back.
-class PsdStream {
-  public:
-    PsdStream(std::FILE* file, long long position, long long length)
-        : file_(file), fileOffset_(position), length_(length), buffer_(kReadBufferBytes) {}
-
-    long long Remaining() const { return length_ - fileOffset_ + static_cast<long long>(end_ - next_); }
-
-    // The next byte, or -1 once the file has ended.
-    int NextByte() {
-        if (next_ == end_ && !Refill()) return -1;
-        return buffer_[next_++];
-    }
-
-    // The buffered bytes not yet consumed, refilled when none are left; false once the file has ended.
-    bool Window(const BYTE*& begin, const BYTE*& end) {
-        if (next_ == end_ && !Refill()) return false;
-        begin = buffer_.data() + next_;
-        end = buffer_.data() + end_;
-        return true;
-    }
-
-    // Marks the bytes of the last window up to position as consumed.
-    void ConsumeTo(const BYTE* position) { next_ = static_cast<size_t>(position - buffer_.data()); }
-
-    // Up to count bytes straight from the buffer; 0 once the file has ended.
-    size_t Take(const BYTE*& bytes, size_t count) {
-        if (next_ == end_ && !Refill()) return 0;
-        const size_t taken = std::min(count, end_ - next_);
-        bytes = buffer_.data() + next_;
-        next_ += taken;
-        return taken;
-    }
-
-    // True when all count bytes were read.
-    bool Read(BYTE* out, size_t count) {
-        while (count > 0) {
-            const BYTE* bytes = nullptr;
-            const size_t taken = Take(bytes, count);
-            if (taken == 0) return false;
-            std::memcpy(out, bytes, taken);
-            out += taken;
-            count -= taken;
-        }
-        return true;
-    }
-
-    // False when the file ends before count bytes.
-    bool Skip(ULONGLONG count) {
-        if (count > static_cast<ULONGLONG>(std::max(Remaining(), 0ll))) return false;
-        const size_t buffered = end_ - next_;
-        if (count <= buffered) {
-            next_ += static_cast<size_t>(count);
-            return true;
-        }
-        const long long beyond = static_cast<long long>(count - buffered);
-        next_ = end_ = 0;
-        if (std::fseek(file_, beyond, SEEK_CUR) != 0) return false;
-        fileOffset_ += beyond;
-        return true;
-    }
-
-  private:
-    bool Refill() {
-        next_ = 0;
-        end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-        fileOffset_ += static_cast<long long>(end_);
-        return end_ > 0;
-    }
-
-    std::FILE* file_;
-    long long fileOffset_;  // the file position just after the buffered bytes
-    long long length_;
-    std::vector<BYTE> buffer_;
-    size_t next_ = 0;
-    size_t end_ = 0;
-};
-
-KivLoadStatus ReadHeaderFields(std::FILE* file, PsdFileHeader& header) {
+KivLoadStatus ReadHeaderFields(ByteSource& source, PsdFileHeader& header) {
     BYTE raw[psd::kHeaderBytes];
-    const size_t got = std::fread(raw, 1, sizeof raw, file);
+    const size_t got = source.Read(raw, sizeof raw);
     if (got < psd::kSignatureBytes ||
         std::memcmp(raw + psd::kSignatureOffset, psd::kSignature, psd::kSignatureBytes) != 0)
         return KivLoadStatus::notThisFormat;
@@ -122,23 +40,23 @@ KivLoadStatus ReadHeaderFields(std::FILE* file, PsdFileHeader& header) {
     return KivLoadStatus::ok;
 }
 
-KivLoadStatus ReadSectionLength(PsdStream& in, DWORD& length) {
+KivLoadStatus ReadSectionLength(ByteSource& in, DWORD& length) {
     BYTE raw[psd::kSectionLengthBytes];
-    if (!in.Read(raw, sizeof raw)) return KivLoadStatus::truncated;
+    if (!in.ReadExact(raw, sizeof raw)) return KivLoadStatus::truncated;
     length = psd::ReadBE32(raw);
     return KivLoadStatus::ok;
 }
 
 // Only the colour table of an indexed picture is ever used, so other colour-mode data is passed over.
 // Data longer than the rest of the file fails the load here: the sections after it could not be read.
-KivLoadStatus ReadColorModeData(PsdStream& in, WORD colorMode, std::array<BYTE, psd::kColorTableBytes>& table,
+KivLoadStatus ReadColorModeData(ByteSource& in, WORD colorMode, std::array<BYTE, psd::kColorTableBytes>& table,
                                 bool& hasTable) {
     DWORD length = 0;
     if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
         return status;
     if (length > in.Remaining()) return KivLoadStatus::truncated;
     if (colorMode == psd::kIndexed && length == psd::kColorTableBytes) {
-        hasTable = in.Read(table.data(), table.size());
+        hasTable = in.ReadExact(table.data(), table.size());
         return hasTable ? KivLoadStatus::ok : KivLoadStatus::truncated;
     }
     return in.Skip(length) ? KivLoadStatus::ok : KivLoadStatus::truncated;
@@ -148,7 +66,7 @@ KivLoadStatus ReadColorModeData(PsdStream& in, WORD colorMode, std::array<BYTE, 
 // count of resource 1046. The other resources are passed over by their declared size: their values are
 // not used. A section longer than the rest of the file, or a block running past its section, ends the
 // walk short of the section's length, which fails the load.
-KivLoadStatus WalkImageResources(PsdStream& in, short& indexedColorCount) {
+KivLoadStatus WalkImageResources(ByteSource& in, short& indexedColorCount) {
     DWORD sectionLength = 0;
     if (const KivLoadStatus status = ReadSectionLength(in, sectionLength); status != KivLoadStatus::ok)
         return status;
@@ -157,7 +75,7 @@ KivLoadStatus WalkImageResources(PsdStream& in, short& indexedColorCount) {
     const auto fits = [&](ULONGLONG count) { return count <= sectionLength - consumed; };
     const auto read = [&](BYTE* out, size_t count) {
         if (!fits(count)) return KivLoadStatus::corrupt;
-        if (!in.Read(out, count)) return KivLoadStatus::truncated;
+        if (!in.ReadExact(out, count)) return KivLoadStatus::truncated;
         consumed += count;
         return KivLoadStatus::ok;
     };
@@ -197,7 +115,7 @@ KivLoadStatus WalkImageResources(PsdStream& in, short& indexedColorCount) {
 }
 
 // A length past the end of the file fails the load: the image data cannot follow it.
-KivLoadStatus SkipLayerAndMaskSection(PsdStream& in) {
+KivLoadStatus SkipLayerAndMaskSection(ByteSource& in) {
     DWORD length = 0;
     if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
         return status;
@@ -205,9 +123,9 @@ KivLoadStatus SkipLayerAndMaskSection(PsdStream& in) {
 }
 
 // Raw samples are converted like PackBits samples, rather than refused.
-KivLoadStatus ReadCompression(PsdStream& in, WORD& compression) {
+KivLoadStatus ReadCompression(ByteSource& in, WORD& compression) {
     BYTE raw[psd::kCompressionBytes];
-    if (!in.Read(raw, sizeof raw)) return KivLoadStatus::truncated;
+    if (!in.ReadExact(raw, sizeof raw)) return KivLoadStatus::truncated;
     compression = psd::ReadBE16(raw);
     if (compression == psd::kRaw || compression == psd::kPackBits) return KivLoadStatus::ok;
     if (compression == psd::kZip || compression == psd::kZipWithPrediction)
@@ -218,10 +136,10 @@ KivLoadStatus ReadCompression(PsdStream& in, WORD& compression) {
 // True when the rest of the file can hold the samples of every channel: exactly for raw samples, and at
 // PackBits' best (two bytes for a run of 128) after the row-length table. A few bytes claiming a huge
 // picture therefore cannot size a huge buffer.
-bool FileCanHoldImageData(const PsdStream& in, const PsdFileHeader& header, WORD compression) {
+bool FileCanHoldImageData(const ByteSource& in, const PsdFileHeader& header, WORD compression) {
     const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;  // below 2^64
     const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * (header.depth / 8u);
-    ULONGLONG available = static_cast<ULONGLONG>(std::max(in.Remaining(), 0ll));
+    ULONGLONG available = in.Remaining();
     if (compression == psd::kPackBits) {
         const ULONGLONG rowTable =
             static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
@@ -297,7 +215,7 @@ class ChannelSink {
 
 // Raw samples of a file that ends early fail the load, as PackBits data does.
 template <UINT kBytesPerSample>
-KivLoadStatus ReadRawChannel(PsdStream& in, ChannelSink<kBytesPerSample> sink) {
+KivLoadStatus ReadRawChannel(ByteSource& in, ChannelSink<kBytesPerSample> sink) {
     while (!sink.Full()) {
         const BYTE* bytes = nullptr;
         const size_t taken = in.Take(bytes, static_cast<size_t>(std::min<ULONGLONG>(sink.Room(), SIZE_MAX)));
@@ -309,7 +227,7 @@ KivLoadStatus ReadRawChannel(PsdStream& in, ChannelSink<kBytesPerSample> sink) {
 
 // One PackBits run read byte by byte: the slow way, for a run that crosses the end of the buffered bytes.
 template <UINT kBytesPerSample>
-KivLoadStatus DecodeRunAcrossBuffers(PsdStream& in, ChannelSink<kBytesPerSample>& sink) {
+KivLoadStatus DecodeRunAcrossBuffers(ByteSource& in, ChannelSink<kBytesPerSample>& sink) {
     const int header = in.NextByte();
     if (header < 0) return KivLoadStatus::truncated;
     if (header < psd::kPackBitsNoOp) {
@@ -332,11 +250,14 @@ KivLoadStatus DecodeRunAcrossBuffers(PsdStream& in, ChannelSink<kBytesPerSample>
 // samples are complete. Data that ends before then fails the load: the channels are planar, so what was
 // decoded would not make a partial picture.
 template <UINT kBytesPerSample>
-KivLoadStatus DecodePackBitsChannel(PsdStream& in, ChannelSink<kBytesPerSample> sink) {
+KivLoadStatus DecodePackBitsChannel(ByteSource& in, ChannelSink<kBytesPerSample> sink) {
     const BYTE* p = nullptr;
     const BYTE* end = nullptr;
     while (!sink.Full()) {
-        if (!in.Window(p, end)) return KivLoadStatus::truncated;
+        const size_t buffered = in.Peek(p);
+        if (buffered == 0) return KivLoadStatus::truncated;
+        const BYTE* const start = p;
+        end = p + buffered;
         // Whole runs inside the buffered bytes.
         while (!sink.Full() && end - p >= 2) {
             const int header = p[0];
@@ -352,7 +273,7 @@ KivLoadStatus DecodePackBitsChannel(PsdStream& in, ChannelSink<kBytesPerSample> 
                 ++p;
             }
         }
-        in.ConsumeTo(p);
+        in.Advance(static_cast<size_t>(p - start));
         if (sink.Full()) break;
         if (const KivLoadStatus status = DecodeRunAcrossBuffers(in, sink); status != KivLoadStatus::ok)
             return status;
@@ -363,7 +284,7 @@ KivLoadStatus DecodePackBitsChannel(PsdStream& in, ChannelSink<kBytesPerSample> 
 // Decodes the leading channelsUsed channels into the pixel bytes, interleaved: the sample of channel c of
 // pixel i lands at byte i x 4 + c. Channels after them are never read.
 template <UINT kBytesPerSample>
-KivLoadStatus DecodeChannels(PsdStream& in, const PsdFileHeader& header, WORD compression, int channelsUsed,
+KivLoadStatus DecodeChannels(ByteSource& in, const PsdFileHeader& header, WORD compression, int channelsUsed,
                              BYTE* pixels) {
     const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;
     const ULONGLONG rowTable = static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
@@ -484,11 +405,10 @@ void ConvertLab(BYTE* p, BYTE* end) {
     }
 }
 
-DecodedPicture DecodePsd(std::FILE* file, long long fileLength) {
+DecodedPicture DecodeFile(ByteSource& in) {
     PsdFileHeader header;
-    if (const KivLoadStatus status = ReadHeaderFields(file, header); status != KivLoadStatus::ok)
+    if (const KivLoadStatus status = ReadHeaderFields(in, header); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
-    PsdStream in(file, psd::kHeaderBytes, fileLength);
 
     std::array<BYTE, psd::kColorTableBytes> colorTable{};
     bool hasColorTable = false;
@@ -529,8 +449,16 @@ DecodedPicture DecodePsd(std::FILE* file, long long fileLength) {
 
 }  // namespace
 
-int ReadPsdHeader(std::FILE* file, PsdFileHeader& header) {
-    return ReadHeaderFields(file, header) == KivLoadStatus::ok ? 1 : 0;
+DecodedPicture DecodePsd(ByteSource& source) { return DecodeFile(source); }
+
+// The probe accepts the header the reader accepts first: signature, version 1 and zero reserved bytes.
+bool ProbePsd(ByteSource& source, PictureHeader& result) {
+    PsdFileHeader header;
+    if (ReadHeaderFields(source, header) != KivLoadStatus::ok) return false;
+    if (header.width > 0x7FFFFFFF || header.height > 0x7FFFFFFF) return false;
+    result.bits = header.depth;
+    result.rect = RECT{0, 0, static_cast<LONG>(header.width), static_cast<LONG>(header.height)};
+    return true;
 }
 
 int PsdChannelsConverted(const PsdConversion& conversion) {
@@ -590,21 +518,4 @@ void ConvertPsdPixels(BYTE* pixels, size_t count, const PsdConversion& conversio
         default:
             break;
     }
-}
-
-DecodedPicture ReadPsdFile(const CString& path) {
-    if (!KivPublicDoesFileExist(path)) return DecodedPicture::Failure(KivLoadStatus::fileNotFound);
-    StdioFile file = OpenForReading(path);
-    if (!file) return DecodedPicture::Failure(KivLoadStatus::unreadable);
-    const long long length = FileLength(file.get());
-    if (length < 0) return DecodedPicture::Failure(KivLoadStatus::unreadable);
-    try {
-        return DecodePsd(file.get(), length);
-    } catch (const std::bad_alloc&) {
-        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-    }
-}
-
-DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect) {
-    return HandOverPicture(ReadPsdFile(path), rect);
 }

@@ -1,12 +1,44 @@
-// The readers' internal entry points: each decodes one file and keeps the reason for a failure.
+// The readers' internal entry points. Each format's reader decodes a whole picture from a byte source and
+// probes its header (size, position and depth from the header alone) with the same header read; the
+// format table (picture/PictureFormats.h) puts them beside the extension and the writer.
 #pragma once
 
-#include "PixelBuffer.h"
+#include "readers/ByteSource.h"
+#include "readers/PixelBuffer.h"
 
-DecodedPicture ReadBmpFile(const CString& path);
-DecodedPicture ReadTgaFile(const CString& path);
-DecodedPicture ReadGifFile(const CString& path);
-DecodedPicture ReadPcxFile(const CString& path);
-DecodedPicture ReadJpgFile(const CString& path);
-DecodedPicture ReadPsdFile(const CString& path);
+// What a header probe reports.
+struct PictureHeader {
+    RECT rect{};
+    int bits = 0;
+};
+
+using PictureDecoder = DecodedPicture (*)(ByteSource& source);
+using PictureProbe = bool (*)(ByteSource& source, PictureHeader& header);
+
+DecodedPicture DecodeBmp(ByteSource& source);
+DecodedPicture DecodeTga(ByteSource& source);
+DecodedPicture DecodeGif(ByteSource& source);
+DecodedPicture DecodePcx(ByteSource& source);
+DecodedPicture DecodeJpg(ByteSource& source);
+DecodedPicture DecodePsd(ByteSource& source);
+
+bool ProbeBmp(ByteSource& source, PictureHeader& header);
+bool ProbeTga(ByteSource& source, PictureHeader& header);
+bool ProbeGif(ByteSource& source, PictureHeader& header);
+bool ProbePcx(ByteSource& source, PictureHeader& header);
+bool ProbeJpg(ByteSource& source, PictureHeader& header);
+bool ProbePsd(ByteSource& source, PictureHeader& header);
+
+// A bitmap resource of a module: the information header, palette and rows without the file header.
 DecodedPicture ReadBmpResource(HINSTANCE module, LPCWSTR resourceName);
+
+// Opens path once and decodes it: fileNotFound or unreadable when it cannot be opened. Class-library and
+// allocation exceptions raised inside a decoder become outOfMemory or unreadable here.
+DecodedPicture ReadPictureFile(const CString& path, PictureDecoder decode);
+
+inline DecodedPicture ReadBmpFile(const CString& path) { return ReadPictureFile(path, DecodeBmp); }
+inline DecodedPicture ReadTgaFile(const CString& path) { return ReadPictureFile(path, DecodeTga); }
+inline DecodedPicture ReadGifFile(const CString& path) { return ReadPictureFile(path, DecodeGif); }
+inline DecodedPicture ReadPcxFile(const CString& path) { return ReadPictureFile(path, DecodePcx); }
+inline DecodedPicture ReadJpgFile(const CString& path) { return ReadPictureFile(path, DecodeJpg); }
+inline DecodedPicture ReadPsdFile(const CString& path) { return ReadPictureFile(path, DecodePsd); }

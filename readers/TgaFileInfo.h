@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "../platform/WinTypes.h"
-#include "ByteOrder.h"
+#include "platform/WinTypes.h"
+#include "readers/ByteOrder.h"
 
 namespace tga {
 

@@ -1,19 +1,205 @@
 // Truevision TGA reader: colour-mapped, true-colour and grey pictures, uncompressed and
 // run-length encoded, decoded strip by strip through one work buffer into a 32-bit pixel buffer.
 
-#include "TgaReader.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
+#include <memory>
 
-#include "../libraries/KivPublic.h"
-#include "Readers.h"
+#include "readers/Readers.h"
+#include "readers/TgaFileInfo.h"
+
+namespace tga {
+
+// Limits of the decode's data model, our decisions where the format leaves them open: the widest row and
+// the most rows are what 16-bit work-row and row counters held, and files rely on the refusal past them.
+constexpr UINT kWorkPixelBytes = 4;       // every pixel is widened to B, G, R, A in the strip buffer
+constexpr UINT kMaxSourcePixelBytes = 4;  // the run value and the conversion know 1 to 4 bytes
+constexpr UINT kMaxBitsPerPixel = 32;
+constexpr UINT kMaxWorkRowBytes = 32767;  // the work row and strip sizes are 16-bit quantities
+constexpr UINT kMaxWidth = kMaxWorkRowBytes / kWorkPixelBytes;  // 8191
+constexpr UINT kMaxHeight = 32767;                              // the row counter is a signed 16-bit value
+constexpr UINT kColorMapTableBytes = 2048;
+constexpr UINT kColorMapTableEntries = kColorMapTableBytes / kWorkPixelBytes;  // 512
+constexpr UINT kMappedPixelDepth = 8;                                          // indices are one byte
+
+}  // namespace tga
 
 namespace {
 
+// Unencoded pixels are read a strip of whole rows at a time, about this many bytes.
+constexpr size_t kStripBytes = 64 * 1024;
+
 using ColorMapTable = std::array<BYTE, tga::kColorMapTableBytes>;
+
+// ---- Header ----------------------------------------------------------------------------------------------
+
+// The 18 header bytes field by field, then the image ID, leaving the source at the colour map. A short
+// image ID is not a failure: like every short read after the header it leaves zeros behind.
+KivLoadStatus ReadTgaHeader(ByteSource& source, TgaFileInfo& info) {
+    BYTE raw[tga::kHeaderBytes];
+    if (!source.ReadExact(raw, sizeof raw)) return KivLoadStatus::truncated;
+    tga::DecodeHeader(raw, info);
+    std::memset(info.imageId, 0, sizeof info.imageId);
+    source.Read(info.imageId, info.idLength);
+    source.Seek(tga::kHeaderBytes + info.idLength);
+    return KivLoadStatus::ok;
+}
+
+// TGA has no signature: nonzero sides (else corrupt), colour-map type 0 or 1 and a known image type
+// (else notThisFormat) are what turn away other files, and the colour-mapped types need a colour map
+// (else corrupt).
+KivLoadStatus CheckTgaHeader(const TgaFileInfo& info) {
+    if (info.width == 0 || info.height == 0) return KivLoadStatus::corrupt;
+    if (info.colorMapType != tga::kNoColorMap && info.colorMapType != tga::kHasColorMap)
+        return KivLoadStatus::notThisFormat;
+    switch (info.imageType) {
+        case tga::kColorMapped:
+        case tga::kRleColorMapped:
+            return info.colorMapType == tga::kHasColorMap ? KivLoadStatus::ok : KivLoadStatus::corrupt;
+        case tga::kTrueColor:
+        case tga::kGrey:
+        case tga::kRleTrueColor:
+        case tga::kRleGrey:
+            return KivLoadStatus::ok;
+        default:
+            return KivLoadStatus::notThisFormat;
+    }
+}
+
+// A colour-mapped type with a colour map of at least one entry; one whose map is empty reads as grey.
+bool IsTgaColorMapped(const TgaFileInfo& info) {
+    return (info.imageType == tga::kColorMapped || info.imageType == tga::kRleColorMapped) &&
+           info.colorMapType == tga::kHasColorMap && info.colorMapLength != 0;
+}
+
+// The decode's own limits beyond the header check: rows wider than 8191 pixels or more than 32767 rows
+// (tooLarge), pixel depths of 0 or over 32 bits (unsupportedVariant), and for a picture that is really
+// colour-mapped a pixel depth other than 8 or an entry size of 0 or over 32 bits (unsupportedVariant),
+// and a first index plus length over the table's 512 entries (corrupt).
+KivLoadStatus CheckTgaDecodeLimits(const TgaFileInfo& info) {
+    if (info.width > tga::kMaxWidth || info.height > tga::kMaxHeight) return KivLoadStatus::tooLarge;
+    if (info.pixelDepth == 0 || info.pixelDepth > tga::kMaxBitsPerPixel) return KivLoadStatus::unsupportedVariant;
+    if (!IsTgaColorMapped(info)) return KivLoadStatus::ok;
+    if (info.pixelDepth != tga::kMappedPixelDepth) return KivLoadStatus::unsupportedVariant;
+    if (info.colorMapEntrySize == 0 || info.colorMapEntrySize > tga::kMaxBitsPerPixel)
+        return KivLoadStatus::unsupportedVariant;
+    // With entries of at most 4 bytes, 512 entries are also within the table's bytes before widening.
+    if (static_cast<UINT>(info.colorMapFirstIndex) + info.colorMapLength > tga::kColorMapTableEntries)
+        return KivLoadStatus::corrupt;
+    return KivLoadStatus::ok;
+}
+
+// ---- Pixel conversion ------------------------------------------------------------------------------------
+
+// Widens count pixels of sourceBytes (1 to 3) each, stored from the start of pixels, to 4 bytes B, G, R, A
+// in place, from the last pixel backwards: pixel i's source ends at (i + 1) x sourceBytes <= (i + 1) x 4,
+// so widening it never overwrites a source not yet read. One byte is a grey level; two bytes a 5-5-5 word
+// (or, when grey is true, a grey level and an attribute byte); three bytes B, G, R. The alpha written is 0;
+// the decode makes it 255 for every picture whose pixel depth is not 32.
+void ConvertTgaPixels(BYTE* pixels, size_t count, UINT sourceBytes, bool grey) {
+    if (sourceBytes == 0 || sourceBytes >= tga::kWorkPixelBytes) return;  // 4 bytes are already B, G, R, A
+    for (size_t i = count; i-- > 0;) {
+        const BYTE* source = pixels + i * sourceBytes;
+        DWORD blue = 0, green = 0, red = 0;
+        if (sourceBytes == 1 || (sourceBytes == 2 && grey)) {
+            blue = green = red = source[0];  // a 16-bit grey pixel's second byte is its attribute byte
+        } else if (sourceBytes == 2) {
+            const UINT word = ReadLE16(source);
+            blue = WidenTgaFiveBits(word & tga::kFiveBitMask);
+            green = WidenTgaFiveBits(word >> tga::kGreenShift & tga::kFiveBitMask);
+            red = WidenTgaFiveBits(word >> tga::kRedShift & tga::kFiveBitMask);
+        } else {
+            blue = source[0];
+            green = source[1];
+            red = source[2];
+        }
+        const DWORD word = PackBgra(red, green, blue, 0);
+        std::memcpy(pixels + i * tga::kWorkPixelBytes, &word, sizeof word);
+    }
+}
+
+// ---- Run-length packets ----------------------------------------------------------------------------------
+
+// count copies of a run value of pixelBytes bytes. The usual sizes get a copy of fixed size each, which
+// the compiler turns into a store, rather than a library call per pixel.
+void FillRun(BYTE* out, size_t count, const BYTE* value, UINT pixelBytes) {
+    switch (pixelBytes) {
+        case 1:
+            std::memset(out, value[0], count);
+            break;
+        case 2:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, value, 2);
+            break;
+        case 3:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 3 * i, value, 3);
+            break;
+        case 4:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + 4 * i, value, 4);
+            break;
+        default:
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + i * pixelBytes, value, pixelBytes);
+            break;
+    }
+}
+
+// The run-length packets of one decode, read in place from the source's buffered bytes. Packets may span
+// rows and buffer refills: what is still due from a packet carries over from one Read to the next.
+class TgaRleReader {
+  public:
+    TgaRleReader(ByteSource& source, UINT pixelBytes) : source_(source), pixelBytes_(pixelBytes) {}
+
+    // Delivers up to count pixels into destination (count x pixelBytes bytes). Returns the number of whole
+    // pixels delivered: count, or fewer once the data has ended.
+    size_t Read(BYTE* destination, size_t count) {
+        size_t delivered = 0;
+        while (delivered < count) {
+            if (pending_ == 0 && !StartPacket()) break;
+            const size_t take = std::min<size_t>(count - delivered, pending_);
+            BYTE* out = destination + delivered * pixelBytes_;
+            if (run_) {
+                FillRun(out, take, runValue_, pixelBytes_);
+            } else {
+                const size_t wanted = take * pixelBytes_;
+                const size_t copied = source_.Read(out, wanted);
+                if (copied < wanted) {  // the data ended inside the packet: only whole pixels count
+                    pending_ = 0;
+                    return delivered + copied / pixelBytes_;
+                }
+            }
+            delivered += take;
+            pending_ = static_cast<WORD>(pending_ - take);
+        }
+        return delivered;
+    }
+
+  private:
+    bool StartPacket() {
+        // Most packets lie whole inside the buffered bytes: their header and run value are taken in place.
+        const BYTE* bytes = nullptr;
+        if (source_.Peek(bytes) > pixelBytes_) {
+            run_ = (bytes[0] & tga::kRunPacketFlag) != 0;
+            if (run_) std::memcpy(runValue_, bytes + 1, pixelBytes_);
+            pending_ = static_cast<WORD>((bytes[0] & tga::kPacketCountMask) + 1);
+            source_.Advance(run_ ? 1 + pixelBytes_ : 1);
+            return true;
+        }
+        const int header = source_.NextByte();
+        if (header < 0) return false;
+        run_ = (header & tga::kRunPacketFlag) != 0;
+        if (run_ && !source_.ReadExact(runValue_, pixelBytes_)) return false;
+        pending_ = static_cast<WORD>((header & tga::kPacketCountMask) + 1);
+        return true;
+    }
+
+    ByteSource& source_;
+    UINT pixelBytes_;
+    WORD pending_ = 0;  // pixels still due from the current packet
+    bool run_ = false;
+    BYTE runValue_[tga::kMaxSourcePixelBytes] = {};
+};
+
+// ---- Decode ----------------------------------------------------------------------------------------------
 
 bool IsRunLengthEncoded(BYTE imageType) {
     return imageType == tga::kRleColorMapped || imageType == tga::kRleTrueColor || imageType == tga::kRleGrey;
@@ -57,45 +243,19 @@ DecodePlan MakePlan(const TgaFileInfo& info) {
 // The colour map: a mapped picture reads its entries into the table at first index x m and widens them
 // to 4 bytes; any other picture steps over them. Entries the file does not supply, below the first index,
 // past the length or cut off by the end of the file, stay zero and so read as black.
-void LoadColorMap(std::FILE* file, const TgaFileInfo& info, const DecodePlan& plan, ColorMapTable& table) {
+void LoadColorMap(ByteSource& source, const TgaFileInfo& info, const DecodePlan& plan, ColorMapTable& table) {
     if (info.colorMapType != tga::kHasColorMap || info.colorMapLength == 0) return;
-    const long mapBytes = static_cast<long>(info.colorMapLength) * static_cast<long>(plan.entryBytes);
+    const size_t mapBytes = static_cast<size_t>(info.colorMapLength) * plan.entryBytes;
     if (!plan.mapped) {
-        std::fseek(file, mapBytes, SEEK_CUR);
+        source.Skip(mapBytes);
         return;
     }
     // CheckTgaDecodeLimits keeps (first index + length) x m within the table.
-    std::fread(table.data() + static_cast<size_t>(info.colorMapFirstIndex) * plan.entryBytes, 1,
-               static_cast<size_t>(mapBytes), file);
+    source.Read(table.data() + static_cast<size_t>(info.colorMapFirstIndex) * plan.entryBytes, mapBytes);
     if (plan.entryBytes != tga::kWorkPixelBytes)
         ConvertTgaPixels(table.data(), static_cast<size_t>(info.colorMapFirstIndex) + info.colorMapLength,
                          plan.entryBytes, false);
 }
-
-// The work buffer of whole rows of 4-byte pixels that each strip is read and widened in.
-class StripBuffer {
-  public:
-    // Encoded pictures get exactly one row, because the packet reader buffers the file itself; others get
-    // up to kStripBufferBytes, halved (rounding up) while the allocation fails and a row still fits.
-    bool Allocate(UINT rowBytes, bool oneRow) {
-        for (UINT size = oneRow ? rowBytes : tga::kStripBufferBytes; size >= rowBytes;
-             size = (size + 1) / 2) {
-            bytes_.reset(new (std::nothrow) BYTE[size]);
-            if (bytes_) {
-                rows_ = size / rowBytes;
-                return true;
-            }
-            if (size == 1) break;
-        }
-        return false;
-    }
-    BYTE* Data() const { return bytes_.get(); }
-    UINT Rows() const { return rows_; }
-
-  private:
-    std::unique_ptr<BYTE[]> bytes_;
-    UINT rows_ = 0;
-};
 
 // Replaces each one-byte index by its 4-byte table entry, from the last pixel backwards so that the
 // widened pixels can share the buffer with the indices still to come.
@@ -135,15 +295,13 @@ void CopyStripRows(const BYTE* strip, UINT firstRow, UINT rowCount, const Decode
 // Decodes the pixel data strip by strip. The rows a short file lacks stay zero: the decode stops at the
 // first strip the file cannot fill, after zeroing the part of that strip the file did not supply. Returns
 // how many file rows, counted from the first, were stored.
-UINT DecodeStrips(std::FILE* file, TgaRleReader* packets, const DecodePlan& plan, const ColorMapTable& table,
-                  StripBuffer& strip, DWORD* pixels) {
-    const UINT rowsPerStrip = strip.Rows();
+UINT DecodeStrips(ByteSource& source, TgaRleReader* packets, const DecodePlan& plan, const ColorMapTable& table,
+                  BYTE* work, UINT rowsPerStrip, DWORD* pixels) {
     const size_t stripPixels = static_cast<size_t>(rowsPerStrip) * plan.width;
-    BYTE* const work = strip.Data();
     for (UINT row = 0; row < plan.height; row += rowsPerStrip) {
         // The last strip asks for a whole strip even when fewer rows remain.
         const size_t got = packets ? packets->Read(work, stripPixels)
-                                   : std::fread(work, plan.sourcePixelBytes, stripPixels, file);
+                                   : source.Read(work, stripPixels * plan.sourcePixelBytes) / plan.sourcePixelBytes;
         if (plan.mapped)
             ExpandIndices(work, got, table);
         else if (plan.sourcePixelBytes != tga::kWorkPixelBytes)
@@ -165,7 +323,7 @@ void MakeMissingRowsOpaque(UINT storedRows, const DecodePlan& plan, DWORD* pixel
     }
 }
 
-DecodedPicture DecodeTga(std::FILE* file, const TgaFileInfo& info) {
+DecodedPicture DecodePixels(ByteSource& source, const TgaFileInfo& info) {
     const DecodePlan plan = MakePlan(info);
     DecodedPicture picture;
     if (const KivLoadStatus status = AllocatePixelBuffer(plan.width, plan.height, picture.pixels);
@@ -173,17 +331,15 @@ DecodedPicture DecodeTga(std::FILE* file, const TgaFileInfo& info) {
         return DecodedPicture::Failure(status);
 
     ColorMapTable table{};
-    LoadColorMap(file, info, plan, table);
+    LoadColorMap(source, info, plan, table);
 
-    const UINT rowBytes = std::max(tga::kWorkPixelBytes, plan.sourcePixelBytes) * plan.width;
-    StripBuffer strip;
-    if (!strip.Allocate(rowBytes, plan.encoded)) return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-    TgaRleReader packets;
-    if (plan.encoded && !packets.Start(file, plan.sourcePixelBytes))
-        return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
-
-    const UINT storedRows =
-        DecodeStrips(file, plan.encoded ? &packets : nullptr, plan, table, strip, picture.pixels.get());
+    // Encoded pictures take one row per strip, as the packets are read in place from the source's buffer.
+    const size_t rowBytes = static_cast<size_t>(std::max(tga::kWorkPixelBytes, plan.sourcePixelBytes)) * plan.width;
+    const UINT rowsPerStrip = plan.encoded ? 1 : static_cast<UINT>(std::max<size_t>(1, kStripBytes / rowBytes));
+    const std::unique_ptr<BYTE[]> work(new BYTE[rowBytes * rowsPerStrip]);
+    TgaRleReader packets(source, plan.sourcePixelBytes);
+    const UINT storedRows = DecodeStrips(source, plan.encoded ? &packets : nullptr, plan, table, work.get(),
+                                         rowsPerStrip, picture.pixels.get());
     if (!plan.keepsAlpha) MakeMissingRowsOpaque(storedRows, plan, picture.pixels.get());
     picture.rect = CRect(info.xOrigin, info.yOrigin, info.xOrigin + info.width, info.yOrigin + info.height);
     return picture;
@@ -191,248 +347,21 @@ DecodedPicture DecodeTga(std::FILE* file, const TgaFileInfo& info) {
 
 }  // namespace
 
-// ---- Header
-// ------------------------------------------------------------------------------------------------
-
-KivLoadStatus ReadTgaHeader(const CString& path, StdioFile& file, TgaFileInfo& info) {
-    if (!KivPublicDoesFileExist(path)) return KivLoadStatus::fileNotFound;
-    file = OpenForReading(path);
-    if (!file) return KivLoadStatus::unreadable;
-    BYTE raw[tga::kHeaderBytes];
-    if (!ReadExact(file.get(), raw, sizeof raw)) return KivLoadStatus::truncated;
-    tga::DecodeHeader(raw, info);
-    std::memset(info.imageId, 0, sizeof info.imageId);
-    std::fread(info.imageId, 1, info.idLength, file.get());
-    std::fseek(file.get(), static_cast<long>(tga::kHeaderBytes) + info.idLength, SEEK_SET);
-    return KivLoadStatus::ok;
-}
-
-KivLoadStatus CheckTgaHeader(const TgaFileInfo& info) {
-    if (info.width == 0 || info.height == 0) return KivLoadStatus::corrupt;
-    if (info.colorMapType != tga::kNoColorMap && info.colorMapType != tga::kHasColorMap)
-        return KivLoadStatus::notThisFormat;
-    switch (info.imageType) {
-        case tga::kColorMapped:
-        case tga::kRleColorMapped:
-            return info.colorMapType == tga::kHasColorMap ? KivLoadStatus::ok : KivLoadStatus::corrupt;
-        case tga::kTrueColor:
-        case tga::kGrey:
-        case tga::kRleTrueColor:
-        case tga::kRleGrey:
-            return KivLoadStatus::ok;
-        default:
-            return KivLoadStatus::notThisFormat;
-    }
-}
-
-bool IsTgaColorMapped(const TgaFileInfo& info) {
-    return (info.imageType == tga::kColorMapped || info.imageType == tga::kRleColorMapped) &&
-           info.colorMapType == tga::kHasColorMap && info.colorMapLength != 0;
-}
-
-KivLoadStatus CheckTgaDecodeLimits(const TgaFileInfo& info) {
-    if (info.width > tga::kMaxWidth || info.height > tga::kMaxHeight) return KivLoadStatus::tooLarge;
-    if (info.pixelDepth == 0 || info.pixelDepth > tga::kMaxBitsPerPixel)
-        return KivLoadStatus::unsupportedVariant;
-    if (!IsTgaColorMapped(info)) return KivLoadStatus::ok;
-    if (info.pixelDepth != tga::kMappedPixelDepth) return KivLoadStatus::unsupportedVariant;
-    if (info.colorMapEntrySize == 0 || info.colorMapEntrySize > tga::kMaxBitsPerPixel)
-        return KivLoadStatus::unsupportedVariant;
-    // With entries of at most 4 bytes, 512 entries are also within the table's bytes before widening.
-    if (static_cast<UINT>(info.colorMapFirstIndex) + info.colorMapLength > tga::kColorMapTableEntries)
-        return KivLoadStatus::corrupt;
-    return KivLoadStatus::ok;
-}
-
-// ---- Pixel conversion
-// --------------------------------------------------------------------------------------
-
-namespace {
-
-// A 5-bit component to 8 bits: c x 8 with the low three bits set when c is not 0, so 0 stays 0 and 31
-// becomes 255.
-BYTE WidenFiveBits(UINT c) {
-    return static_cast<BYTE>(c == 0 ? 0 : (c << 3) | 7);
-}
-
-}  // namespace
-
-void ConvertTgaPixels(BYTE* pixels, size_t count, UINT sourceBytes, bool grey) {
-    if (sourceBytes == 0 || sourceBytes >= tga::kWorkPixelBytes) return;  // 4 bytes are already B, G, R, A
-    // Back to front: pixel i's source bytes end at (i + 1) x sourceBytes <= (i + 1) x 4, so widening it
-    // never overwrites the source of a pixel not yet converted. Each source is read before it is written.
-    for (size_t i = count; i-- > 0;) {
-        const BYTE* source = pixels + i * sourceBytes;
-        BYTE* target = pixels + i * tga::kWorkPixelBytes;
-        BYTE blue = 0, green = 0, red = 0;
-        switch (sourceBytes) {
-            case 1:
-                blue = green = red = source[0];
-                break;
-            case 2:
-                if (grey) {
-                    blue = green = red = source[0];  // the second byte is the attribute byte
-                } else {
-                    const UINT word = ReadLE16(source);
-                    blue = WidenFiveBits(word & tga::kFiveBitMask);
-                    green = WidenFiveBits((word >> tga::kGreenShift) & tga::kFiveBitMask);
-                    red = WidenFiveBits((word >> tga::kRedShift) & tga::kFiveBitMask);
-                }
-                break;
-            default:  // 3 bytes
-                blue = source[0];
-                green = source[1];
-                red = source[2];
-                break;
-        }
-        target[0] = blue;
-        target[1] = green;
-        target[2] = red;
-        target[3] = 0;
-    }
-}
-
-// ---- Packet reader
-// -----------------------------------------------------------------------------------------
-
-bool TgaRleReader::Start(std::FILE* file, UINT pixelBytes, UINT maxBufferBytes) {
-    Stop();
-    for (UINT size = maxBufferBytes; size >= tga::kRleMinReadBufferBytes; size /= 2) {
-        buffer_.reset(new (std::nothrow) BYTE[size]);
-        if (buffer_) {
-            bufferBytes_ = size;
-            break;
-        }
-    }
-    if (!buffer_) return false;
-    file_ = file;
-    pixelBytes_ = pixelBytes;
-    pending_ = 0;
-    run_ = false;
-    ended_ = false;
-    next_ = end_ = 0;  // exhausted: the first byte wanted refills
-    return true;
-}
-
-void TgaRleReader::Stop() {
-    buffer_.reset();
-    bufferBytes_ = 0;
-    next_ = end_ = 0;
-}
-
-namespace {
-
-// count copies of a run value of pixelBytes bytes. The usual sizes get a copy of fixed size each, which
-// the compiler turns into a store, rather than a library call per pixel.
-void FillRun(BYTE* out, size_t count, const BYTE* value, UINT pixelBytes) {
-    switch (pixelBytes) {
-        case 1:
-            std::memset(out, value[0], count);
-            break;
-        case 2:
-            for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, value, 2);
-            break;
-        case 3:
-            for (size_t i = 0; i < count; ++i) std::memcpy(out + 3 * i, value, 3);
-            break;
-        case 4:
-            for (size_t i = 0; i < count; ++i) std::memcpy(out + 4 * i, value, 4);
-            break;
-        default:
-            for (size_t i = 0; i < count; ++i) std::memcpy(out + i * pixelBytes, value, pixelBytes);
-            break;
-    }
-}
-
-}  // namespace
-
-bool TgaRleReader::Refill() {
-    if (ended_ || !buffer_) return false;
-    next_ = 0;
-    end_ = static_cast<UINT>(std::fread(buffer_.get(), 1, bufferBytes_, file_));
-    ended_ = end_ == 0;
-    return !ended_;
-}
-
-bool TgaRleReader::NextByte(BYTE& byte) {
-    if (next_ == end_ && !Refill()) return false;
-    byte = buffer_[next_++];
-    return true;
-}
-
-bool TgaRleReader::StartPacket() {
-    // Most packets start well inside the read buffer: their header and run value are then taken without
-    // a refill check per byte.
-    if (end_ - next_ > pixelBytes_) {
-        const BYTE header = buffer_[next_++];
-        run_ = (header & tga::kRunPacketFlag) != 0;
-        if (run_) {
-            std::memcpy(runValue_, buffer_.get() + next_, pixelBytes_);
-            next_ += pixelBytes_;
-        }
-        pending_ = static_cast<WORD>((header & tga::kPacketCountMask) + 1);
-        return true;
-    }
-    BYTE header = 0;
-    if (!NextByte(header)) return false;
-    run_ = (header & tga::kRunPacketFlag) != 0;
-    if (run_) {
-        for (UINT b = 0; b < pixelBytes_; ++b)
-            if (!NextByte(runValue_[b])) return false;
-    }
-    pending_ = static_cast<WORD>((header & tga::kPacketCountMask) + 1);
-    return true;
-}
-
-size_t TgaRleReader::CopyRaw(BYTE* destination, size_t bytes) {
-    size_t copied = 0;
-    while (copied < bytes) {
-        if (next_ == end_ && !Refill()) break;
-        const size_t piece = std::min<size_t>(end_ - next_, bytes - copied);
-        std::memcpy(destination + copied, buffer_.get() + next_, piece);
-        next_ += static_cast<UINT>(piece);
-        copied += piece;
-    }
-    return copied;
-}
-
-size_t TgaRleReader::Read(BYTE* destination, size_t count) {
-    size_t delivered = 0;
-    while (delivered < count) {
-        if (pending_ == 0 && !StartPacket()) break;
-        const size_t take = std::min<size_t>(count - delivered, pending_);
-        BYTE* out = destination + delivered * pixelBytes_;
-        if (run_) {
-            FillRun(out, take, runValue_, pixelBytes_);
-        } else {
-            const size_t wanted = take * pixelBytes_;
-            const size_t copied = CopyRaw(out, wanted);
-            if (copied < wanted) {  // the file ended inside the packet: only whole pixels count
-                pending_ = 0;
-                return delivered + copied / pixelBytes_;
-            }
-        }
-        delivered += take;
-        pending_ = static_cast<WORD>(pending_ - take);
-    }
-    return delivered;
-}
-
-// ---- Entry points
-// ------------------------------------------------------------------------------------------
-
-DecodedPicture ReadTgaFile(const CString& path) {
+DecodedPicture DecodeTga(ByteSource& source) {
     TgaFileInfo info{};
-    StdioFile file;
-    if (const KivLoadStatus status = ReadTgaHeader(path, file, info); status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
-    if (const KivLoadStatus status = CheckTgaHeader(info); status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
-    if (const KivLoadStatus status = CheckTgaDecodeLimits(info); status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
-    return DecodeTga(file.get(), info);
+    KivLoadStatus status = ReadTgaHeader(source, info);
+    if (status == KivLoadStatus::ok) status = CheckTgaHeader(info);
+    if (status == KivLoadStatus::ok) status = CheckTgaDecodeLimits(info);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    return DecodePixels(source, info);
 }
 
-DWORD* KivPictureLoadTGAFile(const CString& path, CRect& rect) {
-    return HandOverPicture(ReadTgaFile(path), rect);
+// The probe accepts what the header check accepts; the decode's own limits are not its business, so it
+// describes pictures the reader refuses as too large.
+bool ProbeTga(ByteSource& source, PictureHeader& header) {
+    TgaFileInfo info{};
+    if (ReadTgaHeader(source, info) != KivLoadStatus::ok || CheckTgaHeader(info) != KivLoadStatus::ok) return false;
+    header.bits = info.pixelDepth;
+    header.rect = RECT{info.xOrigin, info.yOrigin, info.xOrigin + info.width, info.yOrigin + info.height};
+    return true;
 }

@@ -12,6 +12,7 @@
 #include "TestFiles.h"
 #include "libraries/KivModuleRC.h"
 #include "media/ClipMediaObj.h"
+#include "media/MediaGathering.h"
 
 namespace {
 

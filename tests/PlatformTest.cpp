@@ -18,6 +18,8 @@
 #include "platform/ModuleResources.h"
 #include "platform/RuntimeLibrary.h"
 
+using namespace kivrt;
+
 namespace {
 
 // Runs body in a forked child and returns its exit code (-1 when it did not exit normally).

@@ -442,33 +442,3 @@ TEST(PsdReader, ExportedLoadSetsTheRectangleOnlyOnSuccess) {
     EXPECT_EQ(ReadPsdFile(Wide(folder.File("missing.psd"))).status, S::fileNotFound);
 }
 
-TEST(PsdReader, HeaderReaderFillsTheFieldsOnlyWhenAccepted) {
-    ScratchFolder folder;
-    PsdFile file = Raw(kCmyk, 40, {{0}});
-    file.height = 30;
-    file.depth = 16;
-    WriteFileBytes(folder.File("good.psd"), file.Build());
-    file.version = 2;
-    WriteFileBytes(folder.File("version2.psd"), file.Build());
-    WriteFileBytes(folder.File("short.psd"), Cut(Raw(kGrey, 1, {}).Build(), 20));
-
-    const auto read = [&](const char* name, PsdFileHeader& header) {
-        std::FILE* f = std::fopen(folder.File(name).c_str(), "rb");
-        const int result = ReadPsdHeader(f, header);
-        std::fclose(f);
-        return result;
-    };
-    PsdFileHeader header;
-    ASSERT_EQ(read("good.psd", header), 1);
-    EXPECT_EQ(header.channels, 1);
-    EXPECT_EQ(header.height, 30u);
-    EXPECT_EQ(header.width, 40u);
-    EXPECT_EQ(header.depth, 16u);
-    EXPECT_EQ(header.colorMode, kCmyk);
-    for (const char* refused : {"version2.psd", "short.psd"}) {
-        PsdFileHeader untouched;
-        EXPECT_EQ(read(refused, untouched), 0) << refused;
-        EXPECT_EQ(untouched.channels, -1) << refused;
-        EXPECT_EQ(untouched.width, 0xFFFFFFFFu) << refused;
-    }
-}

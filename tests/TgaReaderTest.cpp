@@ -13,7 +13,8 @@
 #include "TestFiles.h"
 #include "readers/Readers.h"
 #include "readers/TgaFileInfo.h"
-#include "readers/TgaReader.h"
+#include "readers/Readers.h"
+#include "readers/TgaFileInfo.h"
 
 namespace {
 
@@ -649,90 +650,6 @@ TEST(TgaReader, TheDispatchTriesTgaFirst) {
     EXPECT_NE(pixels, nullptr);
     GlobalFree(pixels);
 }
-
-// ---- The packet reader on its own
-// --------------------------------------------------------------------------
-
-class TgaRleReaderTest : public ::testing::Test {
-  protected:
-    // Opens a scratch file of the given bytes for the reader.
-    std::FILE* Open(const Bytes& bytes) {
-        WriteFileBytes(folder_.File("packets.bin"), bytes);
-        file_.reset(std::fopen(folder_.File("packets.bin").c_str(), "rb"));
-        return file_.get();
-    }
-    ScratchFolder folder_;
-    StdioFile file_;
-};
-
-TEST_F(TgaRleReaderTest, PacketsSpanReadBufferRefills) {
-    // 128-byte buffers: a run header on byte 127 has its value in the next buffer, and a raw packet of
-    // 128 pixels spans the next buffer end.
-    Bytes stream;
-    std::vector<std::uint8_t> expected;
-    const auto raw = [&](std::initializer_list<std::uint8_t> values) {
-        stream.push_back(static_cast<std::uint8_t>(values.size() - 1));
-        stream.insert(stream.end(), values);
-        expected.insert(expected.end(), values);
-    };
-    for (unsigned i = 0; i < 62; ++i) raw({static_cast<std::uint8_t>(i)});  // bytes 0 to 123
-    raw({0xA0, 0xA1});                                                      // bytes 124 to 126
-    stream.push_back(0x84);                                                 // byte 127: a run of 5 ...
-    stream.push_back(0x5A);                                                 // ... whose value is byte 128
-    expected.insert(expected.end(), 5, 0x5A);
-    stream.push_back(0x7F);  // a raw packet of 128 pixels, bytes 130 to 257, across the buffer end at 256
-    for (unsigned i = 0; i < 128; ++i) {
-        stream.push_back(static_cast<std::uint8_t>(255 - i));
-        expected.push_back(static_cast<std::uint8_t>(255 - i));
-    }
-    raw({0x01});
-    stream.push_back(0x80);  // a run header whose value the file no longer holds
-
-    TgaRleReader reader;
-    ASSERT_TRUE(reader.Start(Open(stream), 1, 128));
-    EXPECT_EQ(reader.BufferBytes(), 128u);
-    std::vector<std::uint8_t> got(expected.size() + 10, 0xEE);
-    // Odd-sized reads: what is due from a packet carries over from one call to the next.
-    size_t delivered = 0;
-    for (size_t want = 1; delivered < got.size(); want = want * 3 % 17 + 1) {
-        const size_t n = reader.Read(got.data() + delivered, std::min(want, got.size() - delivered));
-        delivered += n;
-        if (n < want) break;
-    }
-    ASSERT_EQ(delivered, expected.size());
-    got.resize(expected.size());
-    EXPECT_EQ(got, expected);
-    EXPECT_EQ(reader.Read(got.data(), 1), 0u) << "nothing more once the file has ended";
-}
-
-TEST_F(TgaRleReaderTest, RunValuesOfFourBytesAcrossARefill) {
-    Bytes stream;
-    for (unsigned i = 0; i < 25; ++i) {  // 25 raw packets of one 4-byte pixel: 125 bytes
-        stream.push_back(0x00);
-        for (unsigned b = 0; b < 4; ++b) stream.push_back(static_cast<std::uint8_t>(i));
-    }
-    stream.push_back(0x81);  // byte 125: the run's value takes bytes 126 to 129
-    for (unsigned b = 1; b <= 4; ++b) stream.push_back(static_cast<std::uint8_t>(b));
-    TgaRleReader reader;
-    ASSERT_TRUE(reader.Start(Open(stream), 4, 128));
-    std::vector<std::uint8_t> got(27 * 4);
-    EXPECT_EQ(reader.Read(got.data(), 27), 27u);
-    EXPECT_EQ(std::vector<std::uint8_t>(got.end() - 8, got.end()),
-              (std::vector<std::uint8_t>{1, 2, 3, 4, 1, 2, 3, 4}));
-    EXPECT_EQ(reader.Read(got.data(), 1), 0u);
-}
-
-TEST_F(TgaRleReaderTest, BufferSizes) {
-    TgaRleReader reader;
-    EXPECT_FALSE(reader.Start(Open({0x00, 0x01}), 1, 127)) << "below the smallest read buffer";
-    ASSERT_TRUE(reader.Start(Open({0x00, 0x01}), 1));
-    EXPECT_EQ(reader.BufferBytes(), tga::kRleReadBufferBytes);
-    reader.Stop();
-    EXPECT_EQ(reader.BufferBytes(), 0u);
-}
-
-// ---- Layout codecs
-// -----------------------------------------------------------------------------------------
 
 TEST(TgaFileInfoLayout, HeaderFieldsSitAtTheirOffsets) {
     TgaFile file;

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../include/KivPicture.h"
-#include "../readers/BmpLayout.h"
-#include "../platform/ReplacementFile.h"
-#include "WriterRegion.h"
+#include "writers/Writers.h"
+#include "readers/BmpLayout.h"
+#include "platform/ReplacementFile.h"
+#include "writers/WriterRegion.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::array<BYTE, kHeadersBytes> MakeHeaders(DWORD width, DWORD height) {
 
 }  // namespace
 
-int KivPictureSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
+int WriteBmpFile(CString path, DWORD* buffer, CSize size, CRect rect) {
     const CRect region = CutRegionToBuffer(rect, size);
     if (!buffer || region.IsRectEmpty()) return 0;
     const auto width = static_cast<DWORD>(region.Width());

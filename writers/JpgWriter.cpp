@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "../include/KivPicture.h"
-#include "../readers/JpegLibrary.h"
-#include "../platform/ReplacementFile.h"
-#include "WriterRegion.h"
+#include "writers/Writers.h"
+#include "readers/JpegLibrary.h"
+#include "platform/ReplacementFile.h"
+#include "writers/WriterRegion.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ bool CompressRegion(std::FILE* stream, const DWORD* buffer, CSize size, const CR
 
 }  // namespace
 
-int KivPictureSaveJPGFile(CString path, DWORD* buffer, CSize size, CRect rect) {
+int WriteJpgFile(CString path, DWORD* buffer, CSize size, CRect rect) {
     const CRect region = CutRegionToBuffer(rect, size);
     // The library refuses an empty picture; refusing it here ends the same way without creating a file.
     if (!buffer || region.IsRectEmpty()) return 0;

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "../include/KivPicture.h"
-#include "../readers/PcxLayout.h"
-#include "../platform/ReplacementFile.h"
-#include "WriterRegion.h"
+#include "writers/Writers.h"
+#include "readers/PcxLayout.h"
+#include "platform/ReplacementFile.h"
+#include "writers/WriterRegion.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ void WriteImageData(CFile& file, const DWORD* buffer, CSize size, const CRect& r
 
 }  // namespace
 
-int KivPictureSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect) {
+int WritePcxFile(CString path, DWORD* buffer, CSize size, CRect rect) {
     const CRect region = CutRegionToBuffer(rect, size);
     // An empty region would give a file no reader can load (its maxima would be 0xFFFF): refuse it, as
     // the other writers do. The header's 16-bit fields bound the sides.

@@ -7,10 +7,10 @@
 #include <ctime>
 #include <vector>
 
-#include "../include/KivPicture.h"
-#include "../readers/TgaFileInfo.h"
-#include "../platform/ReplacementFile.h"
-#include "WriterRegion.h"
+#include "writers/Writers.h"
+#include "readers/TgaFileInfo.h"
+#include "platform/ReplacementFile.h"
+#include "writers/WriterRegion.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ void WritePostageStamp(CFile& file, const DWORD* buffer, CSize size, const CRect
 
 }  // namespace
 
-int KivPictureSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
+int WriteTgaFile(CString path, DWORD* buffer, CSize size, CRect rect) {
     const CRect region = CutRegionToBuffer(rect, size);
     if (!buffer || region.IsRectEmpty()) return 0;
     // The header holds 16-bit sides and the footer 32-bit offsets; a larger region cannot be described.

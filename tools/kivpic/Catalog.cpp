@@ -141,9 +141,9 @@ int WriteSheet(const std::vector<const CKivClipMediaObj*>& records, const std::s
         }
     }
     const CString path = CString::FromUtf8(file);
-    const WriterEntry& writer = ChooseWriter(path);
+    const PictureFormat& writer = ChooseWriter(path);
     if (!writer.write(path, sheet.data(), size, CRect(0, 0, size.cx, size.cy)))
-        return Fail(file, std::string("cannot write the ") + writer.format + " file");
+        return Fail(file, std::string("cannot write the ") + writer.name + " file");
     return 0;
 }
 

@@ -4,29 +4,18 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/RuntimeLibrary.h"
+#include "picture/ScaledLoad.h"
 
 namespace {
 
-struct PixelsDeleter {
-    void operator()(DWORD* pixels) const { GlobalFree(pixels); }
-};
+std::string CannotLoad(KivLoadStatus status) { return std::string("cannot load: ") + KivLoadStatusText(status); }
 
 }  // namespace
 
-const WriterEntry& ChooseWriter(const CString& path) {
-    // Any extension but these four, or none, saves a TGA file.
-    static constexpr WriterEntry kWriters[] = {
-        {L".TGA", "TGA", KivPictureSaveTGAFile},
-        {L".BMP", "BMP", KivPictureSaveBMPFile},
-        {L".PCX", "PCX", KivPictureSavePCXFile},
-        {L".JPG", "JPEG", KivPictureSaveJPGFile},
-    };
-    wchar_t extension[_MAX_EXT];
-    _wsplitpath(path, nullptr, nullptr, nullptr, extension);
-    for (const WriterEntry& entry : kWriters)
-        if (_wcsicmp(extension, entry.extension) == 0) return entry;
-    return kWriters[0];
+const PictureFormat& ChooseWriter(const CString& path) {
+    const PictureFormat* named = FindPictureFormat(path);
+    if (named && named->write) return *named;
+    return *FindPictureFormat(CString(L".tga"));
 }
 
 int Fail(const std::string& file, const std::string& what) {
@@ -60,19 +49,18 @@ std::optional<CSize> ParseSize(const std::string& text) {
 int RunZoom(const ZoomOptions& options) {
     const CString input = CString::FromUtf8(options.input);
     const CString output = CString::FromUtf8(options.output);
-    const WriterEntry& writer = ChooseWriter(output);
+    const PictureFormat& writer = ChooseWriter(output);
     const unsigned long long pixels = 1ull * options.size.cx * options.size.cy;
     if (pixels > 0x3FFFFFFFull) return Fail(options.output, "the target size is too large");
 
-    std::unique_ptr<DWORD, PixelsDeleter> target;
+    PixelBuffer target;
     if (!options.onto.empty()) {
-        CRect ontoRect;
-        KivLoadStatus status = KivLoadStatus::ok;
-        target.reset(KivPictureLoadPicFileEx(CString::FromUtf8(options.onto), ontoRect, &status));
-        if (!target) return Fail(options.onto, std::string("cannot load: ") + KivLoadStatusText(status));
-        if (!(ontoRect.Size() == options.size))
-            return Fail(options.onto, "its size " + std::to_string(ontoRect.Width()) + "x" +
-                                          std::to_string(ontoRect.Height()) + " is not the target size");
+        DecodedPicture onto = LoadPicture(CString::FromUtf8(options.onto));
+        if (!onto.ok()) return Fail(options.onto, CannotLoad(onto.status));
+        if (!(onto.rect.Size() == options.size))
+            return Fail(options.onto, "its size " + std::to_string(onto.rect.Width()) + "x" +
+                                          std::to_string(onto.rect.Height()) + " is not the target size");
+        target = std::move(onto.pixels);
     } else {
         target.reset(static_cast<DWORD*>(GlobalAlloc(GPTR, pixels * 4)));
         if (!target) return Fail(options.output, "out of memory for the target block");
@@ -80,35 +68,28 @@ int RunZoom(const ZoomOptions& options) {
 
     KivPictureOpen();  // the bilinear sampler's product table
     auto* block = reinterpret_cast<tagCOLOR32*>(target.get());
-    int drawn = 0;
+    KivLoadStatus status = KivLoadStatus::ok;
     if (options.areaMethod)
-        drawn = KivPictureLoadPicFile(input, block, options.size, options.mode);
+        status = LoadAreaScaled(input, block, options.size, options.mode);
     else if (options.clip || options.place)
-        drawn =
-            KivPictureZoomPicFile(input, options.clip.value_or(CRect(0, 0, options.size.cx, options.size.cy)),
-                                  options.place.value_or(CRect()), options.size, block, options.mode);
+        status = LoadBilinearScaled(input, options.clip.value_or(CRect(0, 0, options.size.cx, options.size.cy)),
+                                    options.place.value_or(CRect()), options.size, block, options.mode);
     else
-        drawn = KivPictureZoomPicFile(input, block, options.size, options.mode);
-    if (!drawn) {
-        CRect rect;
-        KivLoadStatus status = KivLoadStatus::ok;
-        std::unique_ptr<DWORD, PixelsDeleter> probe(KivPictureLoadPicFileEx(input, rect, &status));
-        return Fail(options.input, std::string("cannot load: ") + KivLoadStatusText(status));
-    }
+        status = LoadBilinearScaled(input, block, options.size, options.mode);
+    if (status != KivLoadStatus::ok) return Fail(options.input, CannotLoad(status));
     if (!writer.write(output, target.get(), options.size, CRect(0, 0, options.size.cx, options.size.cy)))
-        return Fail(options.output, std::string("cannot write the ") + writer.format + " file");
+        return Fail(options.output, std::string("cannot write the ") + writer.name + " file");
     return 0;
 }
 
 int RunConvert(const ConvertOptions& options) {
     const CString input = CString::FromUtf8(options.input);
     const CString output = CString::FromUtf8(options.output);
-    const WriterEntry& writer = ChooseWriter(output);
+    const PictureFormat& writer = ChooseWriter(output);
 
-    CRect rect;
-    KivLoadStatus status = KivLoadStatus::ok;
-    std::unique_ptr<DWORD, PixelsDeleter> pixels(KivPictureLoadPicFileEx(input, rect, &status));
-    if (!pixels) return Fail(options.input, std::string("cannot load: ") + KivLoadStatusText(status));
+    const DecodedPicture picture = LoadPicture(input);
+    if (!picture.ok()) return Fail(options.input, CannotLoad(picture.status));
+    const CRect& rect = picture.rect;
 
     const CSize size = rect.Size();
     const CRect region = options.region.value_or(CRect(0, 0, size.cx, size.cy));
@@ -116,8 +97,8 @@ int RunConvert(const ConvertOptions& options) {
     if (!inside.IntersectRect(region, CRect(0, 0, size.cx, size.cy)))
         return Fail(options.output, "the region lies outside the picture (" + std::to_string(size.cx) + "x" +
                                         std::to_string(size.cy) + ")");
-    if (!writer.write(output, pixels.get(), size, region))
-        return Fail(options.output, std::string("cannot write the ") + writer.format + " file");
+    if (!writer.write(output, picture.pixels.get(), size, region))
+        return Fail(options.output, std::string("cannot write the ") + writer.name + " file");
     if (options.json) std::printf("{\"rect\":[%d,%d,%d,%d]}\n", rect.left, rect.top, rect.right, rect.bottom);
     return 0;
 }
@@ -157,9 +138,10 @@ std::string JsonString(const std::string& text) {
 int RunInfo(const InfoOptions& options) {
     int status = 0;
     for (const std::string& file : options.files) {
-        RECT rect{};
-        int bits = 0;
-        const bool ok = KivPictureGetPicInfo(CString::FromUtf8(file), &rect, &bits) != 0;
+        PictureHeader header;
+        const bool ok = ProbePicture(CString::FromUtf8(file), header);
+        const RECT& rect = header.rect;
+        const int bits = header.bits;
         if (options.json && ok) {
             std::printf("{\"file\":%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n",
                         JsonString(file).c_str(), rect.left, rect.top, rect.right, rect.bottom, bits);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KivPicture.h"
+#include "readers/PictureFormats.h"
 
 struct ConvertOptions {
     std::string input;
@@ -48,13 +49,8 @@ std::string JsonString(const std::string& text);
 // Parses "L,T,R,B" into a rectangle; nothing when the text is not four integers.
 std::optional<CRect> ParseRectangle(const std::string& text);
 
-// The writer an output name's extension chooses.
-struct WriterEntry {
-    const wchar_t* extension;
-    const char* format;
-    int (*write)(CString path, DWORD* buffer, CSize size, CRect rect);
-};
-const WriterEntry& ChooseWriter(const CString& path);
+// The format whose writer an output name's extension chooses: TGA for any extension without a writer.
+const PictureFormat& ChooseWriter(const CString& path);
 
 // Prints "kivpic: FILE: WHAT" on standard error and returns 1.
 int Fail(const std::string& file, const std::string& what);

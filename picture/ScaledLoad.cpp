@@ -1,15 +1,16 @@
-// The scaled load: a picture drawn into a caller's block by fixed-point bilinear interpolation, with
-// positions in 1/256 pixel and weights taken from the module's product table.
+// The two loads of a picture into a caller's block: area averaging in double precision, and fixed-point
+// bilinear interpolation with positions in 1/256 pixel and weights from the module's product table.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
 
-#include "../include/KivPicture.h"
-#include "../readers/Readers.h"
-#include "ModuleState.h"
+#include "picture/ModuleState.h"
+#include "picture/ScaledLoad.h"
+#include "readers/PictureFormats.h"
 
 namespace {
 
@@ -153,20 +154,16 @@ struct ZoomSource {
     long long xStep = 0, yStep = 0, xStart = 0, yStart = 0;
 };
 
-bool LoadZoomSource(const CString& path, CSize size, ZoomSource& source) {
-    if (size.cx <= 0 || size.cy <= 0) return false;  // no step can be taken towards an empty target
-    if (!KivPublicDoesFileExist(path)) return false;
-    CRect rect;
-    KivLoadStatus status = KivLoadStatus::ok;
-    source.picture.pixels.reset(KivPictureLoadPicFileEx(path, rect, &status));
-    if (!source.picture.pixels) return false;
-    source.picture.rect = rect;
+KivLoadStatus LoadZoomSource(const CString& path, CSize size, ZoomSource& source) {
+    source.picture = LoadPicture(path);
+    if (!source.picture.ok()) return source.picture.status;
+    const CRect& rect = source.picture.rect;
     // Positions are kept in 64 bits: a wide picture's W x 256 would overflow 32-bit arithmetic.
     source.xStep = static_cast<long long>(rect.Width()) * 256 / size.cx + 1;
     source.yStep = static_cast<long long>(rect.Height()) * 256 / size.cy + 1;
     source.xStart = (source.xStep >> 1) - 128;
     source.yStart = (source.yStep >> 1) - 128;
-    return true;
+    return KivLoadStatus::ok;
 }
 
 BilinearSampler MakeSampler(const ZoomSource& source) {
@@ -253,34 +250,93 @@ void DrawRegion(const ZoomSource& source, const BilinearSampler& sampler, tagCOL
     }
 }
 
-// The row table is the only allocation after the load; without it nothing is drawn.
+// The row table and the row blend are the only allocations after the load.
 template <typename Draw>
-int Guarded(Draw&& draw) {
+KivLoadStatus Guarded(Draw&& draw) {
     try {
         return draw();
     } catch (const std::bad_alloc&) {
-        return 0;
+        return KivLoadStatus::outOfMemory;
     }
+}
+
+// The average of the source over [x, x + xs) x [y, y + ys), each covered pixel weighted by the part of it
+// that the rectangle covers; pixels beyond the right and bottom edges count as transparent black.
+tagCOLOR32 AreaSample(const CKivMemBlock& source, double x, double xs, double y, double ys) {
+    const CSize size = source.GetSize();
+    const long long ix = static_cast<long long>(x);
+    const long long iy = static_cast<long long>(y);
+    if (ix < 0 || ix >= size.cx || iy < 0 || iy >= size.cy) return tagCOLOR32{0, 0, 0, 0};
+    const long long kx = static_cast<long long>(x + xs) - ix;
+    const long long ky = static_cast<long long>(y + ys) - iy;
+    if (kx == 0 && ky == 0) return *source.GetPixelAddress(static_cast<int>(ix), static_cast<int>(iy));
+
+    const auto frac = [](double v) { return v - std::trunc(v); };
+    const auto factor = [&](long long offset, long long last, double start, double end) {
+        if (last == 0) return 1.0;
+        if (offset == 0) return 1.0 - frac(start);
+        if (offset == last) return frac(end);
+        return 1.0;
+    };
+    double total = 0;
+    double blue = 0, green = 0, red = 0, alpha = 0;
+    for (long long b = 0; b <= ky; ++b) {
+        const double rowFactor = factor(b, ky, y, y + ys);
+        for (long long a = 0; a <= kx; ++a) {
+            const double weight = factor(a, kx, x, x + xs) * rowFactor;
+            total += weight;
+            if (ix + a >= size.cx || iy + b >= size.cy) continue;
+            const tagCOLOR32 pixel =
+                *source.GetPixelAddress(static_cast<int>(ix + a), static_cast<int>(iy + b));
+            blue += weight * pixel.blue;
+            green += weight * pixel.green;
+            red += weight * pixel.red;
+            alpha += weight * pixel.alpha;
+        }
+    }
+    // A rectangle that covers no area (a weight of 0) cannot be averaged; it samples as transparent black.
+    if (total <= 0) return tagCOLOR32{0, 0, 0, 0};
+    const auto channel = [&](double sum) { return static_cast<BYTE>(std::min(sum / total, 255.0)); };
+    return tagCOLOR32{channel(blue), channel(green), channel(red), channel(alpha)};
 }
 
 }  // namespace
 
-int KivPictureZoomPicFile(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode) {
-    if (!target) return 0;
+KivLoadStatus LoadAreaScaled(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode) {
+    DecodedPicture picture = LoadPicture(path);
+    if (!picture.ok()) return picture.status;
+    CKivMemBlock source;
+    if (!source.InitBlock(picture.rect.Size(), reinterpret_cast<tagCOLOR32*>(picture.pixels.get()), 0))
+        return KivLoadStatus::outOfMemory;
+
+    const double xs = static_cast<double>(picture.rect.Width()) / size.cx;
+    const double ys = static_cast<double>(picture.rect.Height()) / size.cy;
+    double y = 0.0;
+    for (int j = 0; j < size.cy; ++j, y += ys) {
+        tagCOLOR32* row = target + static_cast<SIZE_T>(j) * static_cast<SIZE_T>(size.cx);
+        double x = 0.0;
+        for (int i = 0; i < size.cx; ++i, x += xs)
+            row[i] = KivMixByMode(AreaSample(source, x, xs, y, ys), row[i], mode);
+    }
+    return KivLoadStatus::ok;
+}
+
+KivLoadStatus LoadBilinearScaled(const CString& path, tagCOLOR32* target, CSize size, MIXMODE mode) {
     return Guarded([&]() {
         ZoomSource source;
-        if (!LoadZoomSource(path, size, source)) return 0;
+        if (const KivLoadStatus status = LoadZoomSource(path, size, source); status != KivLoadStatus::ok)
+            return status;
         DrawRegion(source, MakeSampler(source), target, size, CRect(0, 0, size.cx, size.cy), mode);
-        return 1;
+        return KivLoadStatus::ok;
     });
 }
 
-int KivPictureZoomPicFile(const CString& path, CRect clip, CRect placement, CSize size, tagCOLOR32* target,
-                          MIXMODE mode) {
-    if (!target) return 0;
+KivLoadStatus LoadBilinearScaled(const CString& path, CRect clip, CRect placement, CSize size,
+                                 tagCOLOR32* target, MIXMODE mode) {
     return Guarded([&]() {
         ZoomSource source;
-        if (!LoadZoomSource(path, size, source)) return 0;
+        if (const KivLoadStatus status = LoadZoomSource(path, size, source); status != KivLoadStatus::ok)
+            return status;
         const BilinearSampler sampler = MakeSampler(source);
         CRect inside;
         inside.IntersectRect(clip, CRect(0, 0, size.cx, size.cy));
@@ -289,6 +345,6 @@ int KivPictureZoomPicFile(const CString& path, CRect clip, CRect placement, CSiz
                            std::min(inside.right, placement.right),
                            std::min(inside.bottom, placement.bottom));
         if (!region.IsRectEmpty()) DrawRegion(source, sampler, target, size, region, mode);
-        return 1;
+        return KivLoadStatus::ok;
     });
 }
