@@ -14,7 +14,7 @@ namespace {
 // The window a file is read through. Reads of at least kDirectReadBytes that find the window empty go
 // straight to their destination (whole rows of large pictures), skipping the copy.
 constexpr size_t kWindowBytes = 64 * 1024;
-constexpr size_t kDirectReadBytes = 16 * 1024;
+constexpr size_t kDirectReadBytes = 8 * 1024;
 
 }  // namespace
 
