@@ -317,7 +317,7 @@ void StorePixel(BYTE* p, DWORD word) {
 }
 
 void ConvertGrey(BYTE* p, BYTE* end) {
-    for (; p != end; p += kPixelBytes) StorePixel(p, kOpaqueAlpha | (LoadPixel(p) & 0xFFu) * 0x010101u);
+    for (; p != end; p += kPixelBytes) StorePixel(p, PackBgra(p[0], p[0], p[0]));
 }
 
 void ConvertIndexed(BYTE* p, BYTE* end, const BYTE* table) {

@@ -137,7 +137,7 @@ int WriteSheet(const std::vector<const CKivClipMediaObj*>& records, const std::s
             const BYTE* from = icon.GetBits() + static_cast<size_t>(y) * iconSize.cx * 3;
             DWORD* to = &sheet[static_cast<size_t>(top + y) * size.cx + left];
             for (int x = 0; x < std::min(iconSize.cx, kCell.cx); ++x, from += 3)
-                to[x] = 0xFF000000u | (DWORD{from[2]} << 16) | (DWORD{from[1]} << 8) | from[0];
+                to[x] = PackBgrBytes(from);
         }
     }
     const CString path = CString::FromUtf8(file);
