@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveBytes.h"
+#include "CoreTestSupport.h"
 #include "TestFiles.h"
 #include "platform/Archive.h"
 

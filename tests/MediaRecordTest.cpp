@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveBytes.h"
+#include "CoreTestSupport.h"
 #include "TestFiles.h"
 #include "libraries/KivModuleRC.h"
 #include "media/ClipMediaObj.h"

@@ -1,0 +1,64 @@
+// Helpers of the module's non-reader tests: archives over memory, a folder's entries, and work done in a
+// child process (to limit file sizes or give up root's right to ignore permissions).
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestFiles.h"
+#include "platform/Archive.h"
+
+// Runs store against a memory archive and returns the bytes written.
+template <class Store>
+Bytes Stored(Store store) {
+    CMemFile file;
+    CArchive ar(&file, CArchive::store);
+    store(ar);
+    ar.Close();
+    const auto length = static_cast<size_t>(file.GetLength());
+    BYTE* data = file.Detach();
+    Bytes bytes(data, data + length);
+    std::free(data);
+    return bytes;
+}
+
+// A loading archive over a copy of bytes.
+struct Loader {
+    explicit Loader(Bytes source)
+        : bytes(std::move(source)), file(bytes.data(), static_cast<UINT>(bytes.size())) {}
+    Bytes bytes;
+    CMemFile file;
+    CArchive ar{&file, CArchive::load};
+};
+
+// Every entry of a folder, hidden ones (a temporary file) included, sorted.
+inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs body in a forked child: its exit status, or -1 when it did not exit normally.
+inline int InChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// In a child process: gives up root (becomes nobody), so that permissions apply. False when it could not.
+inline bool ActAsNobody() {
+    constexpr uid_t kNobody = 65534;
+    return geteuid() != 0 || (setgid(kNobody) == 0 && setuid(kNobody) == 0);
+}
