@@ -1,273 +1,321 @@
-// The platform layer: path splitting, wide text, binary files, module resources and the resource chain.
+// The platform layer the module stands on: settings files that keep every byte they do not change, the
+// directory search, file status, binary files on a full disk, wide text, paths and module resources.
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <functional>
-#include <string>
-#include <vector>
+#include <map>
+#include <optional>
 
-#include <gtest/gtest.h>
-
-#include "TestFiles.h"
+#include "CoreTestSupport.h"
+#include "media/FileName.h"
 #include "picture/ModuleState.h"
+#include "platform/DirectorySearch.h"
 #include "platform/ExtensionModule.h"
-#include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/ModuleResources.h"
+#include "platform/PrivateProfile.h"
 #include "platform/RuntimeLibrary.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-// Runs body in a forked child and returns its exit code (-1 when it did not exit normally).
-int RunInChild(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
 }
 
-struct SplitCase {
-    std::wstring path, drive, dir, fname, ext;
-    const char* reason;
+// Sets or clears an environment variable for the life of the object.
+class Environment {
+  public:
+    Environment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~Environment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
-const SplitCase kSplitCases[] = {
-    {L"C:\\Pics\\Sun.Bmp", L"C:", L"\\Pics\\", L"Sun", L".Bmp", "a Windows path with drive"},
-    {L"/home/u/pic.tga", L"", L"/home/u/", L"pic", L".tga", "a Linux path"},
-    {L"a/b\\c.d", L"", L"a/b\\", L"c", L".d", "both separators in one path"},
-    {L"/a/b.c/d", L"", L"/a/b.c/", L"d", L"", "a dot in a folder is not an extension"},
-    {L"/a/arch.tar.gz", L"", L"/a/", L"arch.tar", L".gz", "the extension starts at the last dot"},
-    {L"/a/b/", L"", L"/a/b/", L"", L"", "a trailing separator leaves no name"},
-    {L"name", L"", L"", L"name", L"", "a bare name"},
-    {L"x:rel.txt", L"x:", L"", L"rel", L".txt", "a lower-case drive without a folder"},
-    {L"1:/a.b", L"", L"1:/", L"a", L".b", "a digit before the colon is no drive"},
-    {L"/a/file.", L"", L"/a/", L"file", L".", "a final dot is an empty extension"},
-    {L"", L"", L"", L"", L"", "an empty path"},
-};
-
-TEST(SplitPath, SplitsIntoFourParts) {
-    for (const SplitCase& c : kSplitCases) {
-        wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
-        _wsplitpath(c.path.c_str(), drive, dir, fname, ext);
-        EXPECT_EQ(drive, c.drive) << c.reason;
-        EXPECT_EQ(dir, c.dir) << c.reason;
-        EXPECT_EQ(fname, c.fname) << c.reason;
-        EXPECT_EQ(ext, c.ext) << c.reason;
-    }
+// The names a directory search reports, in order, and the facts of each.
+std::vector<std::pair<std::wstring, WIN32_FIND_DATAW>> Search(const std::string& pattern) {
+    std::vector<std::pair<std::wstring, WIN32_FIND_DATAW>> entries;
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(Wide(pattern).GetString(), &data);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do entries.emplace_back(data.cFileName, data);
+    while (FindNextFileW(search, &data));
+    EXPECT_TRUE(FindClose(search));
+    return entries;
 }
 
-TEST(SplitPath, NullOutputsAreSkipped) {
-    wchar_t fname[_MAX_FNAME];
-    _wsplitpath(L"C:\\d\\n.e", nullptr, nullptr, fname, nullptr);
-    EXPECT_STREQ(fname, L"n");
+std::vector<std::wstring> Names(const std::string& pattern) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : Search(pattern)) names.push_back(entry.first);
+    return names;
 }
 
-TEST(SplitPath, OverlongPartsAreCutToTheirBuffers) {
-    const std::wstring dir(_MAX_DIR + 50, L'd'), name(_MAX_FNAME + 50, L'n'), ext(_MAX_EXT + 50, L'e');
-    // One guard character after each buffer catches a write past its end.
-    std::wstring dirOut(_MAX_DIR + 1, L'#'), nameOut(_MAX_FNAME + 1, L'#'), extOut(_MAX_EXT + 1, L'#');
-    _wsplitpath((dir + L"/" + name + L"." + ext).c_str(), nullptr, dirOut.data(), nameOut.data(),
-                extOut.data());
-    EXPECT_EQ(dirOut, (dir + L"/").substr(0, _MAX_DIR - 1) + L'\0' + L'#');
-    EXPECT_EQ(nameOut, name.substr(0, _MAX_FNAME - 1) + L'\0' + L'#');
-    EXPECT_EQ(extOut, (L"." + ext).substr(0, _MAX_EXT - 1) + L'\0' + L'#');
-}
+}  // namespace
 
-TEST(RuntimeLibrary, CompareIgnoringCase) {
-    const struct {
-        const wchar_t *a, *b;
-        int sign;
-        const char* reason;
-    } cases[] = {
-        {L"Sun.BMP", L"sun.bmp", 0, "case is ignored"},
-        {L"", L"", 0, "two empty texts"},
-        {L"abc", L"ABD", -1, "the first differing letter decides"},
-        {L"ab", L"AB1", -1, "a prefix sorts first"},
-        {L"b", L"A", 1, "order is by letter, not by code of the upper case"},
-        {L"[", L"a", -1, "letters fold to lower case, so '[' (0x5B) sorts before 'a'"},
+// ---- Settings files --------------------------------------------------------------------------------------
+
+// Each file reads and writes back byte for byte; setting S/k changes only what it must (no second value: the
+// round trip alone).
+TEST(PrivateProfile, SettingAValueChangesOnlyItsLine) {
+    const std::string binary("k=\0\xFF\n", 5);
+    // clang-format off
+    const std::tuple<std::string, std::string> cases[] = {
+        {"; top\n[A]\nk=1\n\n[S]\n; note\nk = 5\nz=2\n\n[T]\nk=9\n", "; top\n[A]\nk=1\n\n[S]\n; note\nk=v\nz=2\n\n[T]\nk=9\n"},
+        {"[ s ]\n  K\t= 5\n", "[ s ]\nk=v\n"},  // section and key without regard to case and blanks
+        {"[A]\r\nx=1\r\n[S]\r\ny=2\r\n", "[A]\r\nx=1\r\n[S]\r\ny=2\r\nk=v\r\n"},  // a CRLF file gets CRLF
+        {"[S]\ny=1\n; c\n\n\n[T]\n", "[S]\ny=1\n; c\nk=v\n\n\n[T]\n"},  // after the section's last non-blank line
+        {"[A]\na=1", "[A]\na=1\n[S]\nk=v\n"},  // a new section after a last line without newline
+        {"[S]\n;k=1\nkk=1\n", "[S]\n;k=1\nkk=1\nk=v\n"},  // neither a comment nor a longer key is the key
+        {binary, binary + "[S]\nk=v\n"},  // NUL and bytes that are not UTF-8 kept
+        {"a\r\r\n\r", ""}, {"", "[S]\nk=v\n"},
     };
-    for (const auto& c : cases) {
-        const int result = _wcsicmp(c.a, c.b);
-        EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.reason;
+    // clang-format on
+    for (const auto& [before, after] : cases) {
+        EXPECT_EQ(ProfileDocument::Parse(before).Serialize(), before) << "parsing keeps every byte";
+        ProfileDocument document = ProfileDocument::Parse(before);
+        document.SetValue("S", "k", "v");
+        EXPECT_EQ(after.empty() ? after : document.Serialize(), after) << before;
     }
 }
 
-TEST(RuntimeLibrary, OpensWidePaths) {
+TEST(PrivateProfile, ReadsAndRemovesThroughFilesAndLinks) {
     ScratchFolder folder;
-    const CString path = Wide(folder.File("Bild äöü 图.tga"));
-    EXPECT_EQ(_wfopen(path, L"rb"), nullptr);  // missing file
-    std::FILE* out = _wfopen(path, L"wb");
-    ASSERT_NE(out, nullptr);
-    std::fputs("xy", out);
-    std::fclose(out);
-    EXPECT_EQ(ReadFileBytes(folder.File("Bild äöü 图.tga")), (Bytes{'x', 'y'}));
+    const CString path = Wide(folder.File("p.ini"));
+    const std::tuple<std::string, int> reads[] = {
+        {"[S]\nk=12abc\n", 12}, {"[S]\r\nk = -1 \r\n", -1}, {"[S]\nk=+7\n", 7},         {"[S]\nk=   \n", 55},
+        {"[S]\nk=abc\n", 0},    {"[T]\nk=3\n", 55},         {"[s]\nK=3\n[S]\nk=4\n", 3}};
+    for (const auto& [file, expected] : reads) {
+        WriteFileBytes(folder.File("p.ini"), Bytes(file.begin(), file.end()));
+        EXPECT_EQ(static_cast<int>(GetPrivateProfileIntW(L"S", L"k", 55, path)), expected) << file;
+    }
+    EXPECT_EQ(GetPrivateProfileIntW(L"S", L"k", 4, Wide(folder.Path().string())), 4u) << "a folder";
+
+    // Through a link to a file with a byte-order mark: the mark is no part of a name and stays.
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string original = bom + "[A]\r\na=1\r\n\r\n[S]\r\nk=1\r\nj=2\r\n";
+    WriteFileBytes(folder.File("real.ini"), Bytes(original.begin(), original.end()));
+    fs::permissions(folder.File("real.ini"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("real.ini", folder.File("link.ini"));
+    const CString link = Wide(folder.File("link.ini"));
+    const auto real = [&] { return Text(ReadFileBytes(folder.File("real.ini"))); };
+    EXPECT_TRUE(WritePrivateProfileStringW(L"A", L"a", L"2", link));
+    EXPECT_EQ(real(), bom + "[A]\r\na=2\r\n\r\n[S]\r\nk=1\r\nj=2\r\n") << "set in place, no second section";
+    EXPECT_TRUE(WritePrivateProfileStringW(L"s", L"K", nullptr, link));
+    EXPECT_EQ(real(), bom + "[A]\r\na=2\r\n\r\n[S]\r\nj=2\r\n") << "a null value removes the key";
+    EXPECT_TRUE(WritePrivateProfileStringW(L"S", nullptr, nullptr, link));
+    EXPECT_EQ(real(), bom + "[A]\r\na=2\r\n\r\n") << "a null key removes the section";
+    EXPECT_FALSE(WritePrivateProfileStringW(nullptr, L"k", L"1", link));
+    EXPECT_TRUE(fs::is_symlink(folder.File("link.ini")));
+    EXPECT_EQ(fs::status(folder.File("real.ini")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"link.ini", "p.ini", "real.ini"}));
 }
 
-TEST(WideText, Utf8RoundTrips) {
-    const struct {
-        std::string utf8;
-        std::wstring wide;
-        const char* reason;
-    } cases[] = {
-        {"", L"", "empty"},
-        {"C:\\Pics/a.bmp", L"C:\\Pics/a.bmp", "ASCII"},
-        {"Gr\xC3\xBC\xC3\x9F", L"Gr\u00FC\u00DF", "two-byte sequences"},
-        {"\xE5\x9B\xBE\xE7\x89\x87", L"\u56FE\u7247", "three-byte sequences"},
-        {"\xF0\x9F\x98\x80!", L"\U0001F600!", "a four-byte sequence outside the basic plane"},
-        {"\xF4\x8F\xBF\xBF", L"\U0010FFFF", "the last code point"},
-        {std::string("a\0b", 3), std::wstring(L"a\0b", 3), "an embedded NUL"},
+TEST(PrivateProfile, BareNamesLiveInTheSettingsFolder) {
+    const Environment home("HOME", "/home/someone");
+    const std::tuple<const char*, const char*, const wchar_t*, std::wstring> cases[] = {
+        {"/etc/kiv", "/xdg", L"KivClient.ini", L"/etc/kiv/KivClient.ini"},  // KIV_CONFIG_DIR first
+        {"", "/xdg", L"KivClient.ini", L"/xdg/KivClient.ini"},              // empty counts as unset
+        {nullptr, "relative", L"a.ini",
+         L"/home/someone/.config/a.ini"},                             // a relative XDG_CONFIG_HOME is ignored
+        {"/etc/kiv", nullptr, L"C:\\Win\\a.ini", L"C:\\Win\\a.ini"},  // a name with a folder is used as given
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(CString::FromUtf8(c.utf8).Text(), c.wide) << c.reason;
-        EXPECT_EQ(CString(c.wide).ToUtf8(), c.utf8) << c.reason;
+    for (const auto& [kiv, xdg, name, expected] : cases) {
+        const Environment kivConfig("KIV_CONFIG_DIR", kiv), xdgConfig("XDG_CONFIG_HOME", xdg);
+        EXPECT_EQ(ResolveProfilePath(name).Text(), expected);
     }
+    ScratchFolder folder;
+    const std::string settings = folder.File("new-folder");
+    const Environment kivConfig("KIV_CONFIG_DIR", settings.c_str());
+    EXPECT_TRUE(WritePrivateProfileStringW(L"S", L"k", L"3", L"bare.ini"))
+        << "the folder is made when missing";
+    EXPECT_EQ(Text(ReadFileBytes(settings + "/bare.ini")), "[S]\nk=3\n");
 }
 
-TEST(WideText, InvalidUtf8BecomesReplacementCharacters) {
-    const struct {
-        std::string bytes;
-        const char* reason;
-    } cases[] = {
-        {"\x80", "a lone continuation byte"},
-        {"\xFF", "a byte that never starts a sequence"},
-        {"\xE4\xB8", "a sequence cut short by the next character"},
-        {"\xC0\xAF", "an overlong '/', which must not become a separator"},
-        {"\xE0\x80\xAE", "an overlong '.'"},
-        {"\xED\xA0\x80", "an encoded surrogate"},
-        {"\xF4\x90\x80\x80", "beyond U+10FFFF"},
-        {"\xF8\x88\x80\x80\x80", "a five-byte form"},
+// ---- Directory search ------------------------------------------------------------------------------------
+
+TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {
+    // clang-format off
+    const std::tuple<std::wstring, std::wstring, bool> cases[] = {
+        {L"SEA.BMP", L"*.bmp", true}, {L"a.b.c.bmp", L"*.BmP", true}, {L"sea.bmp.txt", L"*.bmp", false},
+        {L"sea.jpeg", L"*.jpg", false}, {L"sea.bmp.", L"*.bmp", false}, {L".bmp", L"*.bmp", true}, {L"bmp", L"*.bmp", false},
+        {L"trail...", L"*.", true}, {L"a.b", L"*.", false}, {L".hidden", L"*.", false}, {L"noext", L"*.*", true},
+        {L"abc", L"abc.*", true}, {L"abcd", L"abc.*", false}, {L"Sea.Bmp", L"sea.bmp", true}, {L"a1c", L"a?c", true},
+        {L"ac", L"a?c", false}, {L"caf\u00e9.tga", L"*.TGA", true}, {L"", L"*", false}, {L"a", L"", false},
+        {L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", L"*a*a*a*a*a*a*c", false},  // many stars fail in time
     };
-    for (const auto& c : cases) {
-        const std::wstring text = CString::FromUtf8("<" + c.bytes + ">").Text();
-        ASSERT_GE(text.size(), 3u) << c.reason;
-        EXPECT_EQ(text.front(), L'<') << c.reason;
-        EXPECT_EQ(text.back(), L'>') << c.reason;
-        EXPECT_EQ(text.find_first_not_of(L'\uFFFD', 1), text.size() - 1) << c.reason;
+    // clang-format on
+    for (const auto& [name, mask, matches] : cases)
+        EXPECT_EQ(MatchesFileMask(name, mask), matches)
+            << CString(name).ToUtf8() << " " << CString(mask).ToUtf8();
+}
+
+TEST(DirectorySearch, ListsReachableEntriesInOrderWithTheirFacts) {
+    ScratchFolder folder;
+    for (const char* name : {"a.bmp", "B.BMP", "c.Bmp.txt", "noext", ".hidden.bmp"})
+        folder.Write(name, Bytes(3, 'x'));
+    folder.Write("big.bmp", Bytes(1000, 'x'));
+    ASSERT_EQ(mkdir(folder.File("x.bmp").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("big.bmp", folder.File("link.bmp").c_str()), 0);
+    ASSERT_EQ(symlink("gone.bmp", folder.File("dangling.bmp").c_str()), 0);
+    ASSERT_EQ(mkfifo(folder.File("fifo.bmp").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(folder.File("a.bmp").c_str(), 0444), 0);
+    const std::string base = folder.Path().string();
+    EXPECT_EQ(Names(base + "/*.bmp"), (std::vector<std::wstring>{L".hidden.bmp", L"a.bmp", L"B.BMP",
+                                                                 L"big.bmp", L"link.bmp", L"x.bmp"}))
+        << "ordered without regard to case; no fifo, no dangling link";
+    EXPECT_EQ(Names(base + "\\*."), (std::vector<std::wstring>{L"noext"})) << "a backslash separates too";
+    EXPECT_EQ(Names(base + "/b.bmp"), (std::vector<std::wstring>{L"B.BMP"}))
+        << "the name as the folder holds it";
+    for (const char* none : {"/dangling.bmp", "/fifo.bmp", "/.", "/", "/missing/*"})
+        EXPECT_TRUE(Names(base + none).empty()) << none;
+
+    std::map<std::wstring, WIN32_FIND_DATAW> facts;
+    for (const auto& [name, data] : Search(base + "/*.bmp")) facts[name] = data;
+    EXPECT_EQ(facts[L"a.bmp"].dwFileAttributes, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(facts[L"B.BMP"].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(facts[L"x.bmp"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(facts[L".hidden.bmp"].dwFileAttributes, FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(facts[L"link.bmp"].nFileSizeLow, 1000u) << "a link has its target's size and time";
+    EXPECT_EQ(facts[L"link.bmp"].ftLastWriteTime.dwLowDateTime,
+              facts[L"big.bmp"].ftLastWriteTime.dwLowDateTime);
+
+    ASSERT_EQ(truncate(folder.File("big.bmp").c_str(), 0x140000000LL), 0);  // sparse: 5 GiB of nothing
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, folder.File("big.bmp").c_str(), times, 0), 0);
+    const WIN32_FIND_DATAW big = Search(base + "/big.bmp").at(0).second;
+    EXPECT_EQ(big.nFileSizeHigh, 1u);
+    EXPECT_EQ(big.nFileSizeLow, 0x40000000u);
+    // (1000000000 + 11644473600) s in 100-ns steps, and the 1234567 steps of 123456789 ns.
+    EXPECT_EQ(ULONGLONG{big.ftLastWriteTime.dwHighDateTime} << 32 | big.ftLastWriteTime.dwLowDateTime,
+              126444736001234567ULL);
+    EXPECT_EQ(UnixSecondsFromFileTime(big.ftLastWriteTime), 1000000000);
+    const FILETIME before1601 = FileTimeFromUnix(-11644473601LL, 0);
+    EXPECT_EQ(before1601.dwLowDateTime | before1601.dwHighDateTime, 0u) << "before 1601 becomes 0";
+}
+
+TEST(DirectorySearch, AnEntryRemovedDuringTheSearchIsSkipped) {
+    ScratchFolder folder;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) folder.Write(name, {});
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(Wide(folder.File("*.bmp")).GetString(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(unlink(folder.File("b.bmp").c_str()), 0);
+    ASSERT_TRUE(FindNextFileW(search, &data));
+    EXPECT_EQ(std::wstring(data.cFileName), L"c.bmp");
+    EXPECT_FALSE(FindNextFileW(search, &data));
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindNextFileW(INVALID_HANDLE_VALUE, &data) || FindClose(INVALID_HANDLE_VALUE));
+}
+
+// ---- File status, as the catalogue uses it to remove a read-only cache ---------------------------------
+
+TEST(FileStatus, AttributesAndTheReadOnlyBit) {
+    ScratchFolder folder;
+    const std::tuple<const char*, mode_t, BYTE> attributes[] = {
+        {"plain.bmp", 0644, CFile::normal},
+        {"locked.bmp", 0444, CFile::readOnly},
+        {"others.bmp", 0466, CFile::readOnly},  // the owner's bit counts
+        {".dot.bmp", 0644, CFile::hidden}};
+    for (const auto& [name, mode, attribute] : attributes) {
+        const CString path = folder.Write(name, Bytes(12, 'x'));
+        ASSERT_EQ(chmod(folder.File(name).c_str(), mode), 0);
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(path, status));
+        EXPECT_EQ(status.m_attribute, attribute) << name;
+        EXPECT_EQ(status.m_size, 12u);
     }
-    EXPECT_EQ(CString::FromUtf8("ab\xE4\xB8").Text().substr(0, 3), L"ab\uFFFD") << "cut short by the end";
-}
-
-TEST(WideText, NonCharactersBecomeReplacementInUtf8) {
-    for (const wchar_t c : {wchar_t(0xD800), wchar_t(0xDFFF), wchar_t(0x110000)})
-        EXPECT_EQ(CString(std::wstring{L'a', c}).ToUtf8(), "a\xEF\xBF\xBD") << static_cast<unsigned>(c);
-}
-
-// ---- Binary files ---------------------------------------------------------------------------------------
-
-TEST(File, OpenModes) {
-    ScratchFolder folder;
-    const CString path = Wide(folder.File("f.bin"));
-    CFile file;
-    CFileException error;
-    EXPECT_FALSE(file.Open(path, CFile::modeRead, &error));
-    EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
-
-    WriteFileBytes(folder.File("f.bin"), {1, 2, 3, 4});
-    ASSERT_TRUE(file.Open(path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite));
-    EXPECT_EQ(file.GetLength(), 4u) << "modeNoTruncate keeps the contents";
-    const BYTE nine = 9;
-    file.Write(&nine, 1);
-    file.Close();
-    ASSERT_TRUE(file.Open(path, CFile::modeRead));
-    BYTE buffer[8] = {};
-    EXPECT_EQ(file.Read(buffer, 3), 3u);
-    EXPECT_EQ(file.Read(buffer, 8), 1u) << "a read is short only at the end";
-    EXPECT_EQ(file.Read(buffer, 8), 0u);
-    EXPECT_EQ(buffer[0], 4);
-    file.Close();
-    EXPECT_EQ(ReadFileBytes(folder.File("f.bin")), (Bytes{9, 2, 3, 4})) << "modeNoTruncate wrote in place";
-
-    ASSERT_TRUE(file.Open(path, CFile::modeCreate | CFile::modeWrite));
-    EXPECT_EQ(file.GetLength(), 0u) << "modeCreate alone truncates";
-    file.Close();
-
-    ASSERT_TRUE(file.Open(Wide(folder.File("new.bin")), CFile::modeCreate | CFile::modeWrite));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("new.bin")));
-}
-
-TEST(File, DirectoryIsRefused) {
-    ScratchFolder folder;
-    for (const UINT mode : {UINT(CFile::modeRead), UINT(CFile::modeWrite)}) {
-        CFile file;
-        CFileException error;
-        EXPECT_FALSE(file.Open(Wide(folder.Path().string()), mode, &error)) << mode;
-        EXPECT_EQ(error.m_cause, CFileException::accessDenied) << mode;
-        EXPECT_FALSE(file.IsOpen());
+    // SetStatus writes the read-only attribute only: the owner's write bit, taken away from everyone.
+    const std::tuple<mode_t, BYTE, mode_t> sets[] = {
+        {0666, CFile::readOnly, 0444}, {0400, CFile::normal, 0600}, {0640, CFile::hidden, 0640}};
+    for (const auto& [before, attribute, after] : sets) {
+        ASSERT_EQ(chmod(folder.File("plain.bmp").c_str(), before), 0);
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(Wide(folder.File("plain.bmp")), status));
+        status.m_attribute = attribute;
+        CFile::SetStatus(Wide(folder.File("plain.bmp")), status);
+        EXPECT_EQ(fs::status(folder.File("plain.bmp")).permissions() & fs::perms::all,
+                  static_cast<fs::perms>(after));
     }
 }
 
-TEST(File, SeekErrorsThrowBadSeek) {
+TEST(FileStatus, LinksAreRemovedNotTheirTargetsAndFailuresAreReported) {
     ScratchFolder folder;
-    const CString path = folder.Write("s.bin", {1, 2, 3});
-    CFile regular, closed;
-    ASSERT_TRUE(regular.Open(path, CFile::modeRead));
-    EXPECT_EQ(regular.Seek(-1, CFile::end), 2u);
-    const std::vector<std::pair<std::function<void()>, const char*>> cases = {
-        {[&] { regular.Seek(-1, CFile::begin); }, "before the start"},
-        {[&] { regular.Seek(-4, CFile::end); }, "before the start, counted from the end"},
-        {[&] { closed.Seek(0, CFile::begin); }, "a file that is not open"},
-    };
-    for (const auto& [seek, reason] : cases) {
+    folder.Write("target.bmp", {});
+    ASSERT_EQ(chmod(folder.File("target.bmp").c_str(), 0444), 0);
+    ASSERT_EQ(symlink("target.bmp", folder.File("link.pmf").c_str()), 0);
+    CFileStatus status;
+    ASSERT_TRUE(CFile::GetStatus(Wide(folder.File("link.pmf")), status));
+    EXPECT_EQ(status.m_attribute, CFile::readOnly) << "the status is the target's";
+    status.m_attribute = CFile::normal;
+    CFile::SetStatus(Wide(folder.File("link.pmf")), status);
+    CFile::Remove(Wide(folder.File("link.pmf")));
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"target.bmp"});
+    EXPECT_EQ(fs::status(folder.File("target.bmp")).permissions() & fs::perms::all, fs::perms(0444))
+        << "left alone";
+
+    const CString missing = Wide(folder.File("missing.pmf"));
+    std::vector<std::wstring> shown;
+    const MessageBoxHandler previous = SetMessageBoxHandler([&](const CString& text, UINT) {
+        shown.push_back(text.Text());
+        return IDOK;
+    });
+    for (const bool remove : {false, true}) {
         try {
-            seek();
-            ADD_FAILURE() << reason << ": no exception";
+            remove ? CFile::Remove(missing) : CFile::SetStatus(missing, CFileStatus{});
+            ADD_FAILURE() << "a missing file was accepted";
         } catch (const CFileException& e) {
-            EXPECT_EQ(e.m_cause, CFileException::badSeek) << reason;
+            EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
+            EXPECT_EQ(ReportError(e), IDOK);
         }
     }
+    SetMessageBoxHandler(previous);
+    EXPECT_EQ(shown, (std::vector<std::wstring>(2, missing.Text() + L" was not found.")));
 }
 
+// ---- Binary files, text and paths -----------------------------------------------------------------------
+
+// A write past a file-size limit (SIGXFSZ ignored) or to /dev/full throws diskFull, after what fitted.
 TEST(File, FullDiskThrowsDiskFull) {
     ScratchFolder folder;
-    const std::string limited = folder.File("limited.bin");
-    // 0: diskFull thrown; 1: open failed; 2: no exception; 3: another cause.
-    const auto writeTenKilobytes = [](const CString& path, bool limitFileSize) {
-        if (limitFileSize) {
-            signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing the process
-            const rlimit limit{4096, 4096};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        CFile file;
-        if (!file.Open(path, CFile::modeCreate | CFile::modeWrite)) return 1;
-        const std::vector<BYTE> data(10000, 0x5A);
-        try {
-            file.Write(data.data(), static_cast<UINT>(data.size()));
-            return 2;
-        } catch (const CFileException& e) {
-            return e.m_cause == CFileException::diskFull ? 0 : 3;
-        }
-    };
-    EXPECT_EQ(RunInChild([&] { return writeTenKilobytes(Wide(limited), true); }), 0) << "file size limit";
-    EXPECT_EQ(std::filesystem::file_size(limited), 4096u) << "what fitted was written";
-    EXPECT_EQ(RunInChild([&] { return writeTenKilobytes(CString(L"/dev/full"), false); }), 0) << "/dev/full";
+    for (const std::string& path : {folder.File("limited.bin"), std::string("/dev/full")}) {
+        EXPECT_EQ(InChild([&] {
+                      signal(SIGXFSZ, SIG_IGN);
+                      const rlimit limit{4096, 4096};
+                      CFile file;
+                      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+                          !file.Open(Wide(path), CFile::modeCreate | CFile::modeWrite))
+                          return 1;
+                      const Bytes data(10000, 0x5A);
+                      try {
+                          file.Write(data.data(), static_cast<UINT>(data.size()));
+                      } catch (const CFileException& e) {
+                          return e.m_cause == CFileException::diskFull ? 0 : 3;
+                      }
+                      return 2;
+                  }),
+                  0)
+            << path;
+    }
+    EXPECT_EQ(fs::file_size(folder.File("limited.bin")), 4096u);
+    CFile file;
+    CFileException error;
+    EXPECT_FALSE(file.Open(Wide(folder.Path().string()), CFile::modeRead, &error)) << "a folder";
+    EXPECT_EQ(error.m_cause, CFileException::accessDenied);
 }
 
-TEST(MemFile, ReadsAndSeeksACallersBlock) {
-    BYTE block[6] = {10, 11, 12, 13, 14, 15};
-    CMemFile file;
-    file.Attach(block, sizeof block);
-    BYTE out[8] = {};
-    EXPECT_EQ(file.Read(out, 4), 4u);
-    EXPECT_EQ(out[3], 13);
-    EXPECT_EQ(file.Seek(-2, CFile::end), 4u);
-    EXPECT_EQ(file.Read(out, 8), 2u) << "short at the end";
-    EXPECT_EQ(out[1], 15);
-    EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
-    file.SeekToBegin();
-    const BYTE seven = 7;
-    file.Write(&seven, 1);
-    EXPECT_EQ(block[0], 7) << "writes inside the block land in the caller's memory";
-    EXPECT_EQ(file.Detach(), block);
-    EXPECT_EQ(file.GetLength(), 0u);
-    EXPECT_EQ(file.Read(out, 1), 0u);
-}
-
-TEST(MemFile, CallersBlockNeverGrows) {
-    // Growth step 0 is the documented fixed block; with a growth step the block is still the caller's, and
-    // reallocating memory we did not allocate would be undefined.
+// A block given by the caller never grows: reallocating memory we did not allocate would be undefined.
+TEST(File, MemFileNeverGrowsACallersBlock) {
     for (const UINT growBytes : {0u, 64u}) {
         BYTE block[4] = {1, 2, 3, 4};
         CMemFile file(block, sizeof block, growBytes);
@@ -275,75 +323,78 @@ TEST(MemFile, CallersBlockNeverGrows) {
         const BYTE three[3] = {9, 9, 9};
         EXPECT_THROW(file.Write(three, 3), CMemoryException) << growBytes;
         EXPECT_EQ(block[2], 3) << "nothing written on failure";
-        EXPECT_EQ(file.GetLength(), 4u);
     }
 }
 
-TEST(MemFile, OwnBlockGrows) {
-    CMemFile file(16);
-    std::vector<BYTE> data(1000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i * 7);
-    for (size_t at = 0; at < data.size(); at += 100) file.Write(data.data() + at, 100);
-    EXPECT_EQ(file.GetLength(), 1000u);
-    file.Seek(1010, CFile::begin);
-    file.Write(data.data(), 1);
-    EXPECT_EQ(file.GetLength(), 1011u);
-    std::vector<BYTE> back(1011, 0xEE);
-    file.SeekToBegin();
-    EXPECT_EQ(file.Read(back.data(), 1011), 1011u);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin()));
-    EXPECT_EQ(back[1000], 0) << "a gap left by a seek past the end reads as zeros, as in a disk file";
-    EXPECT_EQ(back[1009], 0);
-}
-
-// ---- Module resources and the resource chain --------------------------------------------------------------
-
-const BYTE kBitmapBytes[] = {1, 2, 3};
-const BYTE kLogoBytes[] = {4, 5};
-const BYTE kSettingsBytes[] = {6};
-const ModuleResourceEntry kEntries[] = {
-    {2, nullptr, 123, nullptr, kBitmapBytes, sizeof kBitmapBytes},
-    {0, L"Png", 0, L"Logo", kLogoBytes, sizeof kLogoBytes},
-    {10, nullptr, 0, L"Settings", kSettingsBytes, sizeof kSettingsBytes},
-};
-const ModuleResourceTable kTable{"test module", kEntries, std::size(kEntries)};
-
-TEST(ModuleResources, FindsByIdAndName) {
-    const struct {
-        LPCWSTR name, type;
-        int entry;  // -1: not found
-        const char* reason;
-    } cases[] = {
-        {MAKEINTRESOURCEW(123), RT_BITMAP, 0, "integer identifier and type"},
-        {L"#123", RT_BITMAP, 0, "\"#123\" names identifier 123"},
-        {MAKEINTRESOURCEW(123), L"#2", 0, "\"#2\" names the bitmap type"},
-        {L"LOGO", L"png", 1, "names ignore case"},
-        {L"settings", RT_RCDATA, 2, "a name under an integer type"},
-        {MAKEINTRESOURCEW(123), RT_RCDATA, -1, "right identifier, wrong type"},
-        {L"Settings", RT_BITMAP, -1, "right name, wrong type"},
-        {L"Logo", MAKEINTRESOURCEW(0x3E8), -1, "a named type does not match an integer type"},
-        {L"123", RT_BITMAP, -1, "digits without '#' are a name"},
-        {L"#12x", RT_BITMAP, -1, "'#' followed by more than digits"},
-    };
-    for (const auto& c : cases) {
-        const HRSRC found = FindResourceW(&kTable, c.name, c.type);
-        EXPECT_EQ(found, c.entry < 0 ? nullptr : &kEntries[c.entry]) << c.reason;
+TEST(WideText, Utf8BothWaysAndInvalidBytesReplaced) {
+    const std::pair<std::string, std::wstring> valid[] = {{"Gr\xC3\xBC\xC3\x9F", L"Gr\u00FC\u00DF"},
+                                                          {"\xE5\x9B\xBE", L"\u56FE"},
+                                                          {"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},
+                                                          {std::string("a\0b", 3), std::wstring(L"a\0b", 3)}};
+    for (const auto& [utf8, wide] : valid) {
+        EXPECT_EQ(CString::FromUtf8(utf8).Text(), wide) << utf8;
+        EXPECT_EQ(CString(wide).ToUtf8(), utf8);
     }
-    EXPECT_EQ(FindResourceW(nullptr, L"Logo", L"Png"), nullptr);
-    const HRSRC logo = FindResourceW(&kTable, L"Logo", L"Png");
-    EXPECT_EQ(SizeofResource(&kTable, logo), 2u);
-    EXPECT_EQ(static_cast<const BYTE*>(LockResource(LoadResource(&kTable, logo)))[1], 5);
+    // An overlong '/' must not become a separator, nor an overlong '.' a dot.
+    for (const std::string bytes :
+         {"\x80", "\xFF", "\xE4\xB8", "\xC0\xAF", "\xE0\x80\xAE", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        const std::wstring text = CString::FromUtf8("<" + bytes + ">").Text();
+        EXPECT_TRUE(text.size() >= 3 && text.front() == L'<' && text.back() == L'>' &&
+                    text.find_first_not_of(L'\uFFFD', 1) == text.size() - 1)
+            << CString(text).ToUtf8();
+    }
+    for (const wchar_t c : {wchar_t(0xD800), wchar_t(0x110000)})
+        EXPECT_EQ(CString(std::wstring{L'a', c}).ToUtf8(), "a\xEF\xBF\xBD") << static_cast<unsigned>(c);
 }
 
-bool InResourceChain(HMODULE module) {
+TEST(Paths, SplitIntoPartsWithinTheirBuffers) {
+    const std::tuple<std::wstring, std::wstring, std::wstring, std::wstring, std::wstring> cases[] = {
+        {L"C:\\Pics\\Sun.Bmp", L"C:", L"\\Pics\\", L"Sun", L".Bmp"},
+        {L"a/b\\c.d", L"", L"a/b\\", L"c", L".d"},
+        {L"/a/b.c/arch.tar.gz", L"", L"/a/b.c/", L"arch.tar", L".gz"},
+        {L"1:/a.", L"", L"1:/", L"a", L"."}};
+    for (const auto& [path, drive, dir, name, ext] : cases) {
+        wchar_t d[_MAX_DRIVE], f[_MAX_DIR], n[_MAX_FNAME], e[_MAX_EXT];
+        _wsplitpath(path.c_str(), d, f, n, e);
+        EXPECT_EQ(std::wstring(d) + L"|" + f + L"|" + n + L"|" + e,
+                  drive + L"|" + dir + L"|" + name + L"|" + ext);
+    }
+    // One guard character after each buffer catches a write past its end.
+    const std::wstring dir(_MAX_DIR + 50, L'd'), name(_MAX_FNAME + 50, L'n'), ext(_MAX_EXT + 50, L'e');
+    std::wstring dirOut(_MAX_DIR + 1, L'#'), nameOut(_MAX_FNAME + 1, L'#'), extOut(_MAX_EXT + 1, L'#');
+    _wsplitpath((dir + L"/" + name + L"." + ext).c_str(), nullptr, dirOut.data(), nameOut.data(),
+                extOut.data());
+    EXPECT_EQ(dirOut, dir.substr(0, _MAX_DIR - 1) + L'\0' + L'#');
+    EXPECT_EQ(nameOut, name.substr(0, _MAX_FNAME - 1) + L'\0' + L'#');
+    EXPECT_EQ(extOut, (L"." + ext).substr(0, _MAX_EXT - 1) + L'\0' + L'#');
+
+    CKivFileName file(L"C:\\pics\\a.b.jpg");
+    EXPECT_EQ(file.GetPureFileName() + L"|" + file.GetFileTitle() + L"|" + file.GetFileExtName() + L"|" +
+                  file.GetFileDir() + L"|" + file.GetFileTypeName(),
+              CString(L"a.b.jpg|a.b|.jpg|C:\\pics\\|JPG File"));
+}
+
+TEST(ModuleResources, FoundByIdOrNameAndTheModuleJoinsTheChain) {
+    const BYTE bitmap[] = {1, 2, 3}, logo[] = {4, 5}, settings[] = {6};
+    const ModuleResourceEntry entries[] = {{2, nullptr, 123, nullptr, bitmap, sizeof bitmap},
+                                           {0, L"Png", 0, L"Logo", logo, sizeof logo},
+                                           {10, nullptr, 0, L"Settings", settings, sizeof settings}};
+    const ModuleResourceTable table{"test module", entries, std::size(entries)};
+    const std::tuple<LPCWSTR, LPCWSTR, int> cases[] = {{MAKEINTRESOURCEW(123), RT_BITMAP, 0},
+                                                       {L"#123", L"#2", 0},
+                                                       {L"LOGO", L"png", 1},
+                                                       {L"settings", RT_RCDATA, 2},
+                                                       {MAKEINTRESOURCEW(123), RT_RCDATA, -1},
+                                                       {L"Logo", MAKEINTRESOURCEW(0x3E8), -1},
+                                                       {L"123", RT_BITMAP, -1},
+                                                       {L"#12x", RT_BITMAP, -1}};
+    for (const auto& [name, type, entry] : cases)
+        EXPECT_EQ(FindResourceW(&table, name, type), entry < 0 ? nullptr : &entries[entry]) << entry;
+    const HRSRC found = FindResourceW(&table, L"Logo", L"Png");
+    EXPECT_EQ(SizeofResource(&table, found), 2u);
+    EXPECT_EQ(static_cast<const BYTE*>(LockResource(LoadResource(&table, found)))[1], 5);
+    bool inChain = false;
     for (SIZE_T i = 0; AfxGetResourceChainModule(i); ++i)
-        if (AfxGetResourceChainModule(i) == module) return true;
-    return false;
+        inChain |= AfxGetResourceChainModule(i) == GetKivPictureModuleHandle();
+    EXPECT_TRUE(inChain && GetKivPictureModuleHandle());
 }
-
-TEST(ExtensionModule, OwnModuleJoinsTheChainAtLoad) {
-    ASSERT_NE(GetKivPictureModuleHandle(), nullptr);
-    EXPECT_TRUE(InResourceChain(GetKivPictureModuleHandle()));
-}
-
-}  // namespace
