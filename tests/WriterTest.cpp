@@ -383,75 +383,56 @@ TEST(Writer, JpegLibraryErrorLeavesTheOldFile) {
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"wide.jpg"});
 }
 
-TEST(Writer, ReplacedFileKeepsItsPermissions) {
-    for (const Writer& writer : kWriters)
-        for (const unsigned mode : {0640u, 0604u, 0666u}) {  // tighter, unusual, wider than the creation mask
-            ScratchFolder folder;
-            const std::string path = folder.File(Name(writer, "old"));
-            WriteFileBytes(path, Bytes(5000, 0xAB));
-            ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-            ASSERT_EQ(SaveWhole(writer, path), 1) << writer.name;
-            const Bytes written = ReadFileBytes(path);
-            EXPECT_TRUE(StartsWith(written, writer.start) && written.size() != 5000u) << writer.name;
-            EXPECT_EQ(Mode(path), mode) << writer.name;
-            EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{Name(writer, "old")})
-                << writer.name;
-        }
-}
-
-// A link is written through to the file it names (the temporary file is made beside that file), also along
-// a chain of links to a file not yet there; the links stay links.
-TEST(Writer, SymbolicLinksAreWrittenThrough) {
+// A replaced file keeps its permissions, even wider ones than new files get; a link is written through to the
+// file it names (the temporary file made beside that file), also along a chain of links to a file not yet
+// there; links stay links.
+TEST(Writer, ReplacementKeepsPermissionsAndLinks) {
     for (const Writer& writer : kWriters) {
         SCOPED_TRACE(writer.name);
         ScratchFolder folder;
         fs::create_directory(folder.Path() / "real");
-        const std::string relative = "real/" + Name(writer, "picture");
-        WriteFileBytes(folder.File(relative), Bytes(10, 1));
-        ASSERT_EQ(::chmod(folder.File(relative).c_str(), 0640), 0);
-        fs::create_symlink(relative, folder.File("link"));
+        for (const auto& [name, mode] : {std::pair{"plain", 0666u}, {"real/picture", 0604u}}) {
+            WriteFileBytes(folder.File(name), Bytes(5000, 0xAB));
+            ASSERT_EQ(::chmod(folder.File(name).c_str(), mode), 0);
+        }
+        fs::create_symlink("real/picture", folder.File("link"));
         fs::create_symlink("real/new", folder.File("second"));
         fs::create_symlink("second", folder.File("first"));
-        ASSERT_EQ(SaveWhole(writer, folder.File("link")), 1);
-        ASSERT_EQ(SaveWhole(writer, folder.File("first")), 1);
-        EXPECT_EQ(fs::read_symlink(folder.File("link")), relative);
+        for (const char* name : {"plain", "link", "first"})
+            ASSERT_EQ(SaveWhole(writer, folder.File(name)), 1) << name;
+        for (const char* name : {"plain", "real/picture", "real/new"}) {
+            const Bytes written = ReadFileBytes(folder.File(name));
+            EXPECT_TRUE(StartsWith(written, writer.start) && written.size() != 5000u) << name;
+        }
+        EXPECT_EQ(Mode(folder.File("plain")), 0666u);
+        EXPECT_EQ(Mode(folder.File("real/picture")), 0604u);
+        EXPECT_EQ(fs::read_symlink(folder.File("link")), "real/picture");
         EXPECT_EQ(fs::read_symlink(folder.File("first")), "second");
-        EXPECT_TRUE(StartsWith(ReadFileBytes(folder.File(relative)), writer.start));
-        EXPECT_TRUE(StartsWith(ReadFileBytes(folder.File("real/new")), writer.start));
-        EXPECT_EQ(Mode(folder.File(relative)), 0640u);
         EXPECT_EQ(FolderEntries(folder.Path()),
-                  (std::vector<std::string>{"first", "link", "real", "second"}));
-        EXPECT_EQ(FolderEntries(folder.Path() / "real"),
-                  (std::vector<std::string>{"new", Name(writer, "picture")}));
+                  (std::vector<std::string>{"first", "link", "plain", "real", "second"}));
+        EXPECT_EQ(FolderEntries(folder.Path() / "real"), (std::vector<std::string>{"new", "picture"}));
     }
 }
 
-TEST(Writer, NothingToWriteOrNowhereToWriteIt) {
+// Refused saves change nothing: a folder is never replaced, a missing folder or buffer makes no file, and a
+// file the user may not write stays as it is although the folder would let a new file take its name (the save
+// runs in a child that gives up root's right to write anything).
+TEST(Writer, RefusedSavesLeaveEverythingAsItWas) {
     for (const Writer& writer : kWriters) {
         ScratchFolder folder;
+        fs::permissions(folder.Path(), fs::perms::all);
         fs::create_directory(folder.Path() / "folder.x");
-        EXPECT_EQ(SaveWhole(writer, folder.File("folder.x")), 0)
-            << writer.name << ": a folder is never replaced";
-        EXPECT_EQ(SaveWhole(writer, folder.File("missing/" + Name(writer, "x"))), 0) << writer.name;
-        EXPECT_EQ(writer.save(Wide(folder.File(Name(writer, "x"))), nullptr, CSize(2, 2), CRect(0, 0, 2, 2)),
-                  0)
-            << writer.name << ": no buffer";
-        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"folder.x"}) << writer.name;
-    }
-}
-
-// A file the user may not write stays as it is, although the folder would let a new file take its name.
-TEST(Writer, ReadOnlyFileIsNotReplaced) {
-    for (const Writer& writer : kWriters) {
-        ScratchFolder folder;
-        fs::permissions(folder.Path(), fs::perms::all);  // anyone may add files
-        const std::string path = folder.File(Name(writer, "locked"));
-        WriteFileBytes(path, OldContents());
-        ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-        EXPECT_EQ(InChild([&] { return ActAsNobody() ? SaveWhole(writer, path) : 100; }), 0) << writer.name;
-        EXPECT_EQ(ReadFileBytes(path), OldContents()) << writer.name;
-        EXPECT_EQ(Mode(path), 0444u) << writer.name;
-        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{Name(writer, "locked")})
+        WriteFileBytes(folder.File("locked"), OldContents());
+        ASSERT_EQ(::chmod(folder.File("locked").c_str(), 0444), 0);
+        EXPECT_EQ(SaveWhole(writer, folder.File("folder.x")), 0) << writer.name;
+        EXPECT_EQ(SaveWhole(writer, folder.File("missing/x")), 0) << writer.name;
+        EXPECT_EQ(writer.save(Wide(folder.File("x")), nullptr, CSize(2, 2), CRect(0, 0, 2, 2)), 0)
+            << writer.name;
+        EXPECT_EQ(InChild([&] { return ActAsNobody() ? SaveWhole(writer, folder.File("locked")) : 100; }), 0)
+            << writer.name;
+        EXPECT_EQ(ReadFileBytes(folder.File("locked")), OldContents()) << writer.name;
+        EXPECT_EQ(Mode(folder.File("locked")), 0444u) << writer.name;
+        EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"folder.x", "locked"}))
             << writer.name;
     }
 }
