@@ -1,16 +1,17 @@
-// The load dispatch (the reader chosen by extension, every reader tried for other extensions), the load into
-// a caller's block by area averaging, and the bilinear scaled load, all through the exported functions.
-// Expected samples are worked out by hand. Area: the average over [x, x + xs) x [y, y + ys), each source
-// pixel weighted by the part of it covered, pixels past the right and bottom edges counting as transparent
-// black, channels truncated. Bilinear: positions in 1/256 pixel and channels through the product table, so a
-// sample at a pixel's own place gives 65025 / 65536 of it, truncated (255 -> 253, 128 -> 127, 200 -> 198).
+// The picture entry points, through the exported functions only: the load dispatch (the reader chosen by
+// extension, every reader tried for other extensions), the header probe, the load into a caller's block by
+// area averaging and the bilinear scaled load. Expected samples are worked out by hand. Area: the average
+// over [x, x + xs) x [y, y + ys), each source pixel weighted by the part of it covered, pixels past the right
+// and bottom edges counting as transparent black, channels truncated. Bilinear: positions in 1/256 pixel and
+// channels through the product table, so a sample at a pixel's own place gives 65025 / 65536 of it,
+// truncated (255 -> 253, 128 -> 127, 200 -> 198).
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 
 #include "BmpBuilder.h"
+#include "JpegReference.h"
 
 namespace {
 
@@ -28,14 +29,86 @@ Bytes Bmp24(int width, int height, const std::vector<std::uint32_t>& pixels) {
     return file.Build();
 }
 
+// Little-endian fields of the given widths in bytes, then zeros up to size.
+Bytes Fields(std::initializer_list<std::pair<long long, int>> fields, size_t size = 0) {
+    Bytes bytes;
+    for (const auto& [value, width] : fields)
+        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<BYTE>(value >> 8 * i));
+    bytes.resize(std::max(size, bytes.size()), 0);
+    return bytes;
+}
+
+Bytes BmpHeader(int width, int height, int bits) {
+    return Fields({{0x4D42, 2}, {0, 8}, {54, 4}, {40, 4}, {width, 4}, {height, 4}, {1, 2}, {bits, 2}}, 58);
+}
+Bytes TgaHeader(int mapType, int imageType, int x, int y, int width, int height, int depth) {
+    return Fields({{0, 1},
+                   {mapType, 1},
+                   {imageType, 1},
+                   {0, 2},
+                   {mapType ? 2 : 0, 2},
+                   {mapType ? 24 : 0, 1},
+                   {x, 2},
+                   {y, 2},
+                   {width, 2},
+                   {height, 2},
+                   {depth, 2}},
+                  82);
+}
+Bytes GifHeader(int width, int height, int packed) {
+    return Fields(
+        {{0x613938464947, 6}, {width, 2}, {height, 2}, {packed, 1}, {0, 2}, {0x3B, 1}});  // "GIF89a"
+}
+Bytes PcxHeader(int maker, int xMin, int yMin, int xMax, int yMax, int bits, int planes) {
+    Bytes b =
+        Fields({{maker, 1}, {5, 1}, {1, 1}, {bits, 1}, {xMin, 2}, {yMin, 2}, {xMax, 2}, {yMax, 2}}, 128);
+    b[65] = static_cast<BYTE>(planes);
+    return b;
+}
+// Big-endian: signature, version, reserved bytes, 3 channels, rows, columns, depth, mode.
+Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int columns, int depth) {
+    Bytes b(signature, signature + 4);
+    for (const long long v : {version >> 8,
+                              version,
+                              reserved,
+                              0,
+                              0,
+                              0,
+                              0,
+                              0,
+                              0,
+                              3,
+                              rows >> 24,
+                              rows >> 16,
+                              rows >> 8,
+                              rows,
+                              columns >> 24,
+                              columns >> 16,
+                              columns >> 8,
+                              columns,
+                              0,
+                              depth,
+                              0,
+                              3})
+        b.push_back(static_cast<BYTE>(v));
+    return b;
+}
+// A JPEG of the library's own making; colour spaces as the library numbers them: 1 grey, 2 RGB, 4 CMYK.
+Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t keep = SIZE_MAX) {
+    JpegSource source;
+    source.width = width, source.height = height, source.components = components,
+    source.inputColourSpace = space;
+    source.samples.assign(static_cast<size_t>(width) * height * components, 128);
+    Bytes bytes = CompressJpeg(source);
+    bytes.resize(std::min(keep, bytes.size()));
+    return bytes;
+}
+
 // A 2 x 1 run-length file: a red pixel and one the stream skips (transparent black).
 Bytes RedAndClear() {
     BmpFile file;
-    file.width = 2;
-    file.bitsPerPixel = 8;
-    file.compression = 1;
+    file.width = 2, file.bitsPerPixel = 8, file.compression = 1, file.colorsUsed = 1;
     file.palette = {0xFF0000};
-    file.colorsUsed = 1;
     file.pixelData = {1, 0, 0, 1};
     return file.Build();
 }
@@ -55,135 +128,134 @@ std::vector<DWORD> Into(bool zoom, const CString& path, CSize size, MIXMODE mode
     return target;
 }
 
-}  // namespace
-
-TEST(LoadDispatch, ReaderChosenByExtension) {
-    using S = KivLoadStatus;
-    enum Content { bmp, garbage, nothing, folder };
-    const struct {
-        const char* name;
-        Content content;
-        std::optional<S> expected;  // nothing: refused, for whatever reason the format's reader gives
-        const char* reason;
-    } cases[] = {
-        {"a.bmp", bmp, S::ok, "the BMP reader"},
-        {"a.BmP", bmp, S::ok, "extensions compare without regard to case"},
-        {"a.Jpg", bmp, std::nullopt, "a known extension calls its own reader alone: JPEG"},
-        {"a.tga", bmp, std::nullopt, "TGA alone"},
-        {"a.gif", bmp, std::nullopt, "GIF alone"},
-        {"a.pcx", bmp, std::nullopt, "PCX alone"},
-        {"a.psd", bmp, std::nullopt, "PSD alone"},
-        {"a.dat", bmp, S::ok, "an unknown extension tries every reader: TGA refuses it, BMP reads it"},
-        {"a.jpeg", bmp, S::ok, ".jpeg is not a recognised extension"},
-        {"a.dib", bmp, S::ok, ".dib is not a recognised extension"},
-        {"noextension", bmp, S::ok, "no extension tries every reader"},
-        {"dotted.dir.bmp.x", bmp, S::ok, "only the last extension counts"},
-        {"a.dat", garbage, S::unknownFormat, "no reader accepts it"},
-        {"a.bmp", garbage, S::notThisFormat, "the BMP reader's own refusal, no fallback"},
-        {"absent.dat", nothing, S::fileNotFound, "a missing file"},
-        {"folder.bmp", folder, S::fileNotFound, "a folder is not a file"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + ": " + c.reason);
-        ScratchFolder scratch;
-        if (c.content == bmp) scratch.Write(c.name, Bmp24(1, 1, {0x336699}));
-        if (c.content == garbage) scratch.Write(c.name, Bytes(100, 0x5A));
-        if (c.content == folder) std::filesystem::create_directory(scratch.File(c.name));
-        CRect rect(7, 7, 7, 7), plainRect;
-        KivLoadStatus status = S::ok;
-        LoadedPicture withStatus, plain;
-        withStatus.pixels = KivPictureLoadPicFileEx(Wide(scratch.File(c.name)), rect, &status);
-        plain.pixels = KivPictureLoadPicFile(Wide(scratch.File(c.name)), plainRect);
-        if (c.expected)
-            EXPECT_EQ(status, *c.expected) << KivLoadStatusText(status);
-        else
-            EXPECT_NE(status, S::ok);
-        const bool loads = c.expected == S::ok;
-        EXPECT_EQ(plain.pixels != nullptr, loads);
-        ASSERT_EQ(withStatus.pixels != nullptr, loads);
-        EXPECT_EQ(rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7))
-            << "the rectangle is written only on success";
-        if (loads) EXPECT_EQ(withStatus.pixels[0], 0xFF336699u);
-    }
-}
-
 class ScaledLoad : public testing::Test {
   protected:
     void SetUp() override { KivPictureOpen(); }
     ScratchFolder folder_;
 };
 
+}  // namespace
+
+TEST(LoadDispatch, ReaderChosenByExtension) {
+    using S = KivLoadStatus;
+    enum Content { bmp, garbage, nothing, folder };
+    // clang-format off
+    const std::tuple<const char*, Content, std::optional<S>> cases[] = {  // nothing: refused by the format's reader
+        {"a.bmp", bmp, S::ok}, {"a.BmP", bmp, S::ok},  // extensions compare without regard to case
+        // A known extension calls its own reader alone, which refuses a BMP.
+        {"a.Jpg", bmp, {}}, {"a.tga", bmp, {}}, {"a.gif", bmp, {}}, {"a.pcx", bmp, {}}, {"a.psd", bmp, {}},
+        // Other extensions, none, or a known one that is not the last, try every reader: TGA refuses, BMP reads.
+        {"a.dat", bmp, S::ok}, {"a.jpeg", bmp, S::ok}, {"a.dib", bmp, S::ok}, {"none", bmp, S::ok}, {"a.bmp.x", bmp, S::ok},
+        {"a.dat", garbage, S::unknownFormat}, {"a.bmp", garbage, S::notThisFormat},  // no fallback after a known one
+        {"absent.dat", nothing, S::fileNotFound}, {"folder.bmp", folder, S::fileNotFound}};
+    // clang-format on
+    for (const auto& [name, content, expected] : cases) {
+        SCOPED_TRACE(name);
+        ScratchFolder scratch;
+        if (content == bmp) scratch.Write(name, Bmp24(1, 1, {0x336699}));
+        if (content == garbage) scratch.Write(name, Bytes(100, 0x5A));
+        if (content == folder) std::filesystem::create_directory(scratch.File(name));
+        CRect rect(7, 7, 7, 7), plainRect;
+        KivLoadStatus status = S::ok;
+        LoadedPicture withStatus, plain;
+        withStatus.pixels = KivPictureLoadPicFileEx(Wide(scratch.File(name)), rect, &status);
+        plain.pixels = KivPictureLoadPicFile(Wide(scratch.File(name)), plainRect);
+        EXPECT_TRUE(expected ? status == *expected : status != S::ok) << KivLoadStatusText(status);
+        const bool loads = expected == S::ok;
+        EXPECT_EQ(plain.pixels != nullptr, loads);
+        ASSERT_EQ(withStatus.pixels != nullptr, loads);
+        EXPECT_EQ(rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7))
+            << "the rectangle is written only on success";
+        EXPECT_EQ(loads ? withStatus.pixels[0] : 0xFF336699u, 0xFF336699u);
+    }
+}
+
+// The probe of the format the extension names reads the header alone; a refusal writes nothing.
+TEST(PictureInfo, ReportsHeaderFacts) {
+    // clang-format off
+    const std::tuple<const char*, Bytes, CRect, int> cases[] = {  // an empty rectangle: refused
+        {"a.bmp", BmpHeader(40, 30, 24), CRect(0, 0, 40, 30), 24}, {"a.bmp", BmpHeader(40, -30, 8), CRect(0, 0, 40, 30), 8},
+        {"a.DIB", BmpHeader(5, 6, 1), CRect(0, 0, 5, 6), 1}, {"a.bmp", BmpHeader(-4, 6, 24), CRect(), 0},
+        {"a.bmp", BmpHeader(4, 0, 24), CRect(), 0}, {"a.tga", BmpHeader(4, 4, 24), CRect(), 0},
+        {"a.tga", TgaHeader(0, 2, 7, 9, 100, 50, 32), CRect(7, 9, 107, 59), 32},  // the stored origin
+        {"a.TGA", TgaHeader(1, 9, 0, 0, 3, 2, 8), CRect(0, 0, 3, 2), 8},  // run-length colour-mapped
+        {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), CRect(), 0},  // colour-mapped without a map
+        {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), CRect(), 0}, {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), CRect(), 0},
+        {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), CRect(), 0},
+        {"a.gif", GifHeader(320, 200, 0xF7), CRect(0, 0, 320, 200), 8}, {"a.gif", GifHeader(1, 1, 0x80), CRect(0, 0, 1, 1), 1},
+        {"a.gif", GifHeader(10, 0, 0xF7), CRect(), 0},
+        {"a.pcx", PcxHeader(10, 10, 20, 109, 219, 8, 3), CRect(10, 20, 110, 220), 24},  // inclusive maxima; bits x planes
+        {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), CRect(), 0},
+        {"a.psd", PsdHeader("8BPS", 1, 0, 30, 40, 16), CRect(0, 0, 40, 30), 16}, {"a.psd", PsdHeader("8BPS", 2, 0, 30, 40, 8), CRect(), 0},
+        {"a.psd", PsdHeader("8BPS", 1, 1, 30, 40, 8), CRect(), 0}, {"a.psd", PsdHeader("8BPX", 1, 0, 30, 40, 8), CRect(), 0},
+        {"a.jpg", Jpeg(17, 9, 1, 1), CRect(0, 0, 17, 9), 8}, {"a.JPG", Jpeg(8, 33, 3, 2), CRect(0, 0, 8, 33), 24},
+        {"a.jpg", Jpeg(4, 4, 4, 4), CRect(0, 0, 4, 4), 24}, {"a.jpg", Jpeg(16, 16, 3, 2, 20), CRect(), 0},
+        {"a.jpeg", Jpeg(4, 4, 1, 1), CRect(), 0}, {"a.jpg", BmpHeader(4, 4, 24), CRect(), 0},
+        {"a.pcx", Bytes{10, 5, 1, 8}, CRect(), 0}, {"a.gif", Bytes{}, CRect(), 0}};
+    // clang-format on
+    for (const auto& [name, bytes, expected, expectedBits] : cases) {
+        ScratchFolder folder;
+        const CString path = folder.Write(name, bytes);
+        RECT rect{-1, -1, -1, -1};
+        int bits = -1;
+        const bool ok = !expected.IsRectEmpty();
+        ASSERT_EQ(KivPictureGetPicInfo(path, &rect, &bits), ok ? 1 : 0) << name << " " << bytes.size();
+        EXPECT_EQ(CRect(rect), ok ? expected : CRect(-1, -1, -1, -1)) << name;
+        EXPECT_EQ(bits, ok ? expectedBits : -1) << name;
+        EXPECT_EQ(KivPictureGetPicInfo(path, nullptr, nullptr), ok ? 1 : 0) << name;
+    }
+    ScratchFolder folder;
+    EXPECT_EQ(KivPictureGetPicInfo(Wide(folder.File("missing.bmp")), nullptr, nullptr), 0);
+    EXPECT_EQ(KivPictureGetPicInfo(Wide(folder.Path().string()), nullptr, nullptr), 0) << "a folder";
+}
+
 TEST_F(ScaledLoad, AreaAveragingWorkedByHand) {
-    const struct {
-        CSize source;
-        std::vector<std::uint32_t> pixels;
-        CSize target;
-        std::vector<DWORD> expected;
-        const char* reason;
-    } cases[] = {
-        // clang-format off
-        {CSize(3, 2), {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112}, CSize(3, 2),
-         {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112}, "the same size copies"},
-        // (0x10 + 0x20 + 0x30 + 0x40) / 4 = 0x28; (0x30 + 0x40 + 0x50 + 0x61) / 4 = 72.25; 510 / 4 = 127.5;
-        // 3 / 4 = 0.75.
+    // clang-format off
+    const std::tuple<CSize, std::vector<std::uint32_t>, CSize, std::vector<DWORD>> cases[] = {
+        {CSize(3, 2), {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112}, CSize(3, 2),  // the same size
+         {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112}},
+        // Halving: (0x10 + 0x20 + 0x30 + 0x40) / 4 = 0x28; (0x30 + 0x40 + 0x50 + 0x61) / 4 = 72.25;
+        // 510 / 4 = 127.5; 3 / 4 = 0.75.
         {CSize(4, 4), {0x102030, 0x203040, 0xFF0000, 0x00FF00, 0x304050, 0x405061, 0x0000FF, 0xFFFFFF,
                        0x646464, 0x646464, 0x000000, 0x000000, 0x646464, 0x646464, 0x000000, 0x000003},
-         CSize(2, 2), {0xFF283848, 0xFF7F7F7F, 0xFF646464, 0xFF000000}, "halving averages each square"},
-        {CSize(2, 2), {0x111111, 0x222222, 0x333333, 0x444444}, CSize(4, 4),
-         {0xFF111111, 0xFF111111, 0xFF222222, 0xFF222222, 0xFF111111, 0xFF111111, 0xFF222222, 0xFF222222,
-          0xFF333333, 0xFF333333, 0xFF444444, 0xFF444444, 0xFF333333, 0xFF333333, 0xFF444444, 0xFF444444},
-         "a larger target repeats pixels"},
+         CSize(2, 2), {0xFF283848, 0xFF7F7F7F, 0xFF646464, 0xFF000000}},
+        {CSize(2, 2), {0x111111, 0x222222, 0x333333, 0x444444}, CSize(4, 2),  // a larger target repeats pixels
+         {0xFF111111, 0xFF111111, 0xFF222222, 0xFF222222, 0xFF333333, 0xFF333333, 0xFF444444, 0xFF444444}},
         // Steps of 0.75: the second takes .25 of pixel 0 and .5 of pixel 1, the third .5 of pixel 1 and .25
-        // of pixel 2: blue 0, 120, 240 gives 0, 60 / .75 = 80, 120 / .75 = 160, 240.
-        {CSize(3, 1), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(4, 1),
-         {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}, "steps across a pixel boundary average neighbours"},
-        {CSize(1, 3), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(1, 4),
-         {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}, "the same downwards"},
-        // Eight steps of 1/9 in double precision put the last at [0.888..891, 1.000..0002): it touches
-        // column 1, outside, with a weight of 2.2e-16 that brings no colour, so 255 truncates to 254.
-        {CSize(1, 1), {0xFFFFFF}, CSize(9, 1), Then(std::vector<DWORD>(8, 0xFFFFFFFF), 0xFEFEFEFE),
-         "weight past the right edge is transparent black"},
-        {CSize(1, 1), {0xFFFFFF}, CSize(1, 9), Then(std::vector<DWORD>(8, 0xFFFFFFFF), 0xFEFEFEFE),
-         "and past the bottom edge"},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        ScratchFolder folder;
-        const CString path = folder.Write("p.bmp", Bmp24(c.source.cx, c.source.cy, c.pixels));
+        // of pixel 2: blue 0, 120, 240 gives 0, 60 / .75 = 80, 120 / .75 = 160, 240; the same downwards.
+        {CSize(3, 1), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(4, 1), {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}},
+        {CSize(1, 3), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(1, 4), {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}},
+        // Eight steps of 1/9 in double precision put the last at [0.888..891, 1.000..0002): it touches the
+        // pixel past the edge with a weight of 2.2e-16 that brings no colour, so 255 truncates to 254.
+        {CSize(1, 1), {0xFFFFFF}, CSize(9, 1), Then(std::vector<DWORD>(8, 0xFFFFFFFF), 0xFEFEFEFE)},
+        {CSize(1, 1), {0xFFFFFF}, CSize(1, 9), Then(std::vector<DWORD>(8, 0xFFFFFFFF), 0xFEFEFEFE)}};
+    // clang-format on
+    for (const auto& [source, pixels, target, expected] : cases) {
         int result = 0;
-        EXPECT_EQ(Into(false, path, c.target, 2, {}, result), c.expected) << c.reason;
-        EXPECT_TRUE(result) << c.reason;
+        const CString path = folder_.Write("p.bmp", Bmp24(source.cx, source.cy, pixels));
+        EXPECT_EQ(Into(false, path, target, 2, {}, result), expected) << source.cx << " x " << source.cy;
+        EXPECT_EQ(result, 1);
     }
 }
 
 TEST_F(ScaledLoad, BilinearSamplesWorkedByHand) {
-    const struct {
-        CSize source;
-        std::vector<std::uint32_t> pixels;
-        CSize target;
-        std::vector<std::pair<int, DWORD>> samples;  // target index, expected word
-        const char* reason;
-    } cases[] = {
-        // clang-format off
-        // xstep = 2 * 256 / 2 + 1 = 257 and x0 = 0: column 1 is sampled 1/256 towards a neighbour clamped
-        // onto itself.
+    // clang-format off
+    const std::tuple<CSize, std::vector<std::uint32_t>, CSize, std::vector<std::pair<int, DWORD>>> cases[] = {
+        // The same size: xstep = 2 * 256 / 2 + 1 = 257 and x0 = 0, so column 1 is sampled 1/256 towards a
+        // neighbour clamped onto itself.
         {CSize(2, 2), {0x0000FF, 0x00FF00, 0xFF0000, 0x808080}, CSize(2, 2),
-         {{0, 0xFD0000FD}, {1, 0xFD00FD00}, {2, 0xFDFD0000}, {3, 0xFD7F7F7F}}, "the same size: each at its place"},
-        {CSize(1, 1), {0xC86432}, CSize(4, 4), {{0, 0xFDC66331}, {5, 0xFDC66331}, {15, 0xFDC66331}},
-         "one pixel fills the whole block"},
+         {{0, 0xFD0000FD}, {1, 0xFD00FD00}, {2, 0xFDFD0000}, {3, 0xFD7F7F7F}}},
+        {CSize(1, 1), {0xC86432}, CSize(4, 4), {{0, 0xFDC66331}, {5, 0xFDC66331}, {15, 0xFDC66331}}},
         // xstep = 3, x0 = -127: column 212 (x = 509) still lies inside; from 213 on the sample lies past the
         // last column, which raises flags 2 and 32: the alpha counts only the lower-left corner, of weight 0.
-        {CSize(2, 1), {0x102030, 0xFFFFFF}, CSize(256, 1), {{212, 0xFDFDFDFD}, {213, 0x00FDFDFD}, {255, 0x00FDFDFD}},
-         "past the right edge: the last column's colour without alpha weight"},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        const CString path = folder_.Write("p.bmp", Bmp24(c.source.cx, c.source.cy, c.pixels));
+        {CSize(2, 1), {0x102030, 0xFFFFFF}, CSize(256, 1), {{212, 0xFDFDFDFD}, {213, 0x00FDFDFD}, {255, 0x00FDFDFD}}}};
+    // clang-format on
+    for (const auto& [source, pixels, target, samples] : cases) {
         int result = 0;
-        const std::vector<DWORD> target = Into(true, path, c.target, 2, {}, result);
-        EXPECT_EQ(result, 1) << c.reason;
-        for (const auto& [index, word] : c.samples)
-            EXPECT_EQ(target[index], word) << c.reason << ": " << index;
+        const std::vector<DWORD> got =
+            Into(true, folder_.Write("p.bmp", Bmp24(source.cx, source.cy, pixels)), target, 2, {}, result);
+        EXPECT_EQ(result, 1);
+        for (const auto& [index, word] : samples) EXPECT_EQ(got[index], word) << source.cx << ": " << index;
     }
 }
 
@@ -194,28 +266,20 @@ TEST_F(ScaledLoad, BilinearSamplesWorkedByHand) {
 TEST_F(ScaledLoad, MixModes) {
     const CString redAndClear = folder_.Write("rle.bmp", RedAndClear());
     const CString white = folder_.Write("white.bmp", Bmp24(1, 1, {0xFFFFFF}));
-    const DWORD red = 0xFFFF0000, green = 0xFF00FF00, clear = 0;
-    const struct {
-        bool zoom;
-        MIXMODE mode;
-        std::vector<DWORD> initial, expected;
-        const char* reason;
-    } cases[] = {
-        {false, 0, {green, green}, {red, green}, "mode 0 lays the sample over the target: clear shows it"},
-        {false, 1, {green, green}, {green, green}, "mode 1 lays the target over the sample: opaque stays"},
-        {false, 1, {clear, clear}, {red, clear}, "mode 1 under a clear target shows the sample"},
-        {false, 2, {green, green}, {red, clear}, "mode 2 replaces every pixel, alpha included"},
-        {false, 7, {green, green}, {red, clear}, "any other mode replaces too"},
-        {true, 0, {0x80000000u}, {0xFEFCFCFCu}, "zoom, mode 0"},
-        {true, 1, {0x80000000u}, {0xFE7E7E7Eu}, "zoom, mode 1"},
-        {true, 2, {0x80000000u}, {0xFDFDFDFDu}, "zoom, mode 2"},
-    };
-    for (const auto& c : cases) {
+    const DWORD red = 0xFFFF0000, green = 0xFF00FF00, clear = 0, half = 0x80000000u;
+    // clang-format off
+    const std::tuple<bool, MIXMODE, std::vector<DWORD>, std::vector<DWORD>> cases[] = {
+        {false, 0, {green, green}, {red, green}},   // the sample over the target: clear shows the target
+        {false, 1, {green, green}, {green, green}}, {false, 1, {clear, clear}, {red, clear}},  // the target over it
+        {false, 2, {green, green}, {red, clear}}, {false, 7, {green, green}, {red, clear}},   // others replace
+        {true, 0, {half}, {0xFEFCFCFC}}, {true, 1, {half}, {0xFE7E7E7E}}, {true, 2, {half}, {0xFDFDFDFD}}};
+    // clang-format on
+    for (const auto& [zoom, mode, initial, expected] : cases) {
         int result = 0;
-        const CSize size(static_cast<int>(c.initial.size()), 1);
-        EXPECT_EQ(Into(c.zoom, c.zoom ? white : redAndClear, size, c.mode, c.initial, result), c.expected)
-            << c.reason;
-        EXPECT_EQ(result, 1) << c.reason;
+        const CSize size(static_cast<int>(initial.size()), 1);
+        EXPECT_EQ(Into(zoom, zoom ? white : redAndClear, size, mode, initial, result), expected)
+            << zoom << mode;
+        EXPECT_EQ(result, 1);
     }
 }
 
@@ -239,29 +303,24 @@ TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
     EXPECT_EQ(KivPictureZoomPicFile(good, nullptr, CSize(2, 2), 2), 0);
 }
 
-TEST_F(ScaledLoad, UpdatesOnlyInsideClipAndPlacement) {
+TEST_F(ScaledLoad, ZoomUpdatesOnlyInsideClipAndPlacement) {
     const CString path = folder_.Write("p.bmp", Bmp24(2, 2, std::vector<std::uint32_t>(4, 0xFFFFFF)));
-    const struct {
-        CRect clip, placement, updated;
-        const char* reason;
-    } cases[] = {
-        {CRect(0, 0, 8, 6), CRect(0, 0, 8, 6), CRect(0, 0, 8, 6), "the whole block"},
-        {CRect(0, 0, 8, 6), CRect(), CRect(0, 0, 2, 2),
-         "an empty placement takes the picture's own rectangle"},
-        {CRect(-5, -5, 50, 50), CRect(3, 1, 7, 4), CRect(3, 1, 7, 4), "the clip is cut to the block"},
-        {CRect(1, 1, 5, 5), CRect(3, 2, 8, 6), CRect(3, 2, 5, 5), "only the overlap of clip and placement"},
-        {CRect(0, 0, 2, 2), CRect(4, 4, 8, 6), CRect(), "no overlap updates nothing and still succeeds"},
-    };
-    for (const auto& c : cases) {
+    // clang-format off
+    const std::tuple<CRect, CRect, CRect> cases[] = {  // clip, placement, the pixels expected to change
+        {CRect(0, 0, 8, 6), CRect(0, 0, 8, 6), CRect(0, 0, 8, 6)},
+        {CRect(0, 0, 8, 6), CRect(), CRect(0, 0, 2, 2)},                // an empty placement: the picture's own
+        {CRect(-5, -5, 50, 50), CRect(3, 1, 7, 4), CRect(3, 1, 7, 4)},  // the clip is cut to the block
+        {CRect(1, 1, 5, 5), CRect(3, 2, 8, 6), CRect(3, 2, 5, 5)},      // only the overlap
+        {CRect(0, 0, 2, 2), CRect(4, 4, 8, 6), CRect()}};               // no overlap: nothing, and success
+    // clang-format on
+    for (const auto& [clip, placement, updated] : cases) {
         std::vector<DWORD> target(48, kUntouched);
-        ASSERT_EQ(KivPictureZoomPicFile(path, c.clip, c.placement, CSize(8, 6),
+        ASSERT_EQ(KivPictureZoomPicFile(path, clip, placement, CSize(8, 6),
                                         reinterpret_cast<tagCOLOR32*>(target.data()), 2),
-                  1)
-            << c.reason;
-        const CRect& u = c.updated;
+                  1);
         for (int i = 0; i < 48; ++i)
-            EXPECT_EQ(target[i] != kUntouched,
-                      i % 8 >= u.left && i % 8 < u.right && i / 8 >= u.top && i / 8 < u.bottom)
-                << c.reason << ": " << i;
+            EXPECT_EQ(target[i] != kUntouched, i % 8 >= updated.left && i % 8 < updated.right &&
+                                                   i / 8 >= updated.top && i / 8 < updated.bottom)
+                << placement.left << ": " << i;
     }
 }
