@@ -1,11 +1,11 @@
 // Module start and stop: the open-dialog choice read from KivClient.ini and written back into it with every
-// other byte of the file kept.
+// other byte of the file kept, through a link, with its byte-order mark and permissions.
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "TestFiles.h"
+#include "CoreTestSupport.h"
 #include "picture/ModuleState.h"
 
 namespace {
@@ -21,12 +21,12 @@ class ModuleSettings : public testing::Test {
         oldConfig_ ? setenv("KIV_CONFIG_DIR", oldConfig_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
         SetOpenDialogChoice(1);
     }
-    std::string Ini() const {
-        const Bytes bytes = ReadFileBytes(folder_.File("KivClient.ini"));
+    std::string Read(const std::string& name = "KivClient.ini") const {
+        const Bytes bytes = ReadFileBytes(folder_.File(name));
         return std::string(bytes.begin(), bytes.end());
     }
-    void WriteIni(const std::string& text) const {
-        WriteFileBytes(folder_.File("KivClient.ini"), Bytes(text.begin(), text.end()));
+    void Write(const std::string& text, const std::string& name = "KivClient.ini") const {
+        WriteFileBytes(folder_.File(name), Bytes(text.begin(), text.end()));
     }
 
     ScratchFolder folder_;
@@ -38,31 +38,44 @@ TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
     EXPECT_EQ(KivPictureOpen(), 1);
     EXPECT_EQ(GetOpenDialogChoice(), 1) << "no file: the simple dialog";
     EXPECT_EQ(KivPictureClose(), 1);
-    EXPECT_EQ(Ini(), "[COMMON_SETUP]\nOpenPicDlg=1\n") << "closing creates the file";
-    const std::tuple<std::string, int, std::string> cases[] = {
-        {"0", 0, "0"},
-        {"-3", -3, "-3"},
-        {"", 1, "1"},
-        {" 2x", 2, "2"}};  // empty: the default; the leading number
+    EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=1\n") << "closing creates the file";
+    // clang-format off
+    const std::tuple<std::string, int, std::string> cases[] = {  // a blank value: the default; the leading number
+        {"0", 0, "0"}, {"-3", -3, "-3"}, {"  ", 1, "1"}, {" 2x", 2, "2"}, {"abc", 0, "0"}};
+    // clang-format on
     for (const auto& [value, choice, written] : cases) {
-        WriteIni("[COMMON_SETUP]\nOpenPicDlg=" + value + "\n");
+        Write("[COMMON_SETUP]\nOpenPicDlg=" + value + "\n");
         KivPictureOpen();
         EXPECT_EQ(GetOpenDialogChoice(), choice) << value;
         KivPictureClose();
-        EXPECT_EQ(Ini(), "[COMMON_SETUP]\nOpenPicDlg=" + written + "\n") << value;
+        EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=" + written + "\n") << value;
     }
 }
 
-TEST_F(ModuleSettings, CloseKeepsTheRestOfTheFile) {
-    WriteIni(
-        "; host settings\r\n[Window]\r\nLeft=10\r\n\r\n[common_setup]\r\nLanguage=2052\r\n"
-        "  openpicdlg = 1 \r\n\r\n[Last]\r\nx=y");
+// Only the key's line changes: sections and keys match without regard to case and blanks, a CRLF file keeps
+// CRLF, a byte-order mark is no part of a name, and a link and the file's permissions stay.
+TEST_F(ModuleSettings, CloseKeepsEveryOtherByte) {
+    const std::string before =
+        "\xEF\xBB\xBF[Window]\r\nLeft=10\r\n\r\n[ common_setup ]\r\n; c\r\n  openpicdlg\t= 1 \r\n"
+        "OpenPicDlgX=4\r\n\r\n[Last]\r\nx=\xFF\xFE";
+    Write(before, "real.ini");
+    std::filesystem::permissions(folder_.File("real.ini"), std::filesystem::perms(0604));
+    std::filesystem::create_symlink("real.ini", folder_.File("KivClient.ini"));
     KivPictureOpen();
     SetOpenDialogChoice(0);  // as the detailed dialog does when its check box is cleared
     KivPictureClose();
-    EXPECT_EQ(Ini(),
-              "; host settings\r\n[Window]\r\nLeft=10\r\n\r\n[common_setup]\r\nLanguage=2052\r\n"
-              "OpenPicDlg=0\r\n\r\n[Last]\r\nx=y");
+    std::string after = before;
+    after.replace(after.find("  openpicdlg\t= 1 "), 17, "OpenPicDlg=0");
+    EXPECT_EQ(Read("real.ini"), after);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.File("KivClient.ini")));
+    EXPECT_EQ(std::filesystem::status(folder_.File("real.ini")).permissions(), std::filesystem::perms(0604));
+    EXPECT_EQ(FolderEntries(folder_.Path()), (std::vector<std::string>{"KivClient.ini", "real.ini"}));
+
+    Write("[Other]\na=1\n\n", "real.ini");
+    KivPictureOpen();
+    KivPictureClose();
+    EXPECT_EQ(Read("real.ini"), "[Other]\na=1\n\n[COMMON_SETUP]\nOpenPicDlg=1\n")
+        << "a missing section is added";
 }
 
 }  // namespace
