@@ -1,4 +1,4 @@
-// The command-line tool: convert, info, zoom and catalog, their output, exit statuses and messages.
+// The command-line tool: convert, info and catalog, their output, exit statuses and messages.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -7,8 +7,6 @@
 #include <sstream>
 
 #include "BmpBuilder.h"
-#include "libraries/KivModuleRC.h"
-#include "media/ClipMediaFileCollection.h"
 
 namespace {
 
@@ -107,27 +105,6 @@ TEST(Kivpic, ExitStatusesAndMessages) {
     }
 }
 
-TEST(Kivpic, ZoomWritesABlockOfTheAskedSize) {
-    ScratchFolder folder;
-    folder.Write("in.bmp", Picture24(8, 4));
-    const std::string in = Quote(folder.File("in.bmp")), out = folder.File("out.tga");
-    // clang-format off
-    const std::tuple<std::string, int, CSize> cases[] = {
-        {"--size 4x2", 0, CSize(4, 2)}, {"--size 16x8 --method area --mode 0", 0, CSize(16, 8)},
-        {"--size 8x4 --onto " + in + " --clip 0,0,4,4 --place 0,0,0,0 --mode 1", 0, CSize(8, 4)},
-        {"--size 3x3 --onto " + in, 1, CSize()},                   // the picture to draw onto has another size
-        {"--size 4x4 --method area --clip 0,0,1,1", 2, CSize()}};  // clip needs the bilinear method
-    // clang-format on
-    for (const auto& [arguments, exitStatus, size] : cases) {
-        std::filesystem::remove(out);
-        EXPECT_EQ(Kivpic("zoom " + in + " " + Quote(out) + " " + arguments).exitStatus, exitStatus)
-            << arguments;
-        LoadedPicture written;
-        written.pixels = KivPictureLoadPicFile(Wide(out), written.rect);
-        EXPECT_EQ(written.rect.Size(), size) << arguments;
-    }
-}
-
 TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     ScratchFolder folder;
     WriteFileBytes(folder.File("a.bmp"), Picture24(8, 6));
@@ -153,31 +130,11 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     EXPECT_TRUE(Kivpic("catalog " + dir + " --types tga").out.empty());
     EXPECT_EQ(Kivpic("catalog " + dir + " --types 'tga, bmp'").out, firstOut)
         << "blanks in the types are ignored";
+    const std::string json = Kivpic("catalog " + dir + " --json").out;
+    EXPECT_NE(json.find("\"title\":\"a.bmp\",\"width\":8,\"height\":6,\"bits\":24"), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"thumbnail\":[80,60]"), std::string::npos) << json;
     const ToolRun missing = Kivpic("catalog /no/such/folder");
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_EQ(missing.errorLines, std::vector<std::string>{"kivpic: /no/such/folder: no such folder"});
-}
-
-TEST(KivpicCatalog, JsonXmlAndContactSheet) {
-    ScratchFolder folder, output;
-    WriteFileBytes(folder.File("a.bmp"), Picture24(8, 6));
-    WriteFileBytes(folder.File("b.bmp"), Picture24(3, 2));
-    const std::string sheet = output.File("sheet.bmp"), xml = output.File("records.xml");
-    const ToolRun run = Kivpic("catalog " + Quote(folder.Path().string()) + " --json --xml " + Quote(xml) +
-                               " --sheet " + Quote(sheet));
-    ASSERT_EQ(run.exitStatus, 0);
-    const size_t second = run.out.find('\n') + 1;
-    EXPECT_NE(run.out.find("\"title\":\"a.bmp\",\"width\":8,\"height\":6,\"bits\":24"), std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("\"thumbnail\":[80,60]", second), std::string::npos) << "on the second line too";
-    CKivXMLDOMDocObj document;
-    ASSERT_TRUE(document.LoadFromFile(Wide(xml)));
-    CKivClipMediaFileCollection records;
-    records.SerializeXML(&document, document.GetRootNode());
-    EXPECT_EQ(records.m_MediaList.GetCount(), 2);
-    // Two thumbnails side by side in 88 x 78 cells; each cell's middle shows its picture's middle.
-    const Decoded picture = LoadPicture(sheet), original = LoadPicture(folder.File("a.bmp"));
-    ASSERT_TRUE(picture.loaded && original.loaded);
-    EXPECT_EQ(picture.rect.Size(), CSize(176, 78));
-    EXPECT_EQ(picture.At(44, 39), original.At(4, 3));
 }
