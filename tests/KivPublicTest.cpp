@@ -1,10 +1,15 @@
-// The public library: existence checks, colour mixing, pixel blocks and their copies, and thumbnails.
+// The public library: existence checks, colour mixing, pixel blocks and their copies, thumbnails, and gray
+// pictures (".AMY"): their round trips, their byte layout with the title in UTF-16, and the files that must
+// be refused (bad magic, sides out of range, long titles, cut files, lying headers) without touching the
+// caller's variables or allocating what the header claims.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <climits>
 
-#include "TestFiles.h"
+#include "CoreTestSupport.h"
 #include "libraries/KivPublic.h"
 
 TEST(KivPublic, ExistenceFollowsLinks) {
@@ -84,4 +89,210 @@ TEST(KivPublic, MakeIconSamplesTheRectangle) {
     EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(5, 5, 9, 9), CSize(2, 2), 24), nullptr);
     EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(0, 2), 24), nullptr);
     EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(2, 2), 32), nullptr);
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KIV_GRAY_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define KIV_GRAY_TEST_SANITIZED 1
+#endif
+#endif
+
+namespace {
+
+// A file in the layout, field by field: magic, sides, title length and units, pixels.
+Bytes GrayFile(std::uint32_t width, std::uint32_t height, const std::vector<unsigned>& title,
+               const Bytes& pixels, unsigned declaredTitle = ~0u) {
+    Bytes out = {'A', 'M', 'Y', '1'};
+    PutU32(out, width);
+    PutU32(out, height);
+    PutU16(out, declaredTitle == ~0u ? static_cast<unsigned>(title.size()) : declaredTitle);
+    for (unsigned unit : title) PutU16(out, unit);
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    return out;
+}
+
+Bytes Pattern(size_t count, unsigned seed = 1) {
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<BYTE>(i * 31 + seed * 7 + (i >> 8));
+    return bytes;
+}
+
+// Both entries' view of a file, their out-parameters starting as sentinels.
+struct ReadBack {
+    BOOL info = FALSE;
+    CString title = L"untouched";
+    int width = -7, height = -9;
+    CRect rect = CRect(-1, -2, -3, -4);
+    Bytes gray;
+    bool loaded = false;
+};
+
+ReadBack ReadBoth(const CString& path) {
+    ReadBack r;
+    r.info = CKivGrayFile::GetGryFileInfo(path, r.title, r.width, r.height);
+    BYTE* bits = CKivGrayFile::Load(path, &r.rect);
+    r.loaded = bits != nullptr;
+    if (bits) r.gray.assign(bits, bits + static_cast<size_t>(r.rect.Width()) * r.rect.Height());
+    GlobalFree(bits);
+    return r;
+}
+
+void ExpectRefused(const CString& path, const std::string& reason) {
+    const ReadBack r = ReadBoth(path);
+    EXPECT_FALSE(r.info || r.loaded) << reason;
+    EXPECT_TRUE(r.title.ToUtf8() == "untouched" && r.width == -7 && r.height == -9 &&
+                r.rect == CRect(-1, -2, -3, -4))
+        << reason << ": the caller's variables are written only on success";
+}
+
+// count characters of two UTF-16 units each
+std::wstring Grins(int count) {
+    std::wstring text;
+    for (int i = 0; i < count; ++i) text += L"\U0001F600";
+    return text;
+}
+
+}  // namespace
+
+TEST(GrayFile, RoundTrips) {
+    // clang-format off
+    const std::tuple<std::wstring, int, int> cases[] = {  // the longest titles: 1024 units
+        {L"", 1, 1}, {L"caf\u00E9 " + Grins(1) + L" \u4E2D", 3, 2}, {std::wstring(1024, L'a'), 257, 3},
+        {Grins(512), 1, 1}, {L"wide", 65535, 1}, {L"tall", 1, 65535}};
+    // clang-format on
+    ScratchFolder folder;
+    for (const auto& [title, width, height] : cases) {
+        const CString path = Wide(folder.File("round.amy"));
+        const Bytes gray = Pattern(static_cast<size_t>(width) * height, width);
+        ASSERT_TRUE(CKivGrayFile::Save(path, CString(title), gray.data(), CSize(width, height))) << width;
+        const ReadBack r = ReadBoth(path);
+        EXPECT_TRUE(r.info && r.loaded) << width;
+        EXPECT_TRUE(r.title.Text() == title) << r.title.ToUtf8();
+        EXPECT_EQ(CRect(0, 0, r.width, r.height), CRect(0, 0, width, height));
+        EXPECT_EQ(r.rect, CRect(0, 0, width, height));
+        EXPECT_TRUE(r.gray == gray) << width;
+    }
+    BYTE* bits = CKivGrayFile::Load(Wide(folder.File("round.amy")), nullptr);
+    EXPECT_NE(bits, nullptr) << "the rectangle may be left out";
+    GlobalFree(bits);
+}
+
+TEST(GrayFile, ByteLayoutAndTitleUnits) {
+    // 3 x 2, title "Hi" and U+1F600 (units 'H', 'i', D83D, DE00), pixels 10..15, top row first.
+    const Bytes expected = GrayFile(3, 2, {'H', 'i', 0xD83D, 0xDE00}, {10, 11, 12, 13, 14, 15});
+    ASSERT_EQ(Bytes(expected.begin(), expected.begin() + 16),
+              (Bytes{'A', 'M', 'Y', '1', 3, 0, 0, 0, 2, 0, 0, 0, 4, 0, 'H', 0}));
+    ScratchFolder folder;
+    const Bytes gray = {10, 11, 12, 13, 14, 15};
+    ASSERT_TRUE(CKivGrayFile::Save(Wide(folder.File("s.amy")), L"Hi\U0001F600", gray.data(), CSize(3, 2)));
+    EXPECT_EQ(ReadFileBytes(folder.File("s.amy")), expected);
+    Bytes longer = expected;
+    longer.push_back(0x99);
+    EXPECT_EQ(ReadBoth(folder.Write("longer.amy", longer)).gray, gray)
+        << "bytes past the pixels do not count";
+
+    const wchar_t bad = 0xFFFD;  // units no character can be read as, and values no UTF-16 can carry
+    // clang-format off
+    const std::pair<std::vector<unsigned>, std::wstring> read[] = {
+        {{0xD83D, 'A'}, {bad, L'A'}}, {{0xDE00, 0xD83D}, {bad, bad}}, {{0xD83D, 0xD83D, 0xDE00}, {bad, L'\U0001F600'}},
+        {{0xDBFF, 0xDFFF}, L"\U0010FFFF"}, {{0xFFFF, 0xE000}, {wchar_t(0xFFFF), wchar_t(0xE000)}}};
+    // clang-format on
+    for (const auto& [units, title] : read)
+        EXPECT_TRUE(ReadBoth(folder.Write("t.amy", GrayFile(1, 1, units, {7}))).title.Text() == title)
+            << units[0];
+    const std::pair<std::wstring, std::vector<unsigned>> written[] = {
+        {{wchar_t(0xDC00), L'z'}, {0xFFFD, 'z'}},
+        {{wchar_t(0x110000)}, {0xFFFD}},
+        {L"\U00010000", {0xD800, 0xDC00}}};
+    for (const auto& [title, units] : written) {
+        ASSERT_TRUE(CKivGrayFile::Save(Wide(folder.File("w.amy")), CString(title), gray.data(), CSize(1, 1)));
+        EXPECT_EQ(ReadFileBytes(folder.File("w.amy")), GrayFile(1, 1, units, {10})) << units[0];
+    }
+}
+
+TEST(GrayFile, RefusesWhatIsNoCompleteGrayPicture) {
+    const Bytes whole = GrayFile(3, 2, {'H', 'i'}, {1, 2, 3, 4, 5, 6});
+    Bytes otherMagic = whole, lowerMagic = whole;
+    otherMagic[3] = '2';
+    lowerMagic[0] = 'a';
+    // clang-format off
+    const std::pair<Bytes, const char*> cases[] = {
+        {otherMagic, "another magic"}, {lowerMagic, "the magic in lower case"},
+        {GrayFile(0, 1, {}, {}), "width zero"}, {GrayFile(1, 0, {}, {}), "height zero"},
+        {GrayFile(65536, 1, {}, Pattern(65536)), "width 65536, every pixel present"},
+        {GrayFile(1, 65536, {}, Pattern(65536)), "height 65536, every pixel present"},
+        {GrayFile(0xFFFFFFFFu, 1, {}, Pattern(64)), "a width negative as a signed number"},
+        {GrayFile(0x80000001u, 2, {}, Pattern(64)), "a pixel count that wraps in 32 bits"},
+        {GrayFile(1, 1, std::vector<unsigned>(1025, 'a'), {0}), "a title of 1025 units"},
+        {GrayFile(1, 1, {}, Pattern(64), 0xFFFF), "a title length of 65535 in a small file"},
+        {GrayFile(2, 2, {'H', 'i'}, Pattern(5), 3), "the title runs into the pixels and leaves them short"},
+        {Bytes(whole.begin(), whole.begin() + 3), "cut in the magic"}, {Bytes(whole.begin(), whole.begin() + 13), "cut in the title length"},
+        {Bytes(whole.begin(), whole.begin() + 16), "cut in the title"}, {Bytes(whole.begin(), whole.end() - 1), "one pixel short"}};
+    // clang-format on
+    ScratchFolder folder;
+    for (const auto& [bytes, reason] : cases) ExpectRefused(folder.Write("bad.amy", bytes), reason);
+    ExpectRefused(Wide(folder.File("missing.amy")), "a file that does not exist");
+    ExpectRefused(Wide(folder.Path().string()), "a folder");
+    EXPECT_TRUE(
+        ReadBoth(folder.Write("max.amy", GrayFile(1, 1, std::vector<unsigned>(1024, 'a'), {0}))).loaded)
+        << "the longest title";
+}
+
+// 65535 x 65535 declared (4 GB) in a file of a few bytes is refused from the file's length, before any
+// allocation: in a child whose address space is bounded to its use plus 1 GB, a 4 GB allocation would fail
+// with ENOMEM. Sanitizers reserve vast address ranges of their own, so the bound is not applied under them.
+TEST(GrayFile, LyingHeaderIsRefusedWithoutAllocating) {
+    ScratchFolder folder;
+    const CString path = folder.Write("huge.amy", GrayFile(65535, 65535, {'b', 'i', 'g'}, Pattern(100)));
+    ExpectRefused(path, "65535 x 65535 declared, 100 pixel bytes present");
+#ifndef KIV_GRAY_TEST_SANITIZED
+    EXPECT_EQ(InChild([&] {
+                  long pages = 0;
+                  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+                      std::fclose(statm);
+                  }
+                  const rlim_t bound =
+                      static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (1ull << 30);
+                  const rlimit limit{bound, bound};
+                  if (pages <= 0 || setrlimit(RLIMIT_AS, &limit) != 0) return 100;
+                  errno = 0;
+                  const ReadBack r = ReadBoth(path);
+                  if (r.info || r.loaded) return 1;
+                  if (errno == ENOMEM) return 2;  // an allocation was tried and refused by the bound
+                  void* probe = std::malloc(65535ull * 65535ull);
+                  std::free(probe);
+                  return probe ? 3 : 0;  // the bound is real: the allocation the header asks for does fail
+              }),
+              0)
+        << "1: accepted, 2: tried to allocate, 3: bound not in force, 100: could not set the bound";
+#endif
+}
+
+TEST(GrayFile, SaveRefusesWhatTheLayoutCannotHoldAndKeepsTheOldFile) {
+    const Bytes gray = Pattern(16);
+    // clang-format off
+    const std::tuple<const BYTE*, int, int, std::wstring> cases[] = {
+        {nullptr, 2, 2, L"t"}, {gray.data(), 0, 2, L"t"}, {gray.data(), 2, -2, L"t"}, {gray.data(), 65536, 1, L"t"},
+        {gray.data(), 2, 2, std::wstring(1025, L'a')}, {gray.data(), 2, 2, Grins(512) + L"a"}};  // 1025 units
+    // clang-format on
+    ScratchFolder folder;
+    const std::string path = folder.File("keep.amy");
+    const Bytes old = {'o', 'l', 'd'};
+    WriteFileBytes(path, old);
+    for (const auto& [bits, width, height, title] : cases) {
+        EXPECT_FALSE(CKivGrayFile::Save(Wide(path), CString(title), bits, CSize(width, height)))
+            << width << " x " << height;
+        EXPECT_EQ(ReadFileBytes(path), old);
+        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"keep.amy"})
+            << "no file is left behind";
+    }
+    EXPECT_FALSE(CKivGrayFile::Save(Wide(folder.Path().string()), L"t", gray.data(), CSize(2, 2)))
+        << "a folder";
+    ASSERT_TRUE(CKivGrayFile::Save(Wide(path), L"new", gray.data(), CSize(4, 4)));
+    EXPECT_EQ(ReadFileBytes(path), GrayFile(4, 4, {'n', 'e', 'w'}, gray))
+        << "a good save replaces the old file";
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"keep.amy"});
 }
