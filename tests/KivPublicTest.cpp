@@ -1,4 +1,4 @@
-// The public library: existence checks, colour mixing, pixel blocks and their copies, thumbnails, and gray
+// The public library: colour mixing, pixel blocks and their copies, thumbnails, and gray
 // pictures (".AMY"): their round trips, their byte layout with the title in UTF-16, and the files that must
 // be refused (bad magic, sides out of range, long titles, cut files, lying headers) without touching the
 // caller's variables or allocating what the header claims.
@@ -11,23 +11,6 @@
 
 #include "CoreTestSupport.h"
 #include "libraries/KivPublic.h"
-
-TEST(KivPublic, ExistenceFollowsLinks) {
-    ScratchFolder folder;
-    WriteFileBytes(folder.File("file"), {1});
-    std::filesystem::create_directory(folder.File("dir"));
-    for (const char* name : {"file", "dir", "gone"})
-        std::filesystem::create_symlink(name, folder.File(name + std::string("-link")));
-    // clang-format off
-    const std::tuple<const char*, BOOL, BOOL> cases[] = {
-        {"file", TRUE, FALSE}, {"dir", FALSE, TRUE}, {"gone", FALSE, FALSE},
-        {"file-link", TRUE, FALSE}, {"dir-link", FALSE, TRUE}, {"gone-link", FALSE, FALSE}};
-    // clang-format on
-    for (const auto& [name, file, dir] : cases) {
-        EXPECT_EQ(!!KivPublicDoesFileExist(Wide(folder.File(name))), !!file) << name;
-        EXPECT_EQ(!!KivPublicDoesDirExist(Wide(folder.File(name))), !!dir) << name;
-    }
-}
 
 // Mode 1 lays a over b: alpha a + b (255 - a) / 255, colours weighted a x 255 : b (255 - a), rounded.
 TEST(KivPublic, MixColor) {
