@@ -29,70 +29,39 @@ Bytes Bmp24(int width, int height, const std::vector<std::uint32_t>& pixels) {
     return file.Build();
 }
 
-// Little-endian fields of the given widths in bytes, then zeros up to size.
-Bytes Fields(std::initializer_list<std::pair<long long, int>> fields, size_t size = 0) {
+// Fields of the given widths in bytes, little-endian unless big, then zeros up to size.
+Bytes Fields(std::initializer_list<std::pair<long long, int>> fields, size_t size = 0, bool big = false) {
     Bytes bytes;
     for (const auto& [value, width] : fields)
-        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<BYTE>(value >> 8 * i));
+        for (int i = 0; i < width; ++i)
+            bytes.push_back(static_cast<BYTE>(value >> 8 * (big ? width - 1 - i : i)));
     bytes.resize(std::max(size, bytes.size()), 0);
     return bytes;
 }
 
+// clang-format off
 Bytes BmpHeader(int width, int height, int bits) {
     return Fields({{0x4D42, 2}, {0, 8}, {54, 4}, {40, 4}, {width, 4}, {height, 4}, {1, 2}, {bits, 2}}, 58);
 }
 Bytes TgaHeader(int mapType, int imageType, int x, int y, int width, int height, int depth) {
-    return Fields({{0, 1},
-                   {mapType, 1},
-                   {imageType, 1},
-                   {0, 2},
-                   {mapType ? 2 : 0, 2},
-                   {mapType ? 24 : 0, 1},
-                   {x, 2},
-                   {y, 2},
-                   {width, 2},
-                   {height, 2},
-                   {depth, 2}},
-                  82);
+    return Fields({{0, 1}, {mapType, 1}, {imageType, 1}, {0, 2}, {mapType ? 2 : 0, 2}, {mapType ? 24 : 0, 1},
+                   {x, 2}, {y, 2}, {width, 2}, {height, 2}, {depth, 2}}, 82);
 }
-Bytes GifHeader(int width, int height, int packed) {
-    return Fields(
-        {{0x613938464947, 6}, {width, 2}, {height, 2}, {packed, 1}, {0, 2}, {0x3B, 1}});  // "GIF89a"
+Bytes GifHeader(int width, int height, int packed) {  // "GIF89a", the screen, its flags, background, aspect, end
+    return Fields({{0x613938464947, 6}, {width, 2}, {height, 2}, {packed, 1}, {0, 2}, {0x3B, 1}});
 }
 Bytes PcxHeader(int maker, int xMin, int yMin, int xMax, int yMax, int bits, int planes) {
-    Bytes b =
-        Fields({{maker, 1}, {5, 1}, {1, 1}, {bits, 1}, {xMin, 2}, {yMin, 2}, {xMax, 2}, {yMax, 2}}, 128);
+    Bytes b = Fields({{maker, 1}, {5, 1}, {1, 1}, {bits, 1}, {xMin, 2}, {yMin, 2}, {xMax, 2}, {yMax, 2}}, 128);
     b[65] = static_cast<BYTE>(planes);
     return b;
 }
-// Big-endian: signature, version, reserved bytes, 3 channels, rows, columns, depth, mode.
 Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int columns, int depth) {
-    Bytes b(signature, signature + 4);
-    for (const long long v : {version >> 8,
-                              version,
-                              reserved,
-                              0,
-                              0,
-                              0,
-                              0,
-                              0,
-                              0,
-                              3,
-                              rows >> 24,
-                              rows >> 16,
-                              rows >> 8,
-                              rows,
-                              columns >> 24,
-                              columns >> 16,
-                              columns >> 8,
-                              columns,
-                              0,
-                              depth,
-                              0,
-                              3})
-        b.push_back(static_cast<BYTE>(v));
+    Bytes b(signature, signature + 4), rest = Fields({{version, 2}, {reserved, 1}, {0, 5}, {3, 2}, {rows, 4},
+                                                      {columns, 4}, {depth, 2}, {3, 2}}, 0, true);  // big-endian
+    b.insert(b.end(), rest.begin(), rest.end());
     return b;
 }
+// clang-format on
 // A JPEG of the library's own making; colour spaces as the library numbers them: 1 grey, 2 RGB, 4 CMYK.
 Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t keep = SIZE_MAX) {
     JpegSource source;
