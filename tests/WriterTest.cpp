@@ -215,24 +215,6 @@ TEST(Writer, PcxPlaneLineCoding) {
         << "no run crosses a line or a row";
 }
 
-// The stamp's pixel (i, j) is the region's (i W / 64, j H / 48), counted from the region's corner; the sizes
-// are chosen so that the product's single-precision steps add up exactly.
-TEST(Writer, TgaPostageStampSamplesTheRegion) {
-    for (const CSize size : {CSize(128, 96), CSize(16, 12), CSize(3, 96), CSize(200, 144)}) {
-        const int cx = size.cx + 3, cy = size.cy + 4;
-        auto pixels = Distinct(cx, cy);
-        const Bytes file = SaveAndRead(kTga, pixels, CSize(cx, cy), CRect(1, 2, 1 + size.cx, 2 + size.cy));
-        const size_t stamp = 82 + 4 * static_cast<size_t>(size.cx) * size.cy + 2;
-        ASSERT_GE(file.size(), stamp + 64 * 48 * 4) << size.cx;
-        int wrong = 0;
-        for (int j = 0; j < 48; ++j)
-            for (int i = 0; i < 64; ++i)
-                wrong += FieldLE32(file, stamp + 4 * (static_cast<size_t>(j) * 64 + i)) !=
-                         pixels[static_cast<size_t>(2 + j * size.cy / 48) * cx + 1 + i * size.cx / 64];
-        EXPECT_EQ(wrong, 0) << size.cx << " x " << size.cy;
-    }
-}
-
 // Each writer's region read back by our dispatch: the cut region's size, and for the lossless writers its
 // pixels (a TGA at the region's position, alpha kept; BMP and PCX at (0, 0), alpha 255). Empty regions make
 // no file.
