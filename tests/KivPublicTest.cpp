@@ -1,4 +1,4 @@
-// The public library: colour mixing, pixel blocks and their copies, thumbnails, and gray
+// The public library: colour mixing, pixel blocks and their copies, and gray
 // pictures (".AMY"): their round trips, their byte layout with the title in UTF-16, and the files that must
 // be refused (bad magic, sides out of range, long titles, cut files, lying headers) without touching the
 // caller's variables or allocating what the header claims.
@@ -56,22 +56,6 @@ TEST(KivPublic, MemBlockCopyClipsToBothBlocksAndMixes) {
         EXPECT_EQ(text, expected) << point.x << "," << point.y;
         EXPECT_EQ(!!copied, expected.find_first_not_of('.') != std::string::npos || mode == 1) << point.x;
     }
-}
-
-// A 4 x 2 source whose pixels carry their coordinates in blue (x) and green (y), sampled from the rectangle's
-// ends and rounded rows, three bytes a pixel: blue, green, red.
-TEST(KivPublic, MakeIconSamplesTheRectangle) {
-    std::vector<tagCOLOR32> source;
-    for (BYTE y = 0; y < 2; ++y)
-        for (BYTE x = 0; x < 4; ++x) source.push_back(tagCOLOR32{x, y, 200, 0});
-    BYTE* icon = KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(1, 0, 4, 2), CSize(2, 3), 24);
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(Bytes(icon, icon + 18),
-              (Bytes{1, 0, 200, 3, 0, 200, 1, 1, 200, 3, 1, 200, 1, 1, 200, 3, 1, 200}));
-    GlobalFree(icon);
-    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(5, 5, 9, 9), CSize(2, 2), 24), nullptr);
-    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(0, 2), 24), nullptr);
-    EXPECT_EQ(KivPublicMakeIcon(source.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(2, 2), 32), nullptr);
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -139,59 +123,49 @@ std::wstring Grins(int count) {
 
 }  // namespace
 
-TEST(GrayFile, RoundTrips) {
-    // clang-format off
-    const std::tuple<std::wstring, int, int> cases[] = {  // the longest titles: 1024 units
-        {L"", 1, 1}, {L"caf\u00E9 " + Grins(1) + L" \u4E2D", 3, 2}, {std::wstring(1024, L'a'), 257, 3},
-        {Grins(512), 1, 1}, {L"wide", 65535, 1}, {L"tall", 1, 65535}};
-    // clang-format on
-    ScratchFolder folder;
-    for (const auto& [title, width, height] : cases) {
-        const CString path = Wide(folder.File("round.amy"));
-        const Bytes gray = Pattern(static_cast<size_t>(width) * height, width);
-        ASSERT_TRUE(CKivGrayFile::Save(path, CString(title), gray.data(), CSize(width, height))) << width;
-        const ReadBack r = ReadBoth(path);
-        EXPECT_TRUE(r.info && r.loaded) << width;
-        EXPECT_TRUE(r.title.Text() == title) << r.title.ToUtf8();
-        EXPECT_EQ(CRect(0, 0, r.width, r.height), CRect(0, 0, width, height));
-        EXPECT_EQ(r.rect, CRect(0, 0, width, height));
-        EXPECT_TRUE(r.gray == gray) << width;
-    }
-    BYTE* bits = CKivGrayFile::Load(Wide(folder.File("round.amy")), nullptr);
-    EXPECT_NE(bits, nullptr) << "the rectangle may be left out";
-    GlobalFree(bits);
-}
-
-TEST(GrayFile, ByteLayoutAndTitleUnits) {
-    // 3 x 2, title "Hi" and U+1F600 (units 'H', 'i', D83D, DE00), pixels 10..15, top row first.
+// The layout: magic, width, height, the title's UTF-16 units (count and units), then the rows from the top.
+TEST(GrayFile, LayoutAndRoundTrips) {
     const Bytes expected = GrayFile(3, 2, {'H', 'i', 0xD83D, 0xDE00}, {10, 11, 12, 13, 14, 15});
     ASSERT_EQ(Bytes(expected.begin(), expected.begin() + 16),
               (Bytes{'A', 'M', 'Y', '1', 3, 0, 0, 0, 2, 0, 0, 0, 4, 0, 'H', 0}));
     ScratchFolder folder;
-    const Bytes gray = {10, 11, 12, 13, 14, 15};
-    ASSERT_TRUE(CKivGrayFile::Save(Wide(folder.File("s.amy")), L"Hi\U0001F600", gray.data(), CSize(3, 2)));
+    const CString path = Wide(folder.File("s.amy"));
+    ASSERT_TRUE(CKivGrayFile::Save(path, L"Hi\U0001F600", expected.data() + 22, CSize(3, 2)));
     EXPECT_EQ(ReadFileBytes(folder.File("s.amy")), expected);
     Bytes longer = expected;
     longer.push_back(0x99);
-    EXPECT_EQ(ReadBoth(folder.Write("longer.amy", longer)).gray, gray)
+    EXPECT_EQ(ReadBoth(folder.Write("longer.amy", longer)).gray, Bytes(expected.begin() + 22, expected.end()))
         << "bytes past the pixels do not count";
+    // clang-format off
+    const std::tuple<std::wstring, int, int> cases[] = {  // the longest titles: 1024 units
+        {L"", 1, 1}, {std::wstring(1024, L'a'), 257, 3}, {Grins(512), 1, 1}, {L"wide", 65535, 1}, {L"tall", 1, 65535}};
+    // clang-format on
+    for (const auto& [title, width, height] : cases) {
+        const Bytes gray = Pattern(static_cast<size_t>(width) * height, width);
+        ASSERT_TRUE(CKivGrayFile::Save(path, CString(title), gray.data(), CSize(width, height))) << width;
+        const ReadBack r = ReadBoth(path);
+        EXPECT_TRUE(r.info && r.loaded && r.title.Text() == title && r.gray == gray) << width;
+        EXPECT_EQ(CRect(0, 0, r.width, r.height), CRect(0, 0, width, height));
+        EXPECT_EQ(r.rect, CRect(0, 0, width, height));
+    }
+    BYTE* bits = CKivGrayFile::Load(path, nullptr);
+    EXPECT_NE(bits, nullptr) << "the rectangle may be left out";
+    GlobalFree(bits);
 
     const wchar_t bad = 0xFFFD;  // units no character can be read as, and values no UTF-16 can carry
     // clang-format off
     const std::pair<std::vector<unsigned>, std::wstring> read[] = {
         {{0xD83D, 'A'}, {bad, L'A'}}, {{0xDE00, 0xD83D}, {bad, bad}}, {{0xD83D, 0xD83D, 0xDE00}, {bad, L'\U0001F600'}},
         {{0xDBFF, 0xDFFF}, L"\U0010FFFF"}, {{0xFFFF, 0xE000}, {wchar_t(0xFFFF), wchar_t(0xE000)}}};
+    const std::pair<std::wstring, std::vector<unsigned>> written[] = {
+        {{wchar_t(0xDC00), L'z'}, {0xFFFD, 'z'}}, {{wchar_t(0x110000)}, {0xFFFD}}, {L"\U00010000", {0xD800, 0xDC00}}};
     // clang-format on
     for (const auto& [units, title] : read)
         EXPECT_TRUE(ReadBoth(folder.Write("t.amy", GrayFile(1, 1, units, {7}))).title.Text() == title)
             << units[0];
-    const std::pair<std::wstring, std::vector<unsigned>> written[] = {
-        {{wchar_t(0xDC00), L'z'}, {0xFFFD, 'z'}},
-        {{wchar_t(0x110000)}, {0xFFFD}},
-        {L"\U00010000", {0xD800, 0xDC00}}};
     for (const auto& [title, units] : written) {
-        ASSERT_TRUE(CKivGrayFile::Save(Wide(folder.File("w.amy")), CString(title), gray.data(), CSize(1, 1)));
-        EXPECT_EQ(ReadFileBytes(folder.File("w.amy")), GrayFile(1, 1, units, {10})) << units[0];
+        ASSERT_TRUE(CKivGrayFile::Save(path, CString(title), expected.data(), CSize(1, 1)));
+        EXPECT_EQ(ReadFileBytes(folder.File("s.amy")), GrayFile(1, 1, units, {'A'})) << units[0];
     }
 }
 
