@@ -109,16 +109,8 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
               }),
               Concat({kWide, {3, 'a', 0, 0xFD, 0xFF, 0xFD, 0xFF}}))
         << "what UTF-16 cannot carry becomes U+FFFD";
-    // Read only: a lone low surrogate, narrow forms (Latin-1) and long lengths.
-    // clang-format off
-    const std::pair<Bytes, std::wstring> read[] = {
-        {Concat({kWide, {2, 0x00, 0xDC, 'z', 0}}), L"\uFFFDz"}, {{2, 0xE9, 0xFF}, L"\u00E9\u00FF"},
-        {Concat({{0xFF, 0xFF, 0xFF, 2, 0, 0, 0}, B("hi")}), L"hi"}, {Concat({kWide, Bytes(7, 0xFF), {1, 0, 0, 0, 0, 0, 0, 0, 'k', 0}}), L"k"}};
-    // clang-format on
-    for (const auto& [bytes, text] : read) {
-        Loader in(bytes);
-        EXPECT_EQ(in.ar.ReadString().Text(), text) << bytes.size();
-    }
+    Loader lone(Concat({kWide, {2, 0x00, 0xDC, 'z', 0}}));
+    EXPECT_EQ(lone.ar.ReadString().Text(), L"\uFFFDz") << "a low surrogate alone";
 }
 
 TEST(Archive, ObjectsTakeClassTagsThenIndexes) {
@@ -137,7 +129,7 @@ TEST(Archive, ObjectsTakeClassTagsThenIndexes) {
     EXPECT_EQ(static_cast<TestLeaf*>(a)->value, 5);
     EXPECT_EQ(static_cast<TestLeaf*>(b)->value, 6);
     EXPECT_TRUE(c == a && d == nullptr) << "a repeated object is the same object";
-    TestAbstract abstract;
+    TestAbstract abstract;  // a class that cannot be created is not written
     EXPECT_EQ(Cause([&] { Stored([&](CArchive& ar) { ar << &abstract; }); }), CArchiveException::badClass);
 }
 

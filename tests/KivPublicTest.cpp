@@ -1,4 +1,4 @@
-// The public library: colour mixing, pixel blocks and their copies, and gray
+// The public library: colour mixing, pixel blocks, and gray
 // pictures (".AMY"): their round trips, their byte layout with the title in UTF-16, and the files that must
 // be refused (bad magic, sides out of range, long titles, cut files, lying headers) without touching the
 // caller's variables or allocating what the header claims.
@@ -30,32 +30,6 @@ TEST(KivPublic, MixColor) {
     for (const CSize size : {CSize(0, 5), CSize(-1, 5), CSize(65536, 16384), CSize(INT_MAX, INT_MAX)})
         EXPECT_FALSE(block.InitBlock(size, nullptr, 0))
             << size.cx << " x " << size.cy << ": empty, or 4 GiB or more";
-}
-
-// A 3 x 3 source of letters 'a'..'i' copied into a 4 x 3 target of '.', read back as text.
-TEST(KivPublic, MemBlockCopyClipsToBothBlocksAndMixes) {
-    // clang-format off
-    const std::tuple<CPoint, CRect, MIXMODE, std::string> cases[] = {
-        {{0, 0}, {0, 0, 3, 3}, 2, "abc.def.ghi."}, {{-1, -2}, {0, 0, 3, 3}, 2, "hi.........."},
-        {{2, 1}, {0, 0, 3, 3}, 2, "......ab..de"}, {{1, 0}, {-1, -1, 2, 2}, 2, "......ab..de"},
-        {{0, 0}, {2, 2, 6, 6}, 2, "i..........."}, {{3, 2}, {1, 1, 3, 3}, 2, "...........e"},
-        {{-3, 0}, {0, 0, 3, 3}, 2, "............"}, {{0, 0}, {3, 0, 5, 3}, 2, "............"},
-        {{INT_MAX - 1, INT_MIN + 1}, {0, 0, 3, 3}, 2, "............"},  // must not wrap into the block
-        {{0, 0}, {1, 1, 2, 2}, 0, "e..........."}, {{0, 0}, {1, 1, 2, 2}, 1, "............"},  // over, under opaque
-    };
-    // clang-format on
-    for (const auto& [point, sourceRect, mode, expected] : cases) {
-        std::vector<tagCOLOR32> letters, target(12, tagCOLOR32::FromWord(0xFF000000u | '.'));
-        for (DWORD i = 0; i < 9; ++i) letters.push_back(tagCOLOR32::FromWord(0xFF000000u | ('a' + i)));
-        CKivMemBlock source, destination;
-        source.InitBlock(CSize(3, 3), letters.data(), 0);
-        destination.InitBlock(CSize(4, 3), target.data(), 0);
-        const BOOL copied = destination.Copy(point, source, sourceRect, mode, 1, KIV_FIELD_FRAME);
-        std::string text;
-        for (const tagCOLOR32& pixel : target) text += static_cast<char>(pixel.Word() & 0xFF);
-        EXPECT_EQ(text, expected) << point.x << "," << point.y;
-        EXPECT_EQ(!!copied, expected.find_first_not_of('.') != std::string::npos || mode == 1) << point.x;
-    }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <map>
 #include <sstream>
 
 #include "BmpBuilder.h"
@@ -75,33 +74,27 @@ TEST(Kivpic, ConvertAndInfo) {
     EXPECT_NE(Kivpic("--help").out.find("convert"), std::string::npos);
 }
 
+// Failures name the file at fault in their one error line (1); usage errors give 2; no output is left.
 TEST(Kivpic, ExitStatusesAndMessages) {
-    // IN and OUT stand for the input and output paths; the last field names the file of the one error line.
+    ScratchFolder folder;
+    folder.Write("in.bmp", Picture24(4, 4));
+    folder.Write("garbage.dat", Bytes(40, 0x77));
+    const auto path = [&](const char* name) { return Quote(folder.File(name)); };
+    const std::string in = path("in.bmp"), out = path("out.bmp");
     // clang-format off
     const std::tuple<std::string, int, const char*> cases[] = {
-        {"convert MISSING OUT", 1, "MISSING"}, {"convert GARBAGE OUT", 1, "GARBAGE"}, {"convert IN NOWHERE", 1, "NOWHERE"},
-        {"convert IN OUT --region 50,50,60,60", 1, "OUT"},  // a region outside the picture
-        {"convert IN", 2, nullptr}, {"rotate IN OUT", 2, nullptr}, {"convert IN OUT --region 1,2,3", 2, nullptr}};
+        {"convert " + path("missing.bmp") + " " + out, 1, "missing.bmp"}, {"convert " + path("garbage.dat") + " " + out, 1, "garbage.dat"},
+        {"convert " + in + " " + path("missing/out.tga"), 1, "missing/out.tga"},
+        {"convert " + in + " " + out + " --region 50,50,60,60", 1, "out.bmp"},  // a region outside the picture
+        {"convert " + in, 2, nullptr}, {"rotate " + in + " " + out, 2, nullptr}, {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
     // clang-format on
     for (const auto& [arguments, exitStatus, named] : cases) {
-        ScratchFolder folder;
-        folder.Write("in.bmp", Picture24(4, 4));
-        folder.Write("garbage.dat", Bytes(40, 0x77));
-        std::map<std::string, std::string> names = {{"MISSING", folder.File("missing.bmp")},
-                                                    {"GARBAGE", folder.File("garbage.dat")},
-                                                    {"NOWHERE", folder.File("missing/out.tga")},
-                                                    {"OUT", folder.File("out.bmp")},
-                                                    {"IN", folder.File("in.bmp")}};
-        std::string line;
-        std::istringstream words(arguments);
-        for (std::string word; words >> word;)
-            line.append(" ").append(names.count(word) ? Quote(names[word]) : word);
-        const ToolRun run = Kivpic(line);
+        const ToolRun run = Kivpic(arguments);
         EXPECT_EQ(run.exitStatus, exitStatus) << arguments;
         EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp"))) << arguments;
         if (!named) continue;
         ASSERT_EQ(run.errorLines.size(), 1u) << arguments;
-        EXPECT_NE(run.errorLines[0].find(names[named]), std::string::npos) << run.errorLines[0];
+        EXPECT_NE(run.errorLines[0].find(folder.File(named)), std::string::npos) << run.errorLines[0];
     }
 }
 

@@ -127,11 +127,8 @@ TEST(MediaRecord, MakeExtInfoReadsThePicture) {
 TEST(MediaRecord, CopiesAreDeepAndIconsTheLoadsWouldRefuseAreNotTaken) {
     const auto original = Sample();
     std::unique_ptr<CKivObject> copy(original->MakeCopy());
-    CKivClipMediaObj assigned;
-    assigned = *original;
     EXPECT_EQ(Facts(copy.get()), Facts(original.get()));
-    EXPECT_EQ(Facts(&assigned), Facts(original.get()));
-    EXPECT_NE(assigned.m_Icon.GetBits(), original->m_Icon.GetBits());
+    EXPECT_NE(static_cast<CKivClipMediaObj*>(copy.get())->m_Icon.GetBits(), original->m_Icon.GetBits());
     for (CSize size : {CSize(0, 5), CSize(-1, 5), CSize(CKivIconObj::kMaxSide + 1, 1)}) {
         CKivIconObj icon;
         icon.SetIcon(static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 3)), size);  // released by SetIcon
@@ -189,19 +186,6 @@ TEST(MediaRecord, XmlFormAndHostileDocuments) {
     CKivClipMediaObj loaded;
     loaded.SerializeXML(&in, in.GetRootNode());
     EXPECT_EQ(Facts(&loaded), Facts(original.get()));
-
-    // A partial record: the values it has load, a missing or bad one reads as 0, the thumbnail stays.
-    ASSERT_TRUE(in.LoadFromText(
-        L"<KivDocument><CKivClipMediaObj Version=\"0\"><DataMember MediaFile=\"/x/y.tga\" ShowName=\"y\" "
-        L"SZMediaCx=\"12\" SZMediaCy=\"oops\" BitCount=\"16\" FileSizeLow=\"99\" HighDateTime=\"4294967295\" "
-        L"LowDateTime=\"3\"/></CKivClipMediaObj></KivDocument>"));
-    auto partial = Sample(), expected = Sample();
-    partial->SerializeXML(&in, in.GetRootNode());
-    expected->m_strMediaFile = L"/x/y.tga", expected->m_strShowName = L"y",
-    expected->m_szMedia = CSize(12, 0);
-    expected->m_wBitCount = 16, expected->m_dwFileSizeHigh = 0, expected->m_dwFileSizeLow = 99;
-    expected->m_ftLastWrite = {3, 0xFFFFFFFF};
-    EXPECT_EQ(Facts(partial.get()), Facts(expected.get()));
 
     // A list makes only the library's own classes, whatever the document names.
     ASSERT_TRUE(
