@@ -1,17 +1,13 @@
-// Helpers of the module's non-reader tests: archives over memory, a folder's entries, and work done in a
-// child process (to limit file sizes or give up root's right to ignore permissions).
+// Helpers of the module's non-reader tests: archives over memory, a folder's entries, work done in a child
+// process (to limit file sizes or give up root's right to ignore permissions), and other programs' output.
 #pragma once
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
+#include <cstdio>
 #include <functional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "TestFiles.h"
 #include "platform/Archive.h"
@@ -39,6 +35,10 @@ struct Loader {
     CArchive ar{&file, CArchive::load};
 };
 
+inline std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
 // Every entry of a folder, hidden ones (a temporary file) included, sorted.
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
@@ -55,6 +55,17 @@ inline int InChild(const std::function<int()>& body) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+// The whole standard output of a shell command, and its exit status (-1 when it did not exit normally).
+inline int Capture(const std::string& command, std::string& output) {
+    output.clear();
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char chunk[4096];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // In a child process: gives up root (becomes nobody), so that permissions apply. False when it could not.

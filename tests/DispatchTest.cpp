@@ -1,10 +1,8 @@
-// The picture entry points, through the exported functions only: the load dispatch (the reader chosen by
-// extension, every reader tried for other extensions), the header probe, the load into a caller's block by
-// area averaging and the bilinear scaled load. Expected samples are worked out by hand. Area: the average
-// over [x, x + xs) x [y, y + ys), each source pixel weighted by the part of it covered, pixels past the right
-// and bottom edges counting as transparent black, channels truncated. Bilinear: positions in 1/256 pixel and
-// channels through the product table, so a sample at a pixel's own place gives 65025 / 65536 of it,
-// truncated (255 -> 253, 128 -> 127, 200 -> 198).
+// The picture entry points, through the exported functions only: the load dispatch by extension, the header
+// probe, and the scaled loads, with samples worked out by hand. Area: the average over [x, x + xs) x
+// [y, y + ys), each source pixel weighted by the part of it covered, pixels past the right and bottom edges
+// transparent black, channels truncated. Bilinear: positions in 1/256 pixel, channels through the product
+// table, so a sample at a pixel's own place gives 65025 / 65536 of it, truncated (255 -> 253, 200 -> 198).
 
 #include <gtest/gtest.h>
 
@@ -119,17 +117,16 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
         if (content == bmp) scratch.Write(name, Bmp24(1, 1, {0x336699}));
         if (content == garbage) scratch.Write(name, Bytes(100, 0x5A));
         if (content == folder) std::filesystem::create_directory(scratch.File(name));
-        CRect rect(7, 7, 7, 7), plainRect;
         KivLoadStatus status = S::ok;
         LoadedPicture withStatus, plain;
-        withStatus.pixels = KivPictureLoadPicFileEx(Wide(scratch.File(name)), rect, &status);
-        plain.pixels = KivPictureLoadPicFile(Wide(scratch.File(name)), plainRect);
+        withStatus.rect = CRect(7, 7, 7, 7);
+        withStatus.pixels = KivPictureLoadPicFileEx(Wide(scratch.File(name)), withStatus.rect, &status);
+        plain.pixels = KivPictureLoadPicFile(Wide(scratch.File(name)), plain.rect);
         EXPECT_TRUE(expected ? status == *expected : status != S::ok) << KivLoadStatusText(status);
         const bool loads = expected == S::ok;
-        EXPECT_EQ(plain.pixels != nullptr, loads);
-        ASSERT_EQ(withStatus.pixels != nullptr, loads);
-        EXPECT_EQ(rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7))
-            << "the rectangle is written only on success";
+        ASSERT_TRUE(!!plain.pixels == loads && !!withStatus.pixels == loads);
+        EXPECT_EQ(withStatus.rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7))
+            << "written only on success";
         EXPECT_EQ(loads ? withStatus.pixels[0] : 0xFF336699u, 0xFF336699u);
     }
 }
@@ -247,6 +244,7 @@ TEST_F(ScaledLoad, MixModes) {
     }
 }
 
+// Failures leave the target alone.
 TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
     folder_.Write("garbage.bmp", Bytes(64, 0x33));
     folder_.Write("picture.Jpg", Bmp24(1, 1, {0xFFFFFF}));

@@ -22,8 +22,7 @@ class ModuleSettings : public testing::Test {
         SetOpenDialogChoice(1);
     }
     std::string Read(const std::string& name = "KivClient.ini") const {
-        const Bytes bytes = ReadFileBytes(folder_.File(name));
-        return std::string(bytes.begin(), bytes.end());
+        return Text(ReadFileBytes(folder_.File(name)));
     }
     void Write(const std::string& text, const std::string& name = "KivClient.ini") const {
         WriteFileBytes(folder_.File(name), Bytes(text.begin(), text.end()));

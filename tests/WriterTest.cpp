@@ -238,19 +238,9 @@ enum class Peer { stb, imageMagick, pillow };
 const char* const kPeerNames[] = {"stb", "ImageMagick", "Pillow"};
 const std::string kSystemPath = "PATH=$(getconf PATH) ";  // the system's programs, not the test environment's
 
-// The whole standard output of a shell command; false when it could not run or failed.
-bool Capture(const std::string& command, std::string& output) {
-    output.clear();
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return false;
-    char chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
-    return ::pclose(pipe) == 0;
-}
-
 bool Installed(const std::string& check) {
     std::string ignored;
-    return Capture(kSystemPath + check + " >/dev/null 2>&1", ignored);
+    return Capture(kSystemPath + check + " >/dev/null 2>&1", ignored) == 0;
 }
 
 // Pillow prints "width height" on one line, then the pixels converted to RGBA.
@@ -276,12 +266,12 @@ bool ReadWith(Peer peer, const std::string& path, PeerPicture& picture) {
         return rgba != nullptr;
     }
     if (peer == Peer::imageMagick) {
-        if (!Capture(kSystemPath + "identify -format '%w %h' '" + path + "' 2>/dev/null", output))
+        if (Capture(kSystemPath + "identify -format '%w %h' '" + path + "' 2>/dev/null", output))
             return false;
         std::istringstream(output) >> picture.width >> picture.height;
-        return Capture(kSystemPath + "convert '" + path + "' -depth 8 rgba:- 2>/dev/null", picture.rgba);
+        return Capture(kSystemPath + "convert '" + path + "' -depth 8 rgba:- 2>/dev/null", picture.rgba) == 0;
     }
-    if (!Capture(kSystemPath + "python3 -c '" + kPillowScript + "' '" + path + "' 2>/dev/null", output) ||
+    if (Capture(kSystemPath + "python3 -c '" + kPillowScript + "' '" + path + "' 2>/dev/null", output) ||
         output.find('\n') == std::string::npos)
         return false;
     std::istringstream(output.substr(0, output.find('\n'))) >> picture.width >> picture.height;
@@ -347,12 +337,12 @@ TEST(Interop, ImageMagickSeesTheTgaOrigin) {
     WriteFileBytes(folder.File("reference.tga"),
                    {0, 0, 2, 0, 0, 0, 0, 0, 7, 0, 3, 0, 1, 0, 1, 0, 24, 0x20, 1, 2, 3});
     std::string offset;
-    ASSERT_TRUE(Capture(identify + "'" + folder.File("reference.tga") + "'", offset));
+    ASSERT_EQ(Capture(identify + "'" + folder.File("reference.tga") + "'", offset), 0);
     if (offset != "+7,+3")
         GTEST_SKIP() << "this ImageMagick does not report a TGA's origin (" << offset << ")";
     auto pixels = Distinct(40, 30);
     ASSERT_EQ(Save(kTga, folder.File("o.tga"), pixels, CSize(40, 30), CRect(10, 5, 17, 10)), 1);
-    ASSERT_TRUE(Capture(identify + "'" + folder.File("o.tga") + "'", offset));
+    ASSERT_EQ(Capture(identify + "'" + folder.File("o.tga") + "'", offset), 0);
     EXPECT_EQ(offset, "+10,+5");
 }
 
