@@ -62,11 +62,8 @@ Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int 
 // clang-format on
 // A JPEG of the library's own making; colour spaces as the library numbers them: 1 grey, 2 RGB, 4 CMYK.
 Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t keep = SIZE_MAX) {
-    JpegSource source;
-    source.width = width, source.height = height, source.components = components,
-    source.inputColourSpace = space;
-    source.samples.assign(static_cast<size_t>(width) * height * components, 128);
-    Bytes bytes = CompressJpeg(source);
+    Bytes bytes = CompressJpeg(
+        {width, height, components, space, -1, 90, false, Bytes(width * height * components, 128)});
     bytes.resize(std::min(keep, bytes.size()));
     return bytes;
 }
@@ -173,8 +170,6 @@ TEST(PictureInfo, ReportsHeaderFacts) {
 TEST_F(ScaledLoad, AreaAveragingWorkedByHand) {
     // clang-format off
     const std::tuple<CSize, std::vector<std::uint32_t>, CSize, std::vector<DWORD>> cases[] = {
-        {CSize(3, 2), {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112}, CSize(3, 2),  // the same size
-         {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112}},
         // Halving: (0x10 + 0x20 + 0x30 + 0x40) / 4 = 0x28; (0x30 + 0x40 + 0x50 + 0x61) / 4 = 72.25;
         // 510 / 4 = 127.5; 3 / 4 = 0.75.
         {CSize(4, 4), {0x102030, 0x203040, 0xFF0000, 0x00FF00, 0x304050, 0x405061, 0x0000FF, 0xFFFFFF,
@@ -261,8 +256,8 @@ TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
         Into(zoom, good, CSize(2, 2), 2, {}, result);
         EXPECT_EQ(result, 1) << zoom << ": the fallback serves the scaled loads too";
     }
-    EXPECT_FALSE(KivPictureLoadPicFile(good, nullptr, CSize(2, 2), 2)) << "no target block";
-    EXPECT_EQ(KivPictureZoomPicFile(good, nullptr, CSize(2, 2), 2), 0);
+    EXPECT_FALSE(KivPictureLoadPicFile(good, nullptr, CSize(2, 2), 2) ||
+                 KivPictureZoomPicFile(good, nullptr, CSize(2, 2), 2));
 }
 
 TEST_F(ScaledLoad, ZoomUpdatesOnlyInsideClipAndPlacement) {

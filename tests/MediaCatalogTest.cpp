@@ -21,7 +21,7 @@ using Names = std::vector<std::string>;
 struct Listing {
     int result = -1;
     KivMediaFetchReport report;
-    Names paths, names;  // the records' paths and file names, in order
+    Names names;  // the records' file names, in order
 };
 
 // A folder of four pictures of distinct sizes and times, and its cache.
@@ -57,11 +57,10 @@ class CatalogFolder {
         CKivObList list;
         listing.result = FetchValidMediaFile(&list, Wide(folder.empty() ? Path() : folder), Wide(Cache()),
                                              Wide(types), {}, &listing.report, threads);
-        for (POSITION position = list.GetHeadPosition(); position;) {
-            listing.paths.push_back(
-                static_cast<CKivClipMediaObj*>(list.GetNext(position))->m_strMediaFile.ToUtf8());
-            listing.names.push_back(fs::path(listing.paths.back()).filename());
-        }
+        for (POSITION at = list.GetHeadPosition(); at;)
+            listing.names.push_back(
+                fs::path(static_cast<CKivClipMediaObj*>(list.GetNext(at))->m_strMediaFile.ToUtf8())
+                    .filename());
         return listing;
     }
 
@@ -75,12 +74,6 @@ const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};
 
 TEST(MediaCatalog, SecondListingTrustsTheCacheAndReadsNoPicture) {
     CatalogFolder folder;
-    std::vector<std::pair<int, int>> calls;
-    CKivObList list;
-    KivPictureFetchValidMediaFile(
-        &list, Wide(folder.Path()), Wide(folder.Cache() + ".x"), Wide(kAllTypes),
-        [&](int done, int total) { calls.emplace_back(done, total); }, nullptr);
-    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}})) << "progress";
     const Listing first = folder.List();
     EXPECT_EQ(first.result, 1);
     EXPECT_FALSE(first.report.cacheTrusted);
@@ -287,8 +280,7 @@ TEST(MediaCatalog, TwoProcessesListingAtOnceLeaveAValidCache) {
     }
     for (pid_t pid : children) {
         int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_TRUE(::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     CKivClipMediaFileCollection cache;
     EXPECT_EQ(cache.LoadFromFile(Wide(folder.Cache())), 1) << "the cache left behind is whole";
