@@ -13,12 +13,9 @@ namespace {
 // Every test keeps KivClient.ini in its own scratch folder and leaves the process-wide state as it found it.
 class ModuleSettings : public testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("KIV_CONFIG_DIR")) oldConfig_ = old;
-        setenv("KIV_CONFIG_DIR", folder_.Path().c_str(), 1);
-    }
+    void SetUp() override { setenv("KIV_CONFIG_DIR", folder_.Path().c_str(), 1); }
     void TearDown() override {
-        oldConfig_ ? setenv("KIV_CONFIG_DIR", oldConfig_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
+        old_ ? setenv("KIV_CONFIG_DIR", old_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
         SetOpenDialogChoice(1);
     }
     std::string Read(const std::string& name = "KivClient.ini") const {
@@ -29,7 +26,8 @@ class ModuleSettings : public testing::Test {
     }
 
     ScratchFolder folder_;
-    std::optional<std::string> oldConfig_;
+    const char* const set_ = std::getenv("KIV_CONFIG_DIR");
+    const std::optional<std::string> old_ = set_ ? std::optional<std::string>(set_) : std::nullopt;
 };
 
 TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
