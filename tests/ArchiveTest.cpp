@@ -81,7 +81,7 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
         {0x0102030405060708, Concat({Bytes(6, 0xFF), {8, 7, 6, 5, 4, 3, 2, 1}})}};
     // clang-format on
     for (const auto& [count, bytes] : counts) {
-        EXPECT_EQ(Stored([&](CArchive& ar) { ar.WriteCount(count); }), bytes) << count;
+        EXPECT_EQ(Stored([n = count](CArchive& ar) { ar.WriteCount(n); }), bytes) << count;
         Loader unchecked(bytes), checked(bytes);
         EXPECT_EQ(unchecked.ar.ReadCount(0), count) << count;
         EXPECT_EQ(Cause([&] { checked.ar.ReadCount(); }), count ? CArchiveException::endOfFile : -1) << count;
@@ -97,7 +97,7 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
         {std::wstring(255, L'x'), Concat({kWide, {0xFF, 0xFF, 0x00, 'x'}})},
         {std::wstring(0xFFFE, L'x'), Concat({kWide, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0, 0, 'x'}})}};
     for (const auto& [text, start] : strings) {
-        const Bytes bytes = Stored([&](CArchive& ar) { ar << CString(text); });
+        const Bytes bytes = Stored([&t = text](CArchive& ar) { ar << CString(t); });
         EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + std::min(bytes.size(), start.size())), start)
             << text.size();
         Loader in(bytes);
@@ -172,7 +172,7 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
     };
     for (const auto& [bytes, reading, cause, reason] : cases) {
         Loader in(bytes);
-        EXPECT_EQ(Cause([&] { ReadAs(in.ar, reading); }), cause) << reason;
+        EXPECT_EQ(Cause([&, r = reading] { ReadAs(in.ar, r); }), cause) << reason;
     }
     Loader deepest(Nested(CArchive::kMaxLoadDepth));
     EXPECT_TRUE(deepest.ar.ReadOwned<TestNode>()) << "nesting up to the limit loads";

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "CoreTestSupport.h"
 #include "libraries/KivModuleRC.h"
 #include "media/ClipMediaObj.h"
@@ -14,13 +12,10 @@ namespace {
 // A record with every value set and a 2 x 1 thumbnail.
 std::unique_ptr<CKivClipMediaObj> Sample() {
     auto record = std::make_unique<CKivClipMediaObj>();
-    record->m_strMediaFile = L"/pics/Sea \u00e9\U0001F30A.bmp";
-    record->m_strShowName = L"Sea.bmp";
-    record->m_szMedia = CSize(640, -480);
-    record->m_wBitCount = 24;
-    record->m_dwFileSizeHigh = 0x01020304;
-    record->m_dwFileSizeLow = 0xA0B0C0D0;
+    record->m_strMediaFile = L"/pics/Sea \u00e9\U0001F30A.bmp", record->m_strShowName = L"Sea.bmp";
+    record->m_szMedia = CSize(640, -480), record->m_wBitCount = 24,
     record->m_ftLastWrite = {0x11223344, 0x55667788};
+    record->m_dwFileSizeHigh = 0x01020304, record->m_dwFileSizeLow = 0xA0B0C0D0;
     auto* bits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 6));
     for (BYTE i = 0; i < 6; ++i) bits[i] = i + 1;
     record->m_Icon.SetIcon(bits, CSize(2, 1));
