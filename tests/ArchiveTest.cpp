@@ -75,9 +75,9 @@ Bytes Nested(int depth) {
 // Counts and lengths take the shortest escaped form; counts of more items than bytes left are refused.
 TEST(Archive, CountsAndStringsTakeTheShortestForm) {
     // clang-format off
-    const std::pair<ULONGLONG, Bytes> counts[] = {  // little-endian: 16 bits, 0xFFFF and 32, 0xFFFFFFFF and 64
+    const std::pair<ULONGLONG, Bytes> counts[] = {  // 16 bits; 0xFFFF and 32 bits; 0xFFFFFFFF and 64 bits
         {0, {0, 0}}, {0xFFFE, {0xFE, 0xFF}}, {0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0}},
-        {0xFFFFFFFE, {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}}, {0xFFFFFFFF, Concat({Bytes(10, 0xFF), {0, 0, 0, 0}})},
+        {0xFFFFFFFE, {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}}, {0xFFFFFFFF, Concat({Bytes(10, 0xFF), Bytes(4)})},
         {0x0102030405060708, Concat({Bytes(6, 0xFF), {8, 7, 6, 5, 4, 3, 2, 1}})}};
     // clang-format on
     for (const auto& [count, bytes] : counts) {

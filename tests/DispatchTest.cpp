@@ -45,17 +45,18 @@ Bytes TgaHeader(int mapType, int imageType, int x, int y, int width, int height,
     return Fields({{0, 1}, {mapType, 1}, {imageType, 1}, {0, 2}, {mapType ? 2 : 0, 2}, {mapType ? 24 : 0, 1},
                    {x, 2}, {y, 2}, {width, 2}, {height, 2}, {depth, 2}}, 82);
 }
-Bytes GifHeader(int width, int height, int packed) {  // "GIF89a", the screen, its flags, background, aspect, end
+Bytes GifHeader(int width, int height, int packed) {  // "GIF89a", screen, flags, background, aspect, end
     return Fields({{0x613938464947, 6}, {width, 2}, {height, 2}, {packed, 1}, {0, 2}, {0x3B, 1}});
 }
 Bytes PcxHeader(int maker, int xMin, int yMin, int xMax, int yMax, int bits, int planes) {
-    Bytes b = Fields({{maker, 1}, {5, 1}, {1, 1}, {bits, 1}, {xMin, 2}, {yMin, 2}, {xMax, 2}, {yMax, 2}}, 128);
+    Bytes b = Fields({{maker, 1}, {5, 1}, {1, 1}, {bits, 1}, {xMin, 2}, {yMin, 2}, {xMax, 2}, {yMax, 2}},
+                     128);
     b[65] = static_cast<BYTE>(planes);
     return b;
 }
 Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int columns, int depth) {
     Bytes b(signature, signature + 4), rest = Fields({{version, 2}, {reserved, 1}, {0, 5}, {3, 2}, {rows, 4},
-                                                      {columns, 4}, {depth, 2}, {3, 2}}, 0, true);  // big-endian
+                                                      {columns, 4}, {depth, 2}, {3, 2}}, 0, true);
     b.insert(b.end(), rest.begin(), rest.end());
     return b;
 }
@@ -99,13 +100,14 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
     using S = KivLoadStatus;
     enum Content { bmp, garbage, nothing, folder };
     // clang-format off
-    const std::tuple<const char*, Content, std::optional<S>> cases[] = {  // nothing: refused by the format's reader
+    const std::tuple<const char*, Content, std::optional<S>> cases[] = {  // nothing: the reader's own refusal
         {"a.bmp", bmp, S::ok}, {"a.BmP", bmp, S::ok},  // extensions compare without regard to case
         // A known extension calls its own reader alone, which refuses a BMP.
         {"a.Jpg", bmp, {}}, {"a.tga", bmp, {}}, {"a.gif", bmp, {}}, {"a.pcx", bmp, {}}, {"a.psd", bmp, {}},
-        // Other extensions, none, or a known one that is not the last, try every reader: TGA refuses, BMP reads.
-        {"a.dat", bmp, S::ok}, {"a.jpeg", bmp, S::ok}, {"a.dib", bmp, S::ok}, {"none", bmp, S::ok}, {"a.bmp.x", bmp, S::ok},
-        {"a.dat", garbage, S::unknownFormat}, {"a.bmp", garbage, S::notThisFormat},  // no fallback after a known one
+        // Other extensions, none, or a known one not last, try every reader: TGA refuses, BMP reads.
+        {"a.dat", bmp, S::ok}, {"a.jpeg", bmp, S::ok}, {"a.dib", bmp, S::ok}, {"none", bmp, S::ok},
+        {"a.bmp.x", bmp, S::ok}, {"a.dat", garbage, S::unknownFormat},
+        {"a.bmp", garbage, S::notThisFormat},  // no fallback after a known extension
         {"absent.dat", nothing, S::fileNotFound}, {"folder.bmp", folder, S::fileNotFound}};
     // clang-format on
     for (const auto& [name, content, expected] : cases) {
@@ -131,25 +133,29 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
 // The probe of the format the extension names reads the header alone; a refusal writes nothing.
 TEST(PictureInfo, ReportsHeaderFacts) {
     // clang-format off
-    const std::tuple<const char*, Bytes, CRect, int> cases[] = {  // an empty rectangle: refused
-        {"a.bmp", BmpHeader(40, 30, 24), CRect(0, 0, 40, 30), 24}, {"a.bmp", BmpHeader(40, -30, 8), CRect(0, 0, 40, 30), 8},
-        {"a.DIB", BmpHeader(5, 6, 1), CRect(0, 0, 5, 6), 1}, {"a.bmp", BmpHeader(-4, 6, 24), CRect(), 0},
-        {"a.bmp", BmpHeader(4, 0, 24), CRect(), 0}, {"a.tga", BmpHeader(4, 4, 24), CRect(), 0},
+    const CRect no;
+    const std::tuple<const char*, Bytes, CRect, int> cases[] = {  // no rectangle: refused
+        {"a.bmp", BmpHeader(40, 30, 24), CRect(0, 0, 40, 30), 24},
+        {"a.bmp", BmpHeader(40, -30, 8), CRect(0, 0, 40, 30), 8},  // top-down: the absolute height
+        {"a.DIB", BmpHeader(5, 6, 1), CRect(0, 0, 5, 6), 1},
         {"a.tga", TgaHeader(0, 2, 7, 9, 100, 50, 32), CRect(7, 9, 107, 59), 32},  // the stored origin
-        {"a.TGA", TgaHeader(1, 9, 0, 0, 3, 2, 8), CRect(0, 0, 3, 2), 8},  // run-length colour-mapped
-        {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), CRect(), 0},  // colour-mapped without a map
-        {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), CRect(), 0}, {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), CRect(), 0},
-        {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), CRect(), 0},
-        {"a.gif", GifHeader(320, 200, 0xF7), CRect(0, 0, 320, 200), 8}, {"a.gif", GifHeader(1, 1, 0x80), CRect(0, 0, 1, 1), 1},
-        {"a.gif", GifHeader(10, 0, 0xF7), CRect(), 0},
-        {"a.pcx", PcxHeader(10, 10, 20, 109, 219, 8, 3), CRect(10, 20, 110, 220), 24},  // inclusive maxima; bits x planes
-        {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), CRect(), 0},
-        {"a.psd", PsdHeader("8BPS", 1, 0, 30, 40, 16), CRect(0, 0, 40, 30), 16}, {"a.psd", PsdHeader("8BPS", 2, 0, 30, 40, 8), CRect(), 0},
-        {"a.psd", PsdHeader("8BPS", 1, 1, 30, 40, 8), CRect(), 0}, {"a.psd", PsdHeader("8BPX", 1, 0, 30, 40, 8), CRect(), 0},
-        {"a.jpg", Jpeg(17, 9, 1, 1), CRect(0, 0, 17, 9), 8}, {"a.JPG", Jpeg(8, 33, 3, 2), CRect(0, 0, 8, 33), 24},
-        {"a.jpg", Jpeg(4, 4, 4, 4), CRect(0, 0, 4, 4), 24}, {"a.jpg", Jpeg(16, 16, 3, 2, 20), CRect(), 0},
-        {"a.jpeg", Jpeg(4, 4, 1, 1), CRect(), 0}, {"a.jpg", BmpHeader(4, 4, 24), CRect(), 0},
-        {"a.pcx", Bytes{10, 5, 1, 8}, CRect(), 0}, {"a.gif", Bytes{}, CRect(), 0}};
+        {"a.TGA", TgaHeader(1, 9, 0, 0, 3, 2, 8), CRect(0, 0, 3, 2), 8},         // run-length colour-mapped
+        {"a.gif", GifHeader(320, 200, 0xF7), CRect(0, 0, 320, 200), 8},
+        {"a.gif", GifHeader(1, 1, 0x80), CRect(0, 0, 1, 1), 1},
+        {"a.pcx", PcxHeader(10, 10, 20, 109, 219, 8, 3), CRect(10, 20, 110, 220), 24},  // bits x planes
+        {"a.psd", PsdHeader("8BPS", 1, 0, 30, 40, 16), CRect(0, 0, 40, 30), 16},
+        {"a.jpg", Jpeg(17, 9, 1, 1), CRect(0, 0, 17, 9), 8},
+        {"a.JPG", Jpeg(8, 3, 3, 2), CRect(0, 0, 8, 3), 24},
+        {"a.jpg", Jpeg(4, 4, 4, 4), CRect(0, 0, 4, 4), 24},  // CMYK
+        {"a.bmp", BmpHeader(-4, 6, 24), no, 0}, {"a.bmp", BmpHeader(4, 0, 24), no, 0},
+        {"a.tga", BmpHeader(4, 4, 24), no, 0}, {"a.jpg", BmpHeader(4, 4, 24), no, 0},  // the extension
+        {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), no, 0},
+        {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), no, 0},
+        {"a.gif", GifHeader(10, 0, 0xF7), no, 0}, {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), no, 0},
+        {"a.psd", PsdHeader("8BPS", 2, 0, 3, 4, 8), no, 0}, {"a.psd", PsdHeader("8BPS", 1, 1, 3, 4, 8), no, 0},
+        {"a.psd", PsdHeader("8BPX", 1, 0, 3, 4, 8), no, 0},
+        {"a.jpg", Jpeg(16, 16, 3, 2, 20), no, 0}, {"a.jpeg", Jpeg(4, 4, 1, 1), no, 0},
+        {"a.pcx", Bytes{10, 5, 1, 8}, no, 0}, {"a.gif", Bytes{}, no, 0}};
     // clang-format on
     for (const auto& [name, bytes, expected, expectedBits] : cases) {
         ScratchFolder folder;
@@ -168,6 +174,8 @@ TEST(PictureInfo, ReportsHeaderFacts) {
 }
 
 TEST_F(ScaledLoad, AreaAveragingWorkedByHand) {
+    const std::vector<std::uint32_t> three = {0x1E0000, 0x1E0078, 0x1E00F0};
+    const std::vector<DWORD> four = {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0};
     // clang-format off
     const std::tuple<CSize, std::vector<std::uint32_t>, CSize, std::vector<DWORD>> cases[] = {
         // Halving: (0x10 + 0x20 + 0x30 + 0x40) / 4 = 0x28; (0x30 + 0x40 + 0x50 + 0x61) / 4 = 72.25;
@@ -175,12 +183,11 @@ TEST_F(ScaledLoad, AreaAveragingWorkedByHand) {
         {CSize(4, 4), {0x102030, 0x203040, 0xFF0000, 0x00FF00, 0x304050, 0x405061, 0x0000FF, 0xFFFFFF,
                        0x646464, 0x646464, 0x000000, 0x000000, 0x646464, 0x646464, 0x000000, 0x000003},
          CSize(2, 2), {0xFF283848, 0xFF7F7F7F, 0xFF646464, 0xFF000000}},
-        {CSize(2, 2), {0x111111, 0x222222, 0x333333, 0x444444}, CSize(4, 2),  // a larger target repeats pixels
+        {CSize(2, 2), {0x111111, 0x222222, 0x333333, 0x444444}, CSize(4, 2),  // a larger target repeats
          {0xFF111111, 0xFF111111, 0xFF222222, 0xFF222222, 0xFF333333, 0xFF333333, 0xFF444444, 0xFF444444}},
         // Steps of 0.75: the second takes .25 of pixel 0 and .5 of pixel 1, the third .5 of pixel 1 and .25
         // of pixel 2: blue 0, 120, 240 gives 0, 60 / .75 = 80, 120 / .75 = 160, 240; the same downwards.
-        {CSize(3, 1), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(4, 1), {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}},
-        {CSize(1, 3), {0x1E0000, 0x1E0078, 0x1E00F0}, CSize(1, 4), {0xFF1E0000, 0xFF1E0050, 0xFF1E00A0, 0xFF1E00F0}},
+        {CSize(3, 1), three, CSize(4, 1), four}, {CSize(1, 3), three, CSize(1, 4), four},
         // Eight steps of 1/9 in double precision put the last at [0.888..891, 1.000..0002): it touches the
         // pixel past the edge with a weight of 2.2e-16 that brings no colour, so 255 truncates to 254.
         {CSize(1, 1), {0xFFFFFF}, CSize(9, 1), {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, 0xFEFEFEFE}},
@@ -204,7 +211,8 @@ TEST_F(ScaledLoad, BilinearSamplesWorkedByHand) {
         {CSize(1, 1), {0xC86432}, CSize(4, 4), {{0, 0xFDC66331}, {5, 0xFDC66331}, {15, 0xFDC66331}}},
         // xstep = 3, x0 = -127: column 212 (x = 509) still lies inside; from 213 on the sample lies past the
         // last column, which raises flags 2 and 32: the alpha counts only the lower-left corner, of weight 0.
-        {CSize(2, 1), {0x102030, 0xFFFFFF}, CSize(256, 1), {{212, 0xFDFDFDFD}, {213, 0x00FDFDFD}, {255, 0x00FDFDFD}}}};
+        {CSize(2, 1), {0x102030, 0xFFFFFF}, CSize(256, 1),
+         {{212, 0xFDFDFDFD}, {213, 0x00FDFDFD}, {255, 0x00FDFDFD}}}};
     // clang-format on
     for (const auto& [source, pixels, target, samples] : cases) {
         int result = 0;
@@ -226,8 +234,8 @@ TEST_F(ScaledLoad, MixModes) {
     // clang-format off
     const std::tuple<bool, MIXMODE, std::vector<DWORD>, std::vector<DWORD>> cases[] = {
         {false, 0, {green, green}, {red, green}},   // the sample over the target: clear shows the target
-        {false, 1, {green, green}, {green, green}}, {false, 1, {clear, clear}, {red, clear}},  // the target over it
-        {false, 2, {green, green}, {red, clear}}, {false, 7, {green, green}, {red, clear}},   // others replace
+        {false, 1, {green, green}, {green, green}}, {false, 1, {clear, clear}, {red, clear}},  // target over
+        {false, 2, {green, green}, {red, clear}}, {false, 7, {green, green}, {red, clear}},  // others replace
         {true, 0, {half}, {0xFEFCFCFC}}, {true, 1, {half}, {0xFE7E7E7E}}, {true, 2, {half}, {0xFDFDFDFD}}};
     // clang-format on
     for (const auto& [zoom, mode, initial, expected] : cases) {
@@ -265,7 +273,7 @@ TEST_F(ScaledLoad, ZoomUpdatesOnlyInsideClipAndPlacement) {
     // clang-format off
     const std::tuple<CRect, CRect, CRect> cases[] = {  // clip, placement, the pixels expected to change
         {CRect(0, 0, 8, 6), CRect(0, 0, 8, 6), CRect(0, 0, 8, 6)},
-        {CRect(0, 0, 8, 6), CRect(), CRect(0, 0, 2, 2)},                // an empty placement: the picture's own
+        {CRect(0, 0, 8, 6), CRect(), CRect(0, 0, 2, 2)},                // empty placement: the picture's own
         {CRect(-5, -5, 50, 50), CRect(3, 1, 7, 4), CRect(3, 1, 7, 4)},  // the clip is cut to the block
         {CRect(1, 1, 5, 5), CRect(3, 2, 8, 6), CRect(3, 2, 5, 5)},      // only the overlap
         {CRect(0, 0, 2, 2), CRect(4, 4, 8, 6), CRect()}};               // no overlap: nothing, and success
