@@ -152,10 +152,10 @@ TEST(PictureInfo, ReportsHeaderFacts) {
         {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), no, 0},
         {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), no, 0},
         {"a.gif", GifHeader(10, 0, 0xF7), no, 0}, {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), no, 0},
-        {"a.psd", PsdHeader("8BPS", 2, 0, 3, 4, 8), no, 0}, {"a.psd", PsdHeader("8BPS", 1, 1, 3, 4, 8), no, 0},
-        {"a.psd", PsdHeader("8BPX", 1, 0, 3, 4, 8), no, 0},
-        {"a.jpg", Jpeg(16, 16, 3, 2, 20), no, 0}, {"a.jpeg", Jpeg(4, 4, 1, 1), no, 0},
-        {"a.pcx", Bytes{10, 5, 1, 8}, no, 0}, {"a.gif", Bytes{}, no, 0}};
+        {"a.psd", PsdHeader("8BPS", 2, 0, 3, 4, 8), no, 0}, {"a.pcx", Bytes{10, 5, 1, 8}, no, 0},
+        {"a.psd", PsdHeader("8BPX", 1, 0, 3, 4, 8), no, 0}, {"a.gif", Bytes{}, no, 0},
+        {"a.psd", PsdHeader("8BPS", 1, 1, 3, 4, 8), no, 0}, {"a.jpeg", Jpeg(4, 4, 1, 1), no, 0},
+        {"a.jpg", Jpeg(16, 16, 3, 2, 20), no, 0}};
     // clang-format on
     for (const auto& [name, bytes, expected, expectedBits] : cases) {
         ScratchFolder folder;

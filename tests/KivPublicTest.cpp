@@ -14,15 +14,13 @@
 
 // Mode 1 lays a over b: alpha a + b (255 - a) / 255, colours weighted a x 255 : b (255 - a), rounded.
 TEST(KivPublic, MixColor) {
+    // clang-format off
     const std::tuple<DWORD, DWORD, int, DWORD> cases[] = {
-        {0xFF102030, 0x80405060, 1, 0xFF102030},  // an opaque colour covers anything
-        {0x00FFFFFF, 0x80405060, 1, 0x80405060},  // a transparent one leaves b
-        {0x00FFFFFF, 0x00123456, 1, 0x00000000},  // two transparent ones give transparent black
-        {0x806400C8, 0xFF326400, 1,
-         0xFF4B3264},  // blue 200 x 128 / 255 = 100.4, red 12800 + 6350 / 255 = 75.1
-        {0x80FF0000, 0x800000FF, 1, 0xC0AA0055},  // alpha 191.7; red 255 x 128 / 191.7 = 170.2, blue 84.8
-        {0x00345678, 0xFFFFFFFF, 0, 0x00345678},  // other modes return a
-    };
+        {0xFF102030, 0x80405060, 1, 0xFF102030}, {0x00FFFFFF, 0x80405060, 1, 0x80405060},  // covers; leaves b
+        {0x00FFFFFF, 0x00123456, 1, 0x00000000}, {0x00345678, 0xFFFFFFFF, 0, 0x00345678},  // none; mode 0
+        {0x806400C8, 0xFF326400, 1, 0xFF4B3264},  // blue 200 x 128 / 255 = 100.4, red (12800 + 6350) / 255
+        {0x80FF0000, 0x800000FF, 1, 0xC0AA0055}};  // alpha 191.7; red 255 x 128 / 191.7 = 170.2, blue 84.8
+    // clang-format on
     for (const auto& [a, b, mode, expected] : cases)
         EXPECT_EQ(KivPublicMixColor(tagCOLOR32::FromWord(a), tagCOLOR32::FromWord(b), mode).Word(), expected)
             << std::hex << a;
@@ -52,6 +50,10 @@ Bytes GrayFile(std::uint32_t width, std::uint32_t height, const std::vector<unsi
     for (unsigned unit : title) PutU16(out, unit);
     out.insert(out.end(), pixels.begin(), pixels.end());
     return out;
+}
+
+Bytes Cut(const Bytes& bytes, size_t length) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length));
 }
 
 Bytes Pattern(size_t count, unsigned seed = 1) {
@@ -112,7 +114,8 @@ TEST(GrayFile, LayoutAndRoundTrips) {
         << "bytes past the pixels do not count";
     // clang-format off
     const std::tuple<std::wstring, int, int> cases[] = {  // the longest titles: 1024 units
-        {L"", 1, 1}, {std::wstring(1024, L'a'), 257, 3}, {Grins(512), 1, 1}, {L"wide", 65535, 1}, {L"tall", 1, 65535}};
+        {L"", 1, 1}, {std::wstring(1024, L'a'), 257, 3}, {Grins(512), 1, 1}, {L"w", 65535, 1},
+        {L"t", 1, 65535}};
     // clang-format on
     for (const auto& [title, width, height] : cases) {
         const Bytes gray = Pattern(static_cast<size_t>(width) * height, width);
@@ -129,8 +132,8 @@ TEST(GrayFile, LayoutAndRoundTrips) {
     const wchar_t bad = 0xFFFD;  // units no character can be read as
     // clang-format off
     const std::pair<std::vector<unsigned>, std::wstring> read[] = {
-        {{0xD83D, 'A'}, {bad, L'A'}}, {{0xDE00, 0xD83D}, {bad, bad}}, {{0xD83D, 0xD83D, 0xDE00}, {bad, L'\U0001F600'}},
-        {{0xDBFF, 0xDFFF}, L"\U0010FFFF"}, {{0xFFFF, 0xE000}, {wchar_t(0xFFFF), wchar_t(0xE000)}}};
+        {{0xD83D, 'A'}, {bad, L'A'}}, {{0xDE00, 0xD83D}, {bad, bad}}, {{0xDBFF, 0xDFFF}, L"\U0010FFFF"},
+        {{0xD83D, 0xD83D, 0xDE00}, {bad, L'\U0001F600'}}, {{0xFFFF, 0xE000}, {0xFFFF, 0xE000}}};
     // clang-format on
     for (const auto& [units, title] : read)
         EXPECT_TRUE(ReadBoth(folder.Write("t.amy", GrayFile(1, 1, units, {7}))).title.Text() == title)
@@ -144,7 +147,8 @@ TEST(GrayFile, RefusesWhatIsNoCompleteGrayPicture) {
     lowerMagic[0] = 'a';
     // clang-format off
     const std::pair<Bytes, const char*> cases[] = {
-        {otherMagic, "another magic"}, {lowerMagic, "the magic in lower case"}, {GrayFile(0, 1, {}, {}), "width zero"},
+        {otherMagic, "another magic"}, {lowerMagic, "the magic in lower case"},
+        {GrayFile(0, 1, {}, {}), "width zero"},
         {GrayFile(65536, 1, {}, Pattern(65536)), "width 65536, every pixel present"},
         {GrayFile(1, 65536, {}, Pattern(65536)), "height 65536, every pixel present"},
         {GrayFile(0xFFFFFFFFu, 1, {}, Pattern(64)), "a width negative as a signed number"},
@@ -152,8 +156,8 @@ TEST(GrayFile, RefusesWhatIsNoCompleteGrayPicture) {
         {GrayFile(1, 1, std::vector<unsigned>(1025, 'a'), {0}), "a title of 1025 units"},
         {GrayFile(1, 1, {}, Pattern(64), 0xFFFF), "a title length of 65535 in a small file"},
         {GrayFile(2, 2, {'H', 'i'}, Pattern(5), 3), "the title runs into the pixels and leaves them short"},
-        {Bytes(whole.begin(), whole.begin() + 3), "cut in the magic"}, {Bytes(whole.begin(), whole.begin() + 13), "cut in the title length"},
-        {Bytes(whole.begin(), whole.begin() + 16), "cut in the title"}, {Bytes(whole.begin(), whole.end() - 1), "one pixel short"}};
+        {Cut(whole, 3), "cut in the magic"}, {Cut(whole, 13), "cut in the title length"},
+        {Cut(whole, 16), "cut in the title"}, {Cut(whole, whole.size() - 1), "one pixel short"}};
     // clang-format on
     ScratchFolder folder;
     for (const auto& [bytes, reason] : cases) ExpectRefused(folder.Write("bad.amy", bytes), reason);
@@ -194,7 +198,8 @@ TEST(GrayFile, SaveRefusesWhatTheLayoutCannotHoldAndKeepsTheOldFile) {
     const Bytes gray = Pattern(16);
     // clang-format off
     const std::tuple<const BYTE*, int, int, std::wstring> cases[] = {
-        {nullptr, 2, 2, L"t"}, {gray.data(), 0, 2, L"t"}, {gray.data(), 2, -2, L"t"}, {gray.data(), 65536, 1, L"t"},
+        {nullptr, 2, 2, L"t"}, {gray.data(), 0, 2, L"t"}, {gray.data(), 2, -2, L"t"},
+        {gray.data(), 65536, 1, L"t"},
         {gray.data(), 2, 2, std::wstring(1025, L'a')}, {gray.data(), 2, 2, Grins(512) + L"a"}};  // 1025 units
     // clang-format on
     ScratchFolder folder;

@@ -75,10 +75,12 @@ TEST(Kivpic, ExitStatusesAndMessages) {
     const std::string in = path("in.bmp"), out = path("out.bmp");
     // clang-format off
     const std::tuple<std::string, int, const char*> cases[] = {
-        {"convert " + path("missing.bmp") + " " + out, 1, "missing.bmp"}, {"convert " + path("garbage.dat") + " " + out, 1, "garbage.dat"},
+        {"convert " + path("missing.bmp") + " " + out, 1, "missing.bmp"},
+        {"convert " + path("garbage.dat") + " " + out, 1, "garbage.dat"},
         {"convert " + in + " " + path("missing/out.tga"), 1, "missing/out.tga"},
-        {"convert " + in + " " + out + " --region 50,50,60,60", 1, "out.bmp"},  // a region outside the picture
-        {"convert " + in, 2, nullptr}, {"rotate " + in + " " + out, 2, nullptr}, {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
+        {"convert " + in + " " + out + " --region 50,50,60,60", 1, "out.bmp"},  // outside the picture
+        {"convert " + in, 2, nullptr}, {"rotate " + in + " " + out, 2, nullptr},
+        {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
     // clang-format on
     for (const auto& [arguments, exitStatus, named] : cases) {
         const ToolRun run = Kivpic(arguments);

@@ -187,7 +187,6 @@ TEST(MediaCatalog, EmptyAndMissingFolders) {
         EXPECT_TRUE(list.IsEmpty());
     }
     EXPECT_FALSE(fs::exists(cache));
-    EXPECT_EQ(KivPictureFetchValidMediaFile(nullptr, Wide(empty.Path().string()), Wide(cache), L"bmp"), 0);
 }
 
 TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {

@@ -37,7 +37,7 @@ TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
     EXPECT_EQ(KivPictureClose(), 1);
     EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=1\n") << "closing creates the file";
     // clang-format off
-    const std::tuple<std::string, int, std::string> cases[] = {  // a blank value: the default; the leading number
+    const std::tuple<std::string, int, std::string> cases[] = {  // blank: the default; else the first number
         {"0", 0, "0"}, {"-3", -3, "-3"}, {"  ", 1, "1"}, {" 2x", 2, "2"}, {"abc", 0, "0"}};
     // clang-format on
     for (const auto& [value, choice, written] : cases) {
