@@ -154,8 +154,7 @@ TEST(Writer, JpegIsBaselineOfQuality30) {
 }
 
 // Region (1, 1)-(3, 3) of a white 4 x 4 buffer. BMP: rows from the bottom, blue, green, red, alpha. PCX: each
-// row as a red, a green and a blue line, no alpha, and 0xCC, which looks like a count, gets one. (The peers
-// check the TGA's order.)
+// row as a red, a green and a blue line, no alpha, and 0xCC, which looks like a count, gets one.
 TEST(Writer, PixelBytesAndOrder) {
     std::vector<DWORD> pixels(16, 0xFFFFFFFFu);
     pixels[5] = 0x00112233, pixels[6] = 0x80445566, pixels[9] = 0x7F778899, pixels[10] = 0x01AABBCC;
