@@ -1,136 +1,78 @@
-// Module start and stop: the product table, the persisted open-dialog choice and the original-position flags.
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <optional>
-#include <string>
+// Module start and stop: the open-dialog choice read from KivClient.ini and written back into it with every
+// other byte of the file kept, through a link, with its byte-order mark and permissions.
 
 #include <gtest/gtest.h>
 
-#include "KivPicture.h"
-#include "TestFiles.h"
+#include <optional>
+
+#include "CoreTestSupport.h"
 #include "picture/ModuleState.h"
 
 namespace {
 
-constexpr const char* kFreshProcessVariable = "KIV_TEST_FRESH_PROCESS";
-
-int Product(int a, int b) {
-    return GetProductTable()[a * kProductTableSide + b];
-}
-
-// The state at load can only be seen before any other test opened the module, so the check runs this test
-// binary again, limited to the one test, in a new process.
-TEST(ModuleLifecycle, StateAtLoadBeforeOpen) {
-    if (!std::getenv(kFreshProcessVariable)) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv(kFreshProcessVariable, "1", 1);
-            execl("/proc/self/exe", "kivpicture_tests",
-                  "--gtest_filter=ModuleLifecycle.StateAtLoadBeforeOpen", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the check in a fresh process failed";
-        return;
-    }
-    int nonZero = 0;
-    for (int i = 0; i < kProductTableSide * kProductTableSide; ++i) nonZero += GetProductTable()[i] != 0;
-    EXPECT_EQ(nonZero, 0) << "the table is all zero until KivPictureOpen";
-    EXPECT_EQ(GetOpenDialogChoice(), 1);
-    EXPECT_EQ(GP_GetOrgPicPos(), 0);
-    EXPECT_EQ(GetOrgPicPosEnabled(), 0);
-}
-
 // Every test keeps KivClient.ini in its own scratch folder and leaves the process-wide state as it found it.
 class ModuleSettings : public testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("KIV_CONFIG_DIR")) oldConfig_ = old;
-        setenv("KIV_CONFIG_DIR", folder_.Path().c_str(), 1);
-    }
+    void SetUp() override { setenv("KIV_CONFIG_DIR", folder_.Path().c_str(), 1); }
     void TearDown() override {
-        oldConfig_ ? setenv("KIV_CONFIG_DIR", oldConfig_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
+        old_ ? setenv("KIV_CONFIG_DIR", old_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
         SetOpenDialogChoice(1);
     }
-    std::string Ini() const {
-        const Bytes bytes = ReadFileBytes(folder_.File("KivClient.ini"));
-        return std::string(bytes.begin(), bytes.end());
+    std::string Read(const std::string& name = "KivClient.ini") const {
+        return Text(ReadFileBytes(folder_.File(name)));
     }
-    void WriteIni(const std::string& text) const {
-        WriteFileBytes(folder_.File("KivClient.ini"), Bytes(text.begin(), text.end()));
+    void Write(const std::string& text, const std::string& name = "KivClient.ini") const {
+        WriteFileBytes(folder_.File(name), Bytes(text.begin(), text.end()));
     }
 
     ScratchFolder folder_;
-    std::optional<std::string> oldConfig_;
+    const char* const set_ = std::getenv("KIV_CONFIG_DIR");
+    const std::optional<std::string> old_ = set_ ? std::optional<std::string>(set_) : std::nullopt;
 };
 
-TEST_F(ModuleSettings, OpenFillsTheProductTable) {
-    EXPECT_EQ(KivPictureOpen(), 1);
-    EXPECT_EQ(Product(255, 255), 65025) << "the largest product still fits in 16 bits";
-    EXPECT_EQ(Product(17, 3), 51);
-    EXPECT_EQ(Product(1, 200), 200);
-    for (int i = 0; i < kProductTableSide; ++i) {
-        EXPECT_EQ(Product(0, i), 0) << i;
-        EXPECT_EQ(Product(i, 0), 0) << i;
-    }
-    EXPECT_EQ(KivPictureClose(), 1);
-    EXPECT_EQ(Product(255, 255), 65025) << "closing leaves the table filled";
-}
-
-TEST_F(ModuleSettings, MissingFileChoosesTheSimpleDialogAndCloseCreatesIt) {
-    SetOpenDialogChoice(0);
-    KivPictureOpen();
-    EXPECT_EQ(GetOpenDialogChoice(), 1);
-    KivPictureClose();
-    EXPECT_EQ(Ini(), "[COMMON_SETUP]\nOpenPicDlg=1\n");
-}
-
 TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
-    const struct {
-        std::string value;
-        int choice;
-        std::string written;
-        const char* reason;
-    } cases[] = {
-        {"0", 0, "0", "0 selects the detailed dialog"},   {"1", 1, "1", "1 selects the simple dialog"},
-        {"7", 7, "7", "another integer is kept as read"}, {"-3", -3, "-3", "a negative integer is kept too"},
-        {"", 1, "1", "an empty value gives the default"}, {" 2x", 2, "2", "the leading number of the text"},
-    };
-    for (const auto& c : cases) {
-        WriteIni("[COMMON_SETUP]\nOpenPicDlg=" + c.value + "\n");
+    SetOpenDialogChoice(0);
+    EXPECT_EQ(KivPictureOpen(), 1);
+    EXPECT_EQ(GetOpenDialogChoice(), 1) << "no file: the simple dialog";
+    EXPECT_EQ(KivPictureClose(), 1);
+    EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=1\n") << "closing creates the file";
+    // clang-format off
+    const std::tuple<std::string, int, std::string> cases[] = {  // blank: the default; else the first number
+        {"0", 0, "0"}, {"-3", -3, "-3"}, {"  ", 1, "1"}, {" 2x", 2, "2"}, {"abc", 0, "0"}};
+    // clang-format on
+    for (const auto& [value, choice, written] : cases) {
+        Write("[COMMON_SETUP]\nOpenPicDlg=" + value + "\n");
         KivPictureOpen();
-        EXPECT_EQ(GetOpenDialogChoice(), c.choice) << c.reason;
+        EXPECT_EQ(GetOpenDialogChoice(), choice) << value;
         KivPictureClose();
-        EXPECT_EQ(Ini(), "[COMMON_SETUP]\nOpenPicDlg=" + c.written + "\n") << c.reason;
+        EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=" + written + "\n") << value;
     }
 }
 
-TEST_F(ModuleSettings, CloseKeepsTheRestOfTheFile) {
+// Only the key's line changes: sections and keys match without regard to case and blanks, a CRLF file keeps
+// CRLF, a byte-order mark is no part of a name, and a link and the file's permissions stay.
+TEST_F(ModuleSettings, CloseKeepsEveryOtherByte) {
     const std::string before =
-        "; host settings\r\n[Window]\r\nLeft=10\r\n\r\n[common_setup]\r\nLanguage=2052\r\n"
-        "  openpicdlg = 1 \r\n\r\n[Last]\r\nx=y";
-    WriteIni(before);
+        "\xEF\xBB\xBF[Window]\r\nLeft=10\r\n\r\n[ common_setup ]\r\n; c\r\n  openpicdlg\t= 1 \r\n"
+        "OpenPicDlgX=4\r\n\r\n[Last]\r\nx=\xFF\xFE";
+    Write(before, "real.ini");
+    std::filesystem::permissions(folder_.File("real.ini"), std::filesystem::perms(0604));
+    std::filesystem::create_symlink("real.ini", folder_.File("KivClient.ini"));
     KivPictureOpen();
     SetOpenDialogChoice(0);  // as the detailed dialog does when its check box is cleared
     KivPictureClose();
-    EXPECT_EQ(Ini(),
-              "; host settings\r\n[Window]\r\nLeft=10\r\n\r\n[common_setup]\r\nLanguage=2052\r\n"
-              "OpenPicDlg=0\r\n\r\n[Last]\r\nx=y");
-}
+    std::string after = before;
+    after.replace(after.find("  openpicdlg\t= 1 "), 17, "OpenPicDlg=0");
+    EXPECT_EQ(Read("real.ini"), after);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.File("KivClient.ini")));
+    EXPECT_EQ(std::filesystem::status(folder_.File("real.ini")).permissions(), std::filesystem::perms(0604));
+    EXPECT_EQ(FolderEntries(folder_.Path()), (std::vector<std::string>{"KivClient.ini", "real.ini"}));
 
-TEST(ModuleFlags, OriginalPositionFlagsRoundTrip) {
-    for (const int value : {1, 0, 2}) {
-        GP_SetOrgPicPos(value);
-        EXPECT_EQ(GP_GetOrgPicPos(), value);
-        GP_EnableOrgPicPos(value);
-        EXPECT_EQ(GetOrgPicPosEnabled(), value);
-    }
-    GP_SetOrgPicPos(0);
-    GP_EnableOrgPicPos(0);
+    Write("[Other]\na=1\n\n", "real.ini");
+    KivPictureOpen();
+    KivPictureClose();
+    EXPECT_EQ(Read("real.ini"), "[Other]\na=1\n\n[COMMON_SETUP]\nOpenPicDlg=1\n")
+        << "a missing section is added";
 }
 
 }  // namespace
