@@ -58,6 +58,12 @@ TEST(Kivpic, ConvertAndInfo) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) EXPECT_EQ(written.At(x, y), source.At(x + 1, y + 1)) << x << ", " << y;
 
+    // A zoom writes a block of the size asked for, whichever method samples it.
+    for (const char* method : {"bilinear", "area"}) {
+        EXPECT_EQ(Kivpic("zoom " + Quote(in) + " " + Quote(out) + " --size 7x9 --method " + method).exitStatus, 0);
+        EXPECT_EQ(LoadPicture(out).rect, CRect(0, 0, 7, 9)) << method;
+    }
+
     folder.Write("not a picture.bmp", Bytes(10, 0x33));
     const std::string bad = folder.File("not a picture.bmp");
     const ToolRun json = Kivpic("info --json " + Quote(in) + " " + Quote(bad));
@@ -79,6 +85,9 @@ TEST(Kivpic, ExitStatusesAndMessages) {
         {"convert " + path("garbage.dat") + " " + out, 1, "garbage.dat"},
         {"convert " + in + " " + path("missing/out.tga"), 1, "missing/out.tga"},
         {"convert " + in + " " + out + " --region 50,50,60,60", 1, "out.bmp"},  // outside the picture
+        {"zoom " + path("garbage.dat") + " " + out + " --size 4x4", 1, "garbage.dat"},
+        {"zoom " + in + " " + out + " --size 4x4 --onto " + path("missing.bmp"), 1, "missing.bmp"},
+        {"zoom " + in + " " + out + " --size 0x4", 2, nullptr},
         {"convert " + in, 2, nullptr}, {"rotate " + in + " " + out, 2, nullptr},
         {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
     // clang-format on
@@ -89,6 +98,9 @@ TEST(Kivpic, ExitStatusesAndMessages) {
         if (!named) continue;
         ASSERT_EQ(run.errorLines.size(), 1u) << arguments;
         EXPECT_NE(run.errorLines[0].find(folder.File(named)), std::string::npos) << run.errorLines[0];
+        if (arguments.starts_with("zoom")) {  // the reason comes from the one load, not a second try
+            EXPECT_NE(run.errorLines[0].find("cannot load: "), std::string::npos) << run.errorLines[0];
+        }
     }
 }
 
