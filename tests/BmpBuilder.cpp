@@ -108,12 +108,6 @@ Decoded LoadPicture(const std::string& path) {
     return result;
 }
 
-Decoded LoadBytes(const Bytes& bytes, const std::string& name) {
-    ScratchFolder folder;
-    folder.Write(name, bytes);
-    return LoadPicture(folder.File(name));
-}
-
 std::uint32_t FieldLE32(const Bytes& bytes, size_t offset) {
     return static_cast<std::uint32_t>(bytes.at(offset)) |
            static_cast<std::uint32_t>(bytes.at(offset + 1)) << 8 |

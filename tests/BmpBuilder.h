@@ -18,10 +18,10 @@ struct BmpFile {
     std::uint32_t compression = 0;
     std::uint32_t colorsUsed = 0;
     std::uint32_t headerSize = 40;
-    std::vector<std::uint32_t> palette;       // entries as 0xXXRRGGBB; the top byte is the reserved byte
-    Bytes filler;                             // bytes between the palette and the pixel data
-    Bytes pixelData;                          // stored rows, or a run-length stream
-    std::optional<std::uint32_t> dataOffset;  // default: where the pixel data really starts
+    std::vector<std::uint32_t> palette = {};  // entries as 0xXXRRGGBB; the top byte is the reserved byte
+    Bytes filler = {};                        // bytes between the palette and the pixel data
+    Bytes pixelData = {};                     // stored rows, or a run-length stream
+    std::optional<std::uint32_t> dataOffset = {};  // default: where the pixel data really starts
 
     Bytes Build() const;
 };
@@ -45,8 +45,6 @@ struct Decoded {
 // Loads a file through KivPictureLoadPicFileEx (for the reason) and checks that KivPictureLoadBMPFile
 // agrees. Adds a test failure when a failed load wrote the rectangle.
 Decoded LoadPicture(const std::string& path);
-// Writes bytes to a scratch file named name and loads it.
-Decoded LoadBytes(const Bytes& bytes, const std::string& name = "picture.bmp");
 
 // The pixel words of an uncompressed 32-bit bitmap as written by the BMP writer, rows top to bottom.
 // Empty when the bytes are not such a file.

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 
@@ -73,4 +79,61 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
     else
         EXPECT_EQ(rect, CRect(-1, -1, -1, -1)) << "a failed read leaves the rectangle alone";
     return result;
+}
+
+void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
+                      const std::string& what) {
+    ASSERT_EQ(ours.size(), reference.size()) << what;
+    const auto first = std::mismatch(ours.begin(), ours.end(), reference.begin());
+    if (first.first == ours.end()) return;
+    const size_t differ = std::inner_product(ours.begin(), ours.end(), reference.begin(), size_t{0},
+                                             std::plus<>(), std::not_equal_to<>());
+    ADD_FAILURE() << what << ": " << differ << " pixels differ, the first at index "
+                  << first.first - ours.begin() << ": " << std::hex << *first.first << " instead of "
+                  << *first.second;
+}
+
+void ExpectCases(const std::vector<FileCase>& cases, Reader reader) {
+    ScratchFolder folder;
+    EXPECT_EQ(reader.read(Wide(folder.File("missing"))).status, KivLoadStatus::fileNotFound);
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const ReadResult got =
+            ReadWithBothEntries(folder.Write("picture", c.file), reader.read, reader.exported);
+        EXPECT_EQ(got.status, c.status) << KivLoadStatusText(got.status);
+        if (got.status != KivLoadStatus::ok || c.status != KivLoadStatus::ok) continue;
+        EXPECT_EQ(got.rect, CRect(0, 0, c.width, c.height));
+        if (!c.pixels.empty()) ExpectSamePixels(got.pixels, c.pixels, "pixels");
+    }
+}
+
+std::vector<DWORD> PixelsFromCommand(const std::string& command) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"),
+                                                         pclose);
+    Bytes rgba;
+    std::uint8_t chunk[65536];
+    for (size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;)
+        rgba.insert(rgba.end(), chunk, chunk + got);
+    if (!pipe || pclose(pipe.release()) != 0) return {};
+    std::vector<DWORD> pixels(rgba.size() / 4);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint8_t* p = &rgba[4 * i];
+        pixels[i] = DWORD{p[3]} << 24 | DWORD{p[0]} << 16 | DWORD{p[1]} << 8 | p[2];
+    }
+    return pixels;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().filename() != "ATTRIBUTION.tsv")
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string SharedCorpusFolder() {
+    if (const char* folder = std::getenv("KIV_CORPUS_DIR")) return folder;
+    const auto beside = std::filesystem::path(KIV_TEST_DATA) / ".." / ".." / ".." / "shared" / "corpus";
+    return std::filesystem::is_directory(beside) ? beside.lexically_normal().string() : std::string();
 }

@@ -1,8 +1,15 @@
-// Helpers shared by the tests: a scratch folder per test, and files written from bytes.
+// Helpers shared by the tests: a scratch folder per test, files written from bytes, and the tables that
+// drive the reader tests (files built byte by byte, and the corpus under tests/data).
 #pragma once
 
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,7 +56,8 @@ struct LoadedPicture {
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
 
-// A reader's result as values: its status, rectangle and pixels (empty on failure).
+// A reader's result as values (or a reference decoder's): its status, rectangle and pixels (empty on
+// failure).
 struct ReadResult {
     KivLoadStatus status = KivLoadStatus::ok;
     CRect rect;
@@ -64,3 +72,89 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
 
 // The folder of the tests' own data files.
 std::string TestDataPath(const std::string& relative);
+
+// A reader's two entry points.
+struct Reader {
+    DecodedPicture (*read)(const CString&);
+    DWORD* (*exported)(const CString&, CRect&);
+};
+
+// Expects pixels to equal the reference's, naming the first that differs rather than printing them all.
+void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
+                      const std::string& what);
+
+// One row of a reader's table: a file's bytes, the status they must get and, when they load, the
+// picture's size and its pixels, rows top to bottom (no pixels: only the size is checked).
+struct FileCase {
+    const char* reason;
+    Bytes file;
+    KivLoadStatus status;
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels = {};
+};
+
+// Reads each case's file with both entry points of the reader and checks the outcome; also checks that
+// the reader reports a missing file as not found.
+void ExpectCases(const std::vector<FileCase>& cases, Reader reader);
+
+// The pixels of a decoding by another program: `command` writes a picture as 8-bit R, G, B, A samples
+// to its standard output. Empty when the command fails (the program is not installed).
+std::vector<DWORD> PixelsFromCommand(const std::string& command);
+
+// stb_image's decoding of a file as pixel words; status ok when it decodes them (built in StbImage.cpp).
+ReadResult DecodeWithStb(const Bytes& file);
+
+// One row of a corpus table: files of a folder under the corpus root (names or shell patterns, separated by
+// spaces), the status each must get, how the pixels of those that load are checked, and why.
+template <class Check>
+struct CorpusRow {
+    const char* folder;
+    const char* names;
+    KivLoadStatus status;
+    Check check;
+    const char* reason;
+    const char* reference = nullptr;  // a file under tests/data whose picture a check compares with
+};
+
+// The names of a folder's files, sorted; ATTRIBUTION.tsv is not a picture.
+std::vector<std::string> FilesIn(const std::string& folder);
+
+// Reads every file the rows name with both entry points of the reader and checks its status; then
+// check(row, path, result) checks the pixels of one that loads. With `complete`, every file of the rows'
+// folders must be named by exactly one row.
+template <class Check, class CheckPixels>
+void CheckCorpus(const std::vector<CorpusRow<Check>>& rows, Reader reader, CheckPixels check,
+                 const std::string& root = TestDataPath(""), bool complete = true) {
+    std::map<std::string, std::map<std::string, int>> named;  // folder, file: the rows naming it
+    for (const CorpusRow<Check>& row : rows) {
+        std::istringstream patterns(row.names);
+        for (std::string pattern; patterns >> pattern;) {
+            int files = 0;
+            for (const std::string& name : FilesIn(root + "/" + row.folder)) {
+                if (fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+                ++files, ++named[row.folder][name];
+                const std::string path = root + "/" + row.folder + "/" + name;
+                SCOPED_TRACE(std::string(row.folder) + "/" + name + " (" + row.reason + ")");
+                const ReadResult result = ReadWithBothEntries(Wide(path), reader.read, reader.exported);
+                EXPECT_EQ(result.status, row.status);
+                if (result.status == KivLoadStatus::ok && row.status == KivLoadStatus::ok)
+                    check(row, path, result);
+            }
+            EXPECT_GT(files, 0) << pattern << " names no file of " << row.folder;
+        }
+    }
+    for (auto& [folder, files] : named)
+        for (const std::string& name : complete ? FilesIn(root + "/" + folder) : std::vector<std::string>())
+            EXPECT_EQ(files[name], 1) << folder << "/" << name << " must be named by one row";
+}
+
+// The shared corpus beside the repository, or where KIV_CORPUS_DIR points; empty when there is none.
+std::string SharedCorpusFolder();
+
+// Statuses and rectangles print readably in test failures.
+inline void PrintTo(KivLoadStatus status, std::ostream* out) {
+    *out << KivLoadStatusText(status);
+}
+inline void PrintTo(const CRect& r, std::ostream* out) {
+    *out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
+}

@@ -248,15 +248,6 @@ void CheckFile(const CorpusFile& entry, const std::string& path) {
     CheckAccepted(entry, path, ours);
 }
 
-// The shared corpus, when it lies beside the repository (as on developers' machines and in CI), or where
-// KIV_CORPUS_DIR points.
-std::string SharedCorpusFolder() {
-    if (const char* folder = std::getenv("KIV_CORPUS_DIR")) return folder;
-    const std::filesystem::path beside =
-        std::filesystem::path(KIV_TEST_DATA) / ".." / ".." / ".." / "shared" / "corpus";
-    return std::filesystem::is_directory(beside) ? beside.lexically_normal().string() : std::string();
-}
-
 }  // namespace
 
 TEST(TgaCorpus, TableCoversEveryFile) {
