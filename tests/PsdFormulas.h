@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 
 #include "platform/WinTypes.h"
 
@@ -15,17 +16,14 @@ inline BYTE ClampTruncated(double value) {
 
 // CMYK and multichannel: c = 1 - s / M, k = 1 - key / M with M = 256 (k = 0 without a key channel);
 // colour = trunc((1 - (c (1 - k) + k)) x 255).
-inline BYTE Ink(unsigned sample, double k) {
-    const double c = 1 - sample / 256.0;
-    return ClampTruncated((1 - (c * (1 - k) + k)) * 255);
-}
 inline double Key(unsigned sample) {
     return 1 - sample / 256.0;
 }
-
 inline DWORD InkPixel(unsigned s0, unsigned s1, unsigned s2, double k) {
-    return 0xFF000000u | static_cast<DWORD>(Ink(s0, k)) << 16 | static_cast<DWORD>(Ink(s1, k)) << 8 |
-           Ink(s2, k);
+    DWORD word = 0xFF000000u;
+    for (const unsigned s : {s0, s1, s2})
+        word = word << 8 | ClampTruncated((1 - ((1 - s / 256.0) * (1 - k) + k)) * 255);
+    return word | 0xFF000000u;
 }
 
 // Lab through XYZ (D65) to sRGB.
