@@ -104,8 +104,9 @@ std::vector<DWORD> PixelsFromCommand(const std::string& command);
 // stb_image's decoding of a file as pixel words; status ok when it decodes them (built in StbImage.cpp).
 ReadResult DecodeWithStb(const Bytes& file);
 
-// One row of a corpus table: files of a folder under the corpus root (names or shell patterns, separated by
-// spaces), the status each must get, how the pixels of those that load are checked, and why.
+// One row of a corpus table: files of a folder under the corpus root (names or shell patterns separated by
+// spaces; "*" alone: the files no other row names), the status each must get, how the pixels of those that
+// load are checked, and why.
 template <class Check>
 struct CorpusRow {
     const char* folder;
@@ -121,31 +122,38 @@ std::vector<std::string> FilesIn(const std::string& folder);
 
 // Reads every file the rows name with both entry points of the reader and checks its status; then
 // check(row, path, result) checks the pixels of one that loads. With `complete`, every file of the rows'
-// folders must be named by exactly one row.
+// folders must be named, and by one row only.
 template <class Check, class CheckPixels>
 void CheckCorpus(const std::vector<CorpusRow<Check>>& rows, Reader reader, CheckPixels check,
                  const std::string& root = TestDataPath(""), bool complete = true) {
-    std::map<std::string, std::map<std::string, int>> named;  // folder, file: the rows naming it
+    std::map<std::string, std::map<std::string, std::vector<const CorpusRow<Check>*>>> named;
     for (const CorpusRow<Check>& row : rows) {
         std::istringstream patterns(row.names);
-        for (std::string pattern; patterns >> pattern;) {
-            int files = 0;
-            for (const std::string& name : FilesIn(root + "/" + row.folder)) {
-                if (fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
-                ++files, ++named[row.folder][name];
-                const std::string path = root + "/" + row.folder + "/" + name;
-                SCOPED_TRACE(std::string(row.folder) + "/" + name + " (" + row.reason + ")");
-                const ReadResult result = ReadWithBothEntries(Wide(path), reader.read, reader.exported);
-                EXPECT_EQ(result.status, row.status);
-                if (result.status == KivLoadStatus::ok && row.status == KivLoadStatus::ok)
-                    check(row, path, result);
-            }
-            EXPECT_GT(files, 0) << pattern << " names no file of " << row.folder;
+        for (std::string pattern; patterns >> pattern && pattern != "*";) {
+            size_t files = 0;
+            for (const std::string& name : FilesIn(root + "/" + row.folder))
+                if (fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
+                    ++files, named[row.folder][name].push_back(&row);
+            EXPECT_GT(files, 0u) << pattern << " names no file of " << row.folder;
         }
     }
-    for (auto& [folder, files] : named)
-        for (const std::string& name : complete ? FilesIn(root + "/" + folder) : std::vector<std::string>())
-            EXPECT_EQ(files[name], 1) << folder << "/" << name << " must be named by one row";
+    for (const CorpusRow<Check>& row : rows)
+        for (const std::string& name :
+             complete ? FilesIn(root + "/" + row.folder) : std::vector<std::string>()) {
+            std::vector<const CorpusRow<Check>*>& naming = named[row.folder][name];
+            if (naming.empty() && std::string(row.names) == "*") naming.push_back(&row);
+        }
+    for (const auto& [folder, files] : named)
+        for (const auto& [name, naming] : files) {
+            SCOPED_TRACE(folder + "/" + name +
+                         (naming.empty() ? "" : std::string(" (") + naming[0]->reason + ")"));
+            ASSERT_EQ(naming.size(), 1u) << "rows naming the file";
+            const std::string path = root + "/" + folder + "/" + name;
+            const ReadResult result = ReadWithBothEntries(Wide(path), reader.read, reader.exported);
+            EXPECT_EQ(result.status, naming[0]->status);
+            if (result.status == KivLoadStatus::ok && naming[0]->status == KivLoadStatus::ok)
+                check(*naming[0], path, result);
+        }
 }
 
 // The shared corpus beside the repository, or where KIV_CORPUS_DIR points; empty when there is none.
