@@ -12,15 +12,12 @@
 // One bitmap file: a 14-byte file header, an information header of headerSize bytes (the fields of the
 // 40-byte header, zero-filled beyond them), the palette, optional filler and the pixel data as given.
 struct BmpFile {
-    std::int32_t width = 1;
-    std::int32_t height = 1;
+    std::int32_t width = 1, height = 1;
     unsigned bitsPerPixel = 24;
-    std::uint32_t compression = 0;
-    std::uint32_t colorsUsed = 0;
-    std::uint32_t headerSize = 40;
-    std::vector<std::uint32_t> palette = {};  // entries as 0xXXRRGGBB; the top byte is the reserved byte
-    Bytes filler = {};                        // bytes between the palette and the pixel data
-    Bytes pixelData = {};                     // stored rows, or a run-length stream
+    std::uint32_t compression = 0, colorsUsed = 0, headerSize = 40;
+    std::vector<std::uint32_t> palette = {};       // entries as 0xXXRRGGBB; the top byte is the reserved byte
+    Bytes filler = {};                             // bytes between the palette and the pixel data
+    Bytes pixelData = {};                          // stored rows, or a run-length stream
     std::optional<std::uint32_t> dataOffset = {};  // default: where the pixel data really starts
 
     Bytes Build() const;

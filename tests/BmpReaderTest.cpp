@@ -1,5 +1,5 @@
-// The BMP reader on files built byte by byte, for what the corpus (BmpCorpusTest) does not show: run-length
-// streams and their failures, short files, header limits; and bitmap resources.
+// The BMP reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show:
+// run-length streams and their failures, short files, header limits; and bitmap resources.
 
 #include <climits>
 
@@ -22,12 +22,9 @@ constexpr DWORD C(unsigned i) {
 // A bitmap whose palette entries (none, or the sixteen colours) are its colours used, changed by edit.
 Bytes Bmp(int width, int height, unsigned bits, Bytes data, bool palette = false,
           std::uint32_t compression = 0, void (*edit)(BmpFile&) = nullptr) {
-    BmpFile file{.width = width,
-                 .height = height,
-                 .bitsPerPixel = bits,
-                 .compression = compression,
-                 .colorsUsed = palette ? 16u : 0u,
-                 .pixelData = std::move(data)};
+    BmpFile file;
+    file.width = width, file.height = height, file.bitsPerPixel = bits, file.compression = compression;
+    file.colorsUsed = palette ? 16 : 0, file.pixelData = std::move(data);
     for (unsigned i = 0; palette && i < 16; ++i) file.palette.push_back(C(i) & 0xFFFFFFu);
     if (edit) edit(file);
     return file.Build();
@@ -70,14 +67,11 @@ TEST(BmpReader, FilesBuiltByteByByte) {
         {"RLE8: an absolute run past the row's end", Rle(8, 4, 1, {0, 5, 1, 2, 3, 4, 5, 0, 1}), S::corrupt},
         {"RLE8: a delta to the column after the last", Rle(8, 4, 2, {0, 2, 4, 0, 0, 1}), S::corrupt},
         {"RLE8: a delta past the top row", Rle(8, 4, 2, {0, 2, 0, 2, 0, 1}), S::corrupt},
-        {"RLE8: a run after an end of line past the top row", Rle(8, 2, 1, {0, 0, 1, 1, 0, 1}), S::corrupt},
         {"RLE8: two ends of line in a one-row picture", Rle(8, 2, 1, {0, 0, 0, 0, 0, 1}), S::corrupt},
         {"RLE4: an encoded run past the row's end", Rle(4, 3, 1, {4, 0x11, 0, 1}), S::corrupt},
-        {"RLE4: an absolute run past the row's end", Rle(4, 3, 1, {0, 4, 0x12, 0x34, 0, 1}), S::corrupt},
         {"RLE: data ending before the end of bitmap", Rle(8, 2, 2, {2, 1, 0, 0}), S::truncated},
         {"RLE: data ending inside a pair", Rle(4, 2, 2, {2, 1, 2}), S::truncated},
         {"RLE: data ending inside an absolute run", Rle(8, 4, 1, {0, 4, 1, 2}), S::truncated},
-        {"RLE: data ending inside a delta", Rle(8, 4, 2, {0, 2, 1}), S::truncated},
         {"RLE8 compression with 4 bits", Bmp(2, 1, 4, {0x11, 0, 0, 0}, true, 1), S::unsupportedVariant},
         {"a header size of no version", Edited([](BmpFile& f) { f.headerSize = 41; }), S::notThisFormat},
         {"width INT32_MIN", Edited([](BmpFile& f) { f.width = INT32_MIN; }), S::corrupt},

@@ -7,7 +7,7 @@ namespace giftest {
 
 namespace {
 
-void PutColorTable(Bytes& out, const std::vector<std::uint32_t>& table) {
+void PutColorTable(Bytes& out, const std::vector<std::uint32_t>& table) {  // red, green, blue bytes
     for (const std::uint32_t rgb : table)
         for (const int shift : {16, 8, 0}) PutU8(out, (rgb >> shift) & 0xFF);
 }
@@ -76,11 +76,8 @@ Bytes LzwEncode(const Indices& indices, unsigned minCodeSize) {
     return PackCodes(codes);
 }
 
-GifBuilder::GifBuilder(const std::vector<std::uint32_t>& globalTable, const std::string& signature,
-                       unsigned screenWidth, unsigned screenHeight)
-    : bytes_(signature.begin(), signature.end()) {
-    PutU16(bytes_, screenWidth);
-    PutU16(bytes_, screenHeight);
+GifBuilder::GifBuilder(const std::vector<std::uint32_t>& globalTable) : bytes_{'G', 'I', 'F', '8', '9', 'a'} {
+    PutU32(bytes_, 0x00010001);  // a 1 x 1 screen
     PutU8(bytes_, ColorTableBits(globalTable));
     PutU16(bytes_, 0);  // background index and aspect ratio
     PutColorTable(bytes_, globalTable);

@@ -2,7 +2,6 @@
 // headers, colour tables, images and extensions.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "TestFiles.h"
@@ -15,10 +14,8 @@ using Indices = std::vector<std::uint8_t>;
 struct Code {
     unsigned value, bits;
 };
-
 // Packs codes least significant bit first; the last byte is filled up with zero bits.
 Bytes PackCodes(const std::vector<Code>& codes);
-
 // The LZW codes of a picture's colour indices (each below 2^minCodeSize), packed: a clear code first, and
 // again whenever the table holds 4096 codes; the end code last. Code widths grow as a decoder's table
 // does: by one bit when its next free slot reaches 2^width, up to 12 bits.
@@ -32,16 +29,11 @@ struct GifImage {
     Bytes data = {};  // the packed codes, cut into sub-blocks when the image is added
 };
 
+// A file: "GIF89a", a 1 x 1 screen and the global table; or bytes built before (Continuing).
 class GifBuilder {
   public:
-    // The header ("GIF87a", "GIF89a" or anything else) and the logical screen descriptor.
-    explicit GifBuilder(const std::vector<std::uint32_t>& globalTable = {},
-                        const std::string& signature = "GIF89a", unsigned screenWidth = 1,
-                        unsigned screenHeight = 1);
-
-    // Goes on from bytes built before, without a header of its own.
+    explicit GifBuilder(const std::vector<std::uint32_t>& globalTable = {});
     static GifBuilder Continuing(const Bytes& start);
-
     GifBuilder& Image(const GifImage& image);
     // An extension of the label with these sub-blocks and the zero count after them.
     GifBuilder& Extension(unsigned label, const std::vector<Bytes>& subBlocks);

@@ -1,4 +1,4 @@
-// The GIF reader on files built byte by byte, for what the corpus (GifCorpusTest) does not show: colour
+// The GIF reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show: colour
 // tables across images, interlaced rows of every height, hand-written LZW code streams, where the block
 // walk ends, and the refusals.
 

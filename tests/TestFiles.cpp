@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -105,35 +102,4 @@ void ExpectCases(const std::vector<FileCase>& cases, Reader reader) {
         EXPECT_EQ(got.rect, CRect(0, 0, c.width, c.height));
         if (!c.pixels.empty()) ExpectSamePixels(got.pixels, c.pixels, "pixels");
     }
-}
-
-std::vector<DWORD> PixelsFromCommand(const std::string& command) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"),
-                                                         pclose);
-    Bytes rgba;
-    std::uint8_t chunk[65536];
-    for (size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;)
-        rgba.insert(rgba.end(), chunk, chunk + got);
-    if (!pipe || pclose(pipe.release()) != 0) return {};
-    std::vector<DWORD> pixels(rgba.size() / 4);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        const std::uint8_t* p = &rgba[4 * i];
-        pixels[i] = DWORD{p[3]} << 24 | DWORD{p[0]} << 16 | DWORD{p[1]} << 8 | p[2];
-    }
-    return pixels;
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().filename() != "ATTRIBUTION.tsv")
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string SharedCorpusFolder() {
-    if (const char* folder = std::getenv("KIV_CORPUS_DIR")) return folder;
-    const auto beside = std::filesystem::path(KIV_TEST_DATA) / ".." / ".." / ".." / "shared" / "corpus";
-    return std::filesystem::is_directory(beside) ? beside.lexically_normal().string() : std::string();
 }

@@ -2,14 +2,10 @@
 // drive the reader tests (files built byte by byte, and the corpus under tests/data).
 #pragma once
 
-#include <fnmatch.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -97,67 +93,8 @@ struct FileCase {
 // the reader reports a missing file as not found.
 void ExpectCases(const std::vector<FileCase>& cases, Reader reader);
 
-// The pixels of a decoding by another program: `command` writes a picture as 8-bit R, G, B, A samples
-// to its standard output. Empty when the command fails (the program is not installed).
-std::vector<DWORD> PixelsFromCommand(const std::string& command);
-
 // stb_image's decoding of a file as pixel words; status ok when it decodes them (built in StbImage.cpp).
 ReadResult DecodeWithStb(const Bytes& file);
-
-// One row of a corpus table: files of a folder under the corpus root (names or shell patterns separated by
-// spaces; "*" alone: the files no other row names), the status each must get, how the pixels of those that
-// load are checked, and why.
-template <class Check>
-struct CorpusRow {
-    const char* folder;
-    const char* names;
-    KivLoadStatus status;
-    Check check;
-    const char* reason;
-    const char* reference = nullptr;  // a file under tests/data whose picture a check compares with
-};
-
-// The names of a folder's files, sorted; ATTRIBUTION.tsv is not a picture.
-std::vector<std::string> FilesIn(const std::string& folder);
-
-// Reads every file the rows name with both entry points of the reader and checks its status; then
-// check(row, path, result) checks the pixels of one that loads. With `complete`, every file of the rows'
-// folders must be named, and by one row only.
-template <class Check, class CheckPixels>
-void CheckCorpus(const std::vector<CorpusRow<Check>>& rows, Reader reader, CheckPixels check,
-                 const std::string& root = TestDataPath(""), bool complete = true) {
-    std::map<std::string, std::map<std::string, std::vector<const CorpusRow<Check>*>>> named;
-    for (const CorpusRow<Check>& row : rows) {
-        std::istringstream patterns(row.names);
-        for (std::string pattern; patterns >> pattern && pattern != "*";) {
-            size_t files = 0;
-            for (const std::string& name : FilesIn(root + "/" + row.folder))
-                if (fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
-                    ++files, named[row.folder][name].push_back(&row);
-            EXPECT_GT(files, 0u) << pattern << " names no file of " << row.folder;
-        }
-    }
-    for (const CorpusRow<Check>& row : rows)
-        for (const std::string& name :
-             complete ? FilesIn(root + "/" + row.folder) : std::vector<std::string>()) {
-            std::vector<const CorpusRow<Check>*>& naming = named[row.folder][name];
-            if (naming.empty() && std::string(row.names) == "*") naming.push_back(&row);
-        }
-    for (const auto& [folder, files] : named)
-        for (const auto& [name, naming] : files) {
-            SCOPED_TRACE(folder + "/" + name +
-                         (naming.empty() ? "" : std::string(" (") + naming[0]->reason + ")"));
-            ASSERT_EQ(naming.size(), 1u) << "rows naming the file";
-            const std::string path = root + "/" + folder + "/" + name;
-            const ReadResult result = ReadWithBothEntries(Wide(path), reader.read, reader.exported);
-            EXPECT_EQ(result.status, naming[0]->status);
-            if (result.status == KivLoadStatus::ok && naming[0]->status == KivLoadStatus::ok)
-                check(*naming[0], path, result);
-        }
-}
-
-// The shared corpus beside the repository, or where KIV_CORPUS_DIR points; empty when there is none.
-std::string SharedCorpusFolder();
 
 // Statuses and rectangles print readably in test failures.
 inline void PrintTo(KivLoadStatus status, std::ostream* out) {
