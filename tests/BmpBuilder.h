@@ -1,5 +1,4 @@
-// Windows bitmap files built byte by byte for the reader, writer and tool tests, and the loads that go
-// with them.
+// Bitmap files built byte by byte for the reader, writer and tool tests, and the loads that go with them.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +22,8 @@ struct BmpFile {
     Bytes Build() const;
 };
 
-// One stored row of values: palette indices packed from the most significant bits (1, 4, 8 bits),
-// 16-bit words, 0xRRGGBB colours as blue, green, red bytes (24 bits) or words (32 bits); padded to a whole
-// number of 32-bit words.
+// One stored row of values: palette indices packed from the most significant bits (1, 4, 8 bits), 16-bit
+// words, 0xRRGGBB colours as blue, green, red bytes (24 bits) or words (32 bits); padded to 32-bit words.
 Bytes StoredRow(const std::vector<std::uint32_t>& values, unsigned bitsPerPixel);
 // Stored rows one after another, in the order given.
 Bytes StoredRows(const std::vector<std::vector<std::uint32_t>>& rows, unsigned bitsPerPixel);
@@ -39,12 +37,11 @@ struct Decoded {
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
 
-// Loads a file through KivPictureLoadPicFileEx (for the reason) and checks that KivPictureLoadBMPFile
-// agrees. Adds a test failure when a failed load wrote the rectangle.
+// Loads a file through KivPictureLoadPicFileEx (for the reason) and checks that KivPictureLoadBMPFile agrees
+// and that a failed load leaves the rectangle alone.
 Decoded LoadPicture(const std::string& path);
 
-// The pixel words of an uncompressed 32-bit bitmap as written by the BMP writer, rows top to bottom.
-// Empty when the bytes are not such a file.
+// The pixels of an uncompressed 32-bit bitmap as the BMP writer writes it, top row first; none for others.
 std::vector<DWORD> PixelsOfWrittenBmp(const Bytes& file, int& width, int& height);
 
 // A little-endian field of a byte vector.

@@ -1,8 +1,5 @@
 #include "GifEncoder.h"
 
-#include <map>
-#include <utility>
-
 namespace giftest {
 
 namespace {
@@ -34,45 +31,15 @@ Bytes PackCodes(const std::vector<Code>& codes) {
 }
 
 Bytes LzwEncode(const Indices& indices, unsigned minCodeSize) {
-    const unsigned clearCode = 1u << minCodeSize, firstFree = clearCode + 2;
+    // After a clear code the decoder's next free slot is clear + 2, and every code but the first adds an
+    // entry; the width grows when the slot reaches 2 x clear. A clear code every clear - 2 codes keeps it.
+    const unsigned clearCode = 1u << minCodeSize, bits = minCodeSize + 1;
     std::vector<Code> codes;
-    // The decoder's view: its code width, its next free slot, and whether the last code was a clear code
-    // (the code after one makes no entry).
-    unsigned bits = minCodeSize + 1, slot = firstFree;
-    bool afterClear = true;
-    const auto send = [&](unsigned code) {
-        codes.push_back({code, bits});
-        if (code == clearCode) {
-            bits = minCodeSize + 1, slot = firstFree, afterClear = true;
-        } else if (!std::exchange(afterClear, false)) {
-            if (slot < (1u << bits)) ++slot;
-            if (slot >= (1u << bits) && bits < 12) ++bits;
-        }
-    };
-    std::map<std::pair<unsigned, std::uint8_t>, unsigned> table;  // (string code, next index) -> code
-    unsigned nextCode = firstFree;
-    send(clearCode);
-    if (!indices.empty()) {
-        unsigned string = indices[0];
-        for (size_t i = 1; i < indices.size(); ++i) {
-            const auto found = table.find({string, indices[i]});
-            if (found != table.end()) {
-                string = found->second;
-                continue;
-            }
-            send(string);
-            if (nextCode < 4096) {
-                table[{string, indices[i]}] = nextCode++;
-            } else {
-                send(clearCode);
-                table.clear();
-                nextCode = firstFree;
-            }
-            string = indices[i];
-        }
-        send(string);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (i % (clearCode - 2) == 0) codes.push_back({clearCode, bits});
+        codes.push_back({indices[i], bits});
     }
-    send(clearCode + 1);
+    codes.push_back({clearCode + 1, bits});
     return PackCodes(codes);
 }
 
@@ -81,12 +48,6 @@ GifBuilder::GifBuilder(const std::vector<std::uint32_t>& globalTable) : bytes_{'
     PutU8(bytes_, ColorTableBits(globalTable));
     PutU16(bytes_, 0);  // background index and aspect ratio
     PutColorTable(bytes_, globalTable);
-}
-
-GifBuilder GifBuilder::Continuing(const Bytes& start) {
-    GifBuilder builder;
-    builder.bytes_ = start;
-    return builder;
 }
 
 GifBuilder& GifBuilder::Image(const GifImage& image) {
@@ -100,12 +61,6 @@ GifBuilder& GifBuilder::Image(const GifImage& image) {
         PutU8(bytes_, static_cast<unsigned>(count));
         bytes_.insert(bytes_.end(), image.data.begin() + at, image.data.begin() + at + count);
     }
-    return Raw({0});
-}
-
-GifBuilder& GifBuilder::Extension(unsigned label, const std::vector<Bytes>& subBlocks) {
-    Raw({0x21, static_cast<std::uint8_t>(label)});
-    for (const Bytes& block : subBlocks) Raw({static_cast<std::uint8_t>(block.size())}).Raw(block);
     return Raw({0});
 }
 

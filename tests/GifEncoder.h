@@ -1,5 +1,4 @@
-// GIF files built byte by byte for the tests: an LZW encoder, hand-written code streams, and a builder of
-// headers, colour tables, images and extensions.
+// GIF files built byte by byte for the tests: LZW codes and a builder of headers, colour tables and images.
 #pragma once
 
 #include <vector>
@@ -16,9 +15,9 @@ struct Code {
 };
 // Packs codes least significant bit first; the last byte is filled up with zero bits.
 Bytes PackCodes(const std::vector<Code>& codes);
-// The LZW codes of a picture's colour indices (each below 2^minCodeSize), packed: a clear code first, and
-// again whenever the table holds 4096 codes; the end code last. Code widths grow as a decoder's table
-// does: by one bit when its next free slot reaches 2^width, up to 12 bits.
+// The colour indices (each below 2^minCodeSize) as LZW codes of minCodeSize + 1 bits, packed: each index
+// its own code, clear codes often enough that the width never grows, and the end code last. Real
+// compression is the corpus's business.
 Bytes LzwEncode(const Indices& indices, unsigned minCodeSize);
 
 struct GifImage {
@@ -29,14 +28,11 @@ struct GifImage {
     Bytes data = {};  // the packed codes, cut into sub-blocks when the image is added
 };
 
-// A file: "GIF89a", a 1 x 1 screen and the global table; or bytes built before (Continuing).
+// A file: "GIF89a", a 1 x 1 screen and the global table, then what is added.
 class GifBuilder {
   public:
     explicit GifBuilder(const std::vector<std::uint32_t>& globalTable = {});
-    static GifBuilder Continuing(const Bytes& start);
     GifBuilder& Image(const GifImage& image);
-    // An extension of the label with these sub-blocks and the zero count after them.
-    GifBuilder& Extension(unsigned label, const std::vector<Bytes>& subBlocks);
     GifBuilder& Raw(const Bytes& bytes);
     GifBuilder& Trailer() { return Raw({0x3B}); }
     const Bytes& Build() const { return bytes_; }

@@ -1,6 +1,6 @@
 // The GIF reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show: colour
-// tables across images, interlaced rows of every height, hand-written LZW code streams, where the block
-// walk ends, and the refusals.
+// tables across images, interlaced rows of every height, hand-written LZW codes, where the block walk ends,
+// and the refusals.
 
 #include "GifEncoder.h"
 #include "readers/Readers.h"
@@ -16,22 +16,18 @@ constexpr DWORD kBlack = 0xFF000000, n = 0;  // n: a pixel no row delivery wrote
 constexpr DWORD C(unsigned i) {
     return 0xFF000000u | (i * 0x100000u + 0x0800u + (0xF0u - i * 0x0Fu));
 }
-std::vector<std::uint32_t> Sixteen() {
-    std::vector<std::uint32_t> table;
-    for (unsigned i = 0; i < 16; ++i) table.push_back(C(i) & 0xFFFFFF);
-    return table;
+GifBuilder G(std::vector<std::uint32_t> table = {}) {
+    for (unsigned i = table.empty() ? 0 : 16; i < 16; ++i) table.push_back(C(i) & 0xFFFFFF);
+    return GifBuilder(table);
 }
-
 GifImage Image(unsigned width, unsigned height, const Indices& indices, unsigned minCodeSize = 4) {
     return {width, height, {}, false, minCodeSize, LzwEncode(indices, minCodeSize)};
 }
-// An image of hand-written codes of minimum code size 2: clear 4, end 5, first free code 6; 3-bit codes
-// until the decoder's table reaches code 8, then 4 bits.
-GifImage Coded(unsigned width, unsigned height, const std::vector<Code>& codes, unsigned minCodeSize = 2) {
-    return {width, height, {}, false, minCodeSize, PackCodes(codes)};
-}
-Bytes One(const GifImage& image, const std::vector<std::uint32_t>& table = Sixteen()) {
-    return GifBuilder(table).Image(image).Trailer().Build();
+// A file of one image of hand-written codes; of minimum code size 2: clear 4, end 5, first free code 6, and
+// 3-bit codes until the decoder's table reaches code 8, then 4 bits.
+Bytes Coded(unsigned width, unsigned height, const std::vector<Code>& codes, unsigned minCodeSize = 2,
+            const std::vector<std::uint32_t>& table = {}) {
+    return G(table).Image({width, height, {}, false, minCodeSize, PackCodes(codes)}).Trailer().Build();
 }
 Bytes Head(Bytes bytes, size_t size) {
     bytes.resize(size);
@@ -39,94 +35,85 @@ Bytes Head(Bytes bytes, size_t size) {
 }
 
 TEST(GifReader, FilesBuiltByteByByte) {
-    const GifImage first = Image(2, 1, {1, 2}), second = Image(1, 1, {3}), good = Image(2, 2, {0, 1, 2, 3});
+    const GifImage first = Image(2, 1, {1, 2}), third = Image(1, 1, {3}), good = Image(2, 2, {0, 1, 2, 3});
     GifImage local = first, huge = good, endEarly = first, withLocal = good, codeSize10 = good;
     local.localTable = {0x0000FF, 0x00FF00};
     huge.width = huge.height = 65535;
     endEarly.data.resize(255 + 10, 0x55);
-    withLocal.localTable = Sixteen();
+    withLocal.localTable = std::vector<std::uint32_t>(16);
     codeSize10.minCodeSize = 10;
-    const Bytes secondAlone = GifBuilder::Continuing({}).Image(second).Trailer().Build();
-    const Bytes afterFirst = GifBuilder(Sixteen()).Image(first).Build(),
-                header = GifBuilder(Sixteen()).Build();
-    const Bytes big = One(Image(64, 64, Indices(64 * 64, 1)));
-    const auto then = [&](const Bytes& more) { return GifBuilder::Continuing(afterFirst).Raw(more); };
-    std::vector<std::uint32_t> wideTable(256);
-    wideTable[0] = 0x0A0B0C, wideTable[255] = 0xF0E0D0;
+    const Bytes afterFirst = G().Image(first).Build(), header = G().Build();
+    const Bytes big = G().Image(Image(64, 64, Indices(4096, 1))).Build();
+    // The first image, these bytes, then an image of pixel C(3).
+    const auto then = [&](const Bytes& more) {
+        return G().Image(first).Raw(more).Image(third).Trailer().Build();
+    };
+    std::vector<std::uint32_t> wide(256);
+    wide[0] = 0x0A0B0C, wide[255] = 0xF0E0D0;
+    const std::vector<DWORD> c12 = {C(1), C(2)};  // the first image's pixels
     std::vector<FileCase> cases = {
         // clang-format off
-        {"a local table overrides the global one; an index past it is black", One(local), S::ok, 2, 1,
-         {0xFF00FF00, kBlack}},
-        {"an image without a local table takes the global one, not the table of the image before",
-         GifBuilder(Sixteen()).Image(local).Image(first).Trailer().Build(), S::ok, 2, 1, {C(1), C(2)}},
+        {"a local table overrides the global one; an index past it is black", G().Image(local).Build(), S::ok,
+         2, 1, {0xFF00FF00, kBlack}},
+        {"an image without a local table takes the global one, not the local one of the image before",
+         G().Image(local).Image(first).Build(), S::ok, 2, 1, c12},
         {"no table at all: opaque black; the first image's table is not borrowed",
-         GifBuilder().Image(local).Image(first).Trailer().Build(), S::ok, 2, 1, {kBlack, kBlack}},
+         GifBuilder().Image(local).Image(first).Build(), S::ok, 2, 1, {kBlack, kBlack}},
         {"a code equal to the next free slot is the old string and its own first index",
-         One(Coded(7, 1, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}})), S::ok, 7, 1,
+         Coded(7, 1, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}}), S::ok, 7, 1,
          {C(1), C(2), C(1), C(2), C(1), C(2), C(1)}},
         {"a code past the next free slot is taken like the next free slot",
-         One(Coded(3, 1, {{4, 3}, {1, 3}, {7, 3}, {5, 3}})), S::ok, 3, 1, {C(1), C(1), C(1)}},
-        {"after a clear code, a code at or past the next free slot is index 0",
-         One(Coded(1, 1, {{4, 3}, {7, 3}, {5, 3}})), S::ok, 1, 1, {C(0)}},
-        {"repeated clear codes are skipped", One(Coded(1, 1, {{4, 3}, {4, 3}, {4, 3}, {3, 3}, {5, 3}})), S::ok, 1,
-         1, {C(3)}},
+         Coded(3, 1, {{4, 3}, {1, 3}, {7, 3}, {5, 3}}), S::ok, 3, 1, {C(1), C(1), C(1)}},
+        {"after a clear code (repeated ones are skipped), a code at or past the next free slot is index 0",
+         Coded(1, 1, {{4, 3}, {4, 3}, {7, 3}, {5, 3}}), S::ok, 1, 1, {C(0)}},
         {"a clear code brings the code width back to 3 bits",
-         One(Coded(5, 1, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {4, 4}, {3, 3}, {5, 3}})), S::ok, 5, 1,
+         Coded(5, 1, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {4, 4}, {3, 3}, {5, 3}}), S::ok, 5, 1,
          {C(1), C(2), C(1), C(2), C(3)}},
         {"without a clear code first, the first code makes no entry: code 6 is then 1, 2",
-         One(Coded(4, 1, {{1, 3}, {2, 3}, {6, 3}, {5, 4}})), S::ok, 4, 1, {C(1), C(2), C(1), C(2)}},
+         Coded(4, 1, {{1, 3}, {2, 3}, {6, 3}, {5, 4}}), S::ok, 4, 1, {C(1), C(2), C(1), C(2)}},
         {"data ending without an end code keeps the rows it completed",
-         One(Coded(3, 2, {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}})), S::ok, 3, 2, {C(1), C(2), C(1), n, n, n}},
+         Coded(3, 2, {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}}), S::ok, 3, 2, {C(1), C(2), C(1), n, n, n}},
         {"code 7 past the free slot, then code 1, make entry 7 its own prefix: unwinding it stops",
-         One(Coded(16, 16, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}})), S::corrupt},
+         Coded(16, 16, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}}), S::corrupt},
         {"minimum code size 9: root codes 511 and 256 are indices 255 and 0",
-         One(Coded(2, 1, {{512, 10}, {511, 10}, {256, 10}, {513, 10}}, 9), wideTable), S::ok, 2, 1,
+         Coded(2, 1, {{512, 10}, {511, 10}, {256, 10}, {513, 10}}, 9, wide), S::ok, 2, 1,
          {0xFFF0E0D0, 0xFF0A0B0C}},
-        {"bytes after the trailer are not read", then({0x3B}).Raw(secondAlone).Build(), S::ok, 2, 1, {C(1), C(2)}},
-        {"an unknown introducer ends the walk", then({0x00}).Raw(secondAlone).Build(), S::ok, 2, 1, {C(1), C(2)}},
-        {"a file ending after the image data, without a trailer", afterFirst, S::ok, 2, 1, {C(1), C(2)}},
-        {"a file ending inside an extension", then({0x21, 0xFE, 10, 'a'}).Build(), S::ok, 2, 1, {C(1), C(2)}},
-        {"a file ending after the end code, before the data's zero count", Head(afterFirst, afterFirst.size() - 1),
-         S::ok, 2, 1,
-         {C(1), C(2)}},
+        {"bytes after the trailer are not read", then({0x3B}), S::ok, 2, 1, c12},
+        {"an unknown introducer ends the walk", then({0x00}), S::ok, 2, 1, c12},
         {"a graphic control block of 3 bytes ends the walk (read on, the image after it would follow)",
-         then({0x21, 0xF9, 3, 0, 0, 0, 0, 0}).Raw(secondAlone).Build(), S::ok, 2, 1, {C(1), C(2)}},
-        {"after the end code the data is skipped up to its zero count, then the next image read",
-         GifBuilder(Sixteen()).Image(endEarly).Raw(secondAlone).Build(), S::ok, 1, 1, {C(3)}},
-        {"comment, application, plain text, unknown and graphic control extensions are skipped",
-         GifBuilder(Sixteen()).Extension(0xFE, {{'h', 'i'}, Bytes(255, 'x')}).Extension(0xFF, {Bytes(11), {1, 0, 0}})
-             .Extension(0x01, {Bytes(12), {'t'}}).Extension(0x99, {}).Extension(0xF9, {{0, 0, 0, 0}, {7, 7}})
-             .Image(first).Trailer().Build(), S::ok, 2, 1, {C(1), C(2)}},
+         then({0x21, 0xF9, 3, 0, 0, 0, 0, 0}), S::ok, 2, 1, c12},
+        {"the file ends inside an extension", Head(then({0x21, 0xFE, 9, 9}), afterFirst.size() + 4), S::ok,
+         2, 1, c12},
+        {"the file ends after the end code, before the zero count", Head(afterFirst, afterFirst.size() - 1),
+         S::ok, 2, 1, c12},
+        {"after the end code the data is skipped up to its zero count, and the next image read",
+         G().Image(endEarly).Image(third).Build(), S::ok, 1, 1, {C(3)}},
         {"an empty file", {}, S::notThisFormat},
-        {"GIF9 is not the signature", {'G', 'I', 'F', '9', '8', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}, S::notThisFormat},
-        {"the screen descriptor cut short", Head(header, 11), S::truncated},
         {"the global table cut short", Head(header, header.size() - 1), S::truncated},
-        {"the image descriptor cut short", GifBuilder(Sixteen()).Raw({0x2C, 0, 0, 0, 0, 2}).Build(), S::truncated},
-        {"the local table cut short", Head(One(withLocal), 13 + 48 + 10 + 5), S::truncated},
-        {"no minimum code size", GifBuilder(Sixteen()).Raw({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0}).Build(), S::truncated},
+        {"the local table cut short", Head(G().Image(withLocal).Build(), header.size() + 15), S::truncated},
+        {"no minimum code size", Head(afterFirst, header.size() + 10), S::truncated},
         {"the file ends inside the image data", Head(big, big.size() - 6), S::truncated},
-        {"minimum code size 10", One(codeSize10), S::corrupt},
-        {"65535 x 65535 pixels do not fit in 4 GiB", One(huge), S::tooLarge},
+        {"minimum code size 10", G().Image(codeSize10).Build(), S::corrupt},
+        {"65535 x 65535 pixels do not fit in 4 GiB", G().Image(huge).Build(), S::tooLarge},
         {"a graphic control block of 5 bytes ends the walk before the only image",
-         GifBuilder(Sixteen()).Raw({0x21, 0xF9, 5, 0, 0, 0, 0, 0}).Image(good).Trailer().Build(), S::corrupt},
-        {"a failed last image fails the file", GifBuilder(Sixteen()).Image(good).Image(codeSize10).Build(),
-         S::corrupt},
-        {"a failed earlier image fails the file", GifBuilder(Sixteen()).Image(codeSize10).Image(good).Build(),
-         S::corrupt},
+         G().Raw({0x21, 0xF9, 5, 0, 0, 0, 0, 0}).Image(good).Build(), S::corrupt},
+        {"a failed last image fails the file", G().Image(good).Image(codeSize10).Build(), S::corrupt},
+        {"a failed earlier image fails the file", G().Image(codeSize10).Image(good).Build(), S::corrupt},
         // clang-format on
     };
-    // A 1 x h interlaced image whose k-th stored row has colour k: the rows go to the passes' places,
-    // and a pass starting below the picture is skipped.
+    // A 1 x h interlaced image whose k-th stored row has colour k: the rows go to the passes' places, and a
+    // pass starting below the picture is skipped.
     for (const unsigned height : {16u, 5u, 3u, 2u, 1u}) {
-        Indices stored(height);
+        Indices rows(height);
+        for (unsigned k = 0; k < height; ++k) rows[k] = static_cast<std::uint8_t>(k);
+        GifImage image = Image(1, height, rows);
         std::vector<DWORD> expected(height);
-        for (unsigned k = 0; k < height; ++k) stored[k] = static_cast<std::uint8_t>(k);
         unsigned k = 0;
         for (const auto& [row, step] : {std::pair{0u, 8u}, {4u, 8u}, {2u, 4u}, {1u, 2u}})
             for (unsigned y = row; y < height; y += step) expected[y] = C(k++);
-        GifImage image = Image(1, height, stored);
         image.interlaced = true;
-        cases.push_back({"interlaced rows", One(image), S::ok, 1, static_cast<int>(height), expected});
+        cases.push_back(
+            {"interlaced rows", G().Image(image).Build(), S::ok, 1, static_cast<int>(height), expected});
     }
     ExpectCases(cases, {ReadGifFile, KivPictureLoadGIFFile});
 }

@@ -35,8 +35,7 @@ bool Compress(Session& session, jpeg_compress_struct& c, const JpegSource& sourc
     jpeg_set_defaults(&c);
     if (source.fileColourSpace >= 0)
         jpeg_set_colorspace(&c, static_cast<J_COLOR_SPACE>(source.fileColourSpace));
-    jpeg_set_quality(&c, source.quality, TRUE);
-    if (source.progressive) jpeg_simple_progression(&c);
+    jpeg_set_quality(&c, 100, TRUE);
     jpeg_start_compress(&c, TRUE);
     for (JSAMPROW row; c.next_scanline < c.image_height; jpeg_write_scanlines(&c, &row, 1))
         row = const_cast<JSAMPROW>(&source.samples[c.next_scanline * source.width * source.components]);

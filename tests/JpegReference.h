@@ -12,8 +12,6 @@ struct JpegSource {
     unsigned width = 1, height = 1;
     int components = 3, inputColourSpace = 2;
     int fileColourSpace = -1;  // the colour space stored in the file; -1 keeps the library's choice
-    int quality = 90;
-    bool progressive = false;
     std::vector<std::uint8_t> samples = {};
 };
 

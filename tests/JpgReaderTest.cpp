@@ -11,10 +11,10 @@ namespace {
 
 using S = KivLoadStatus;
 
-// A picture of the size and colour spaces (see JpegSource) whose samples vary in every direction.
-Bytes Gradient(unsigned width, unsigned height, int components, int space, int fileSpace = -1,
-               bool progressive = false) {
-    JpegSource source{width, height, components, space, fileSpace, 100, progressive};
+// A picture of the size and colour spaces (see JpegSource) whose samples vary in every direction, and
+// whose fourth component (if any) is 0 on the right half.
+Bytes Gradient(unsigned width, unsigned height, int components, int space, int fileSpace = -1) {
+    JpegSource source{width, height, components, space, fileSpace};
     for (unsigned i = 0; i < width * height * components; ++i) {
         const unsigned x = i / components % width, y = i / components / width, c = i % components;
         source.samples.push_back(
@@ -22,24 +22,17 @@ Bytes Gradient(unsigned width, unsigned height, int components, int space, int f
     }
     return CompressJpeg(source);
 }
-FileCase Compared(const char* reason, const Bytes& file) {
-    const ReadResult expected = ExpectedJpegPixels(file);
-    return {reason, file, S::ok, expected.rect.Width(), expected.rect.Height(), expected.pixels};
-}
 
+// The corpus has grey, colour, progressive, CMYK and cut-short files; these are what it lacks.
 TEST(JpgReader, FilesWrittenByTheLibrary) {
-    const Bytes colour = Gradient(64, 64, 3, 2);
-    ExpectCases(
-        {Compared("grey", Gradient(37, 21, 1, 1)),
-         Compared("colour, quantised to 128 colours", colour),
-         Compared("progressive colour", Gradient(40, 30, 3, 2, -1, true)),
-         Compared("CMYK, the right half of fourth component 0: transparent black", Gradient(32, 16, 4, 4)),
-         Compared("YCCK: the library's CMYK samples", Gradient(24, 24, 4, 4, 5)),
-         Compared("two components: the colour map's last row stands for blue", Gradient(20, 20, 2, 0)),
-         Compared("cut in half: the library fills the rest", Bytes(colour.begin(), colour.begin() + 1000)),
-         {"no JPEG data", Bytes(200, 'B'), S::notThisFormat},
-         {"an empty file", {}, S::truncated}},
-        {ReadJpgFile, KivPictureLoadJPGFile});
+    for (const auto& [reason, file] :
+         {std::pair{"CMYK: a fourth component of 0 is transparent black", Gradient(32, 16, 4, 4)},
+          {"YCCK: the library's CMYK samples", Gradient(24, 24, 4, 4, 5)},
+          {"two components: the colour map's last row stands for blue", Gradient(20, 20, 2, 0)}}) {
+        const ReadResult expected = ExpectedJpegPixels(file);
+        ExpectCases({{reason, file, S::ok, expected.rect.Width(), expected.rect.Height(), expected.pixels}},
+                    {ReadJpgFile, KivPictureLoadJPGFile});
+    }
 }
 
 TEST(JpgReader, FailuresPrintNothingLeaveNoFileOpenAndDisturbNoOtherDecode) {

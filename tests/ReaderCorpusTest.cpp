@@ -5,30 +5,28 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <set>
 #include <sstream>
 
 #include "JpegReference.h"
-#include "PsdFormulas.h"
 #include "readers/Readers.h"
 
 namespace {
 
 using S = KivLoadStatus;
-// How the pixels of a file that loads are checked. Against no reference: unchecked; opaque (every pixel
-// decoded); black (no colour table or no pixel data: opaque black); noRows (no row complete: transparent
-// black). Against the row's reference file: sameAs; runLength (transparent black where the stream skips).
-// Against stb_image: stb; stbOpaque (our alpha 255 whatever the fourth bytes hold); stb555 (stb_image scales
-// 5 bits to 8, we shift them left by 3); stbOrBlack (indices past the palette: black for us, undefined for
-// stb_image); stbShort (rows the file lacks: transparent black for us, opaque for stb_image); tgaStb (under
-// TgaRules); gifStb (one image covering the screen, no transparency); gifLast (the last image alone, see
-// LastImageAlone). Against other programs: gifPillow (Pillow on the last image alone: LZW data without a
-// clear code first, which stb_image refuses); magick (ImageMagick); magickBits (ImageMagick, whose black and
-// white are the header palette's entries 1 and 0 for us). psdSamples: the samples stb_image decodes, through
-// the formulas of the file's mode. library: the JPEG library's decoding.
+// How the pixels of a file that loads are checked. Without a reference: unchecked; opaque (every pixel
+// decoded); black (opaque black); noRows (transparent black). Against the reference file: sameAs; runLength
+// (transparent black where the stream skips). Against stb_image: stb; stbOpaque (our alpha 255); stb555 (5
+// bits shifted left by 3, not scaled); stbOrBlack (indices past the palette black for us, undefined for it);
+// stbShort (missing rows transparent for us, opaque for it); tgaStb (TgaRules); gifStb (one image covering
+// the screen, no transparency); gifLast (LastImageAlone). gifPillow: Pillow on the last image alone (no
+// leading clear code, which stb_image refuses). magick: ImageMagick; magickBits: its black and white being
+// header palette entries 1 and 0 for us. psdSamples: stb_image's samples through the mode's formulas
+// (PsdConverted). library: the JPEG library's decoding.
 enum Check {
     refused,
     unchecked,
@@ -174,19 +172,18 @@ const std::vector<Row> kJpg = {
 // files top-down too); alpha 255 unless the pixel depth is 32; a 5-bit component c becomes c x 8 with the
 // low three bits set when c is not 0 (stb_image: c x 255 / 31).
 std::vector<DWORD> TgaRules(const Bytes& file, const ReadResult& theirs) {
-    const bool mapped = file[2] % 8 == 1, grey = file[2] % 8 == 3;  // types 1 and 9; 3 and 11
-    const unsigned bits = mapped ? file[7] : file[16];
-    const bool fiveBits = !grey && (bits == 15 || bits == 16), reverse = (file[17] & 0x30) == 0x30;
+    const unsigned bits = file[2] % 8 == 1 ? file[7] : file[16];  // colour-mapped types 1 and 9: the entries'
+    const bool fiveBits = file[2] % 8 != 3 && (bits == 15 || bits == 16);  // not grey (types 3 and 11)
     const int width = theirs.rect.Width(), height = theirs.rect.Height();
     std::vector<DWORD> pixels;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            DWORD word = theirs.At(x, reverse ? height - 1 - y : y) | (file[16] == 32 ? 0 : 0xFF000000u);
+            DWORD word = theirs.At(x, (file[17] & 0x30) == 0x30 ? height - 1 - y : y);
             for (int shift = 0; fiveBits && shift < 24; shift += 8) {
                 const DWORD c = ((word >> shift & 0xFF) * 31 + 127) / 255;
                 word = (word & ~(0xFFu << shift)) | (c ? c << 3 | 7 : 0) << shift;
             }
-            pixels.push_back(word);
+            pixels.push_back(word | (file[16] == 32 ? 0 : 0xFF000000u));
         }
     return pixels;
 }
@@ -201,46 +198,57 @@ Bytes LastImageAlone(const Bytes& file) {
         while (at < file.size() && file[at] != 0) at += file[at] + 1u;
         return std::min(at + 1, file.size());
     };
-    const size_t globalEnd = 13 + table(10);
+    const long globalEnd = 13 + table(10);
     size_t start = 0, end = 0;
     for (size_t at = globalEnd; at + 10 < file.size() && (file[at] == 0x2C || file[at] == 0x21);)
         at = file[at] == 0x21 ? afterSubBlocks(at + 2)
                               : (start = at, end = afterSubBlocks(at + 11 + table(at + 9)));
-    Bytes alone(file.begin(), file.begin() + static_cast<long>(globalEnd));
+    Bytes alone(file.begin(), file.begin() + globalEnd);
     alone.insert(alone.end(), file.begin() + static_cast<long>(start), file.begin() + static_cast<long>(end));
     std::copy_n(file.begin() + static_cast<long>(start + 5), 4, alone.begin() + 6);  // the screen's size
-    std::fill_n(alone.begin() + static_cast<long>(globalEnd + 1), 4, 0);             // the image at (0, 0)
+    std::fill_n(alone.begin() + globalEnd + 1, 4, 0);                                // the image at (0, 0)
     alone.push_back(0x3B);
     return alone;
 }
 
-// What the PSD reader's conversion makes of one pixel's samples s[0..3], by mode; an indexed file's colour
-// table is its colour-mode data (every indexed file of the corpus has a table and a colour count).
+// What the PSD reader's conversion makes of one pixel's one-byte samples s[0..3], by the formulas of its
+// design in double precision; an indexed file's colour table is its colour-mode data (every indexed file of
+// the corpus has a table and a colour count).
 DWORD PsdConverted(const Bytes& file, const unsigned* s) {
     const unsigned mode = file[25], channels = file[13];
+    const auto clamp = [](double value) {
+        return static_cast<DWORD>(std::clamp(std::trunc(value), 0.0, 255.0));
+    };
     const auto table = [&](unsigned third) { return DWORD{file[30 + 256 * third + s[0]]}; };
-    if (mode == 1 || mode == 8) return 0xFF000000u | s[0] * 0x010101u;  // grey and duotone
-    if (mode == 2) return 0xFF000000u | table(0) << 16 | table(1) << 8 | table(2);
+    DWORD word = 0xFF000000u;
+    if (mode == 1 || mode == 8) return word | s[0] * 0x010101u;  // grey and duotone
+    if (mode == 2) return word | table(0) << 16 | table(1) << 8 | table(2);
     if (mode == 3) return (channels >= 4 ? s[3] : 255) << 24 | s[0] << 16 | s[1] << 8 | s[2];
-    if (mode == 4 || mode == 7)
-        return psdtest::InkPixel(s[0], s[1], s[2], mode == 4 || channels == 4 ? psdtest::Key(s[3]) : 0.0);
-    return mode == 9 ? psdtest::LabPixel(s[0], s[1], s[2]) : 0;
+    // CMYK and multichannel: c = 1 - s / 256, k = 1 - key / 256 (or 0); the colour (1 - (c (1 - k) + k)) 255.
+    const double k = mode == 4 || channels == 4 ? 1 - s[3] / 256.0 : 0;
+    for (int i = 0; i < 3 && (mode == 4 || mode == 7); ++i)
+        word = word << 8 | clamp((1 - ((1 - s[i] / 256.0) * (1 - k) + k)) * 255);
+    if (mode != 9) return mode == 4 || mode == 7 ? word | 0xFF000000u : 0;
+    // Lab through XYZ (D65) to sRGB.
+    const int l = static_cast<int>(s[0] / 2.56), a = static_cast<int>(s[1] - 128.0),
+              b = static_cast<int>(s[2] - 128.0);
+    const double fy = (l + 16) / 116.0, fx = a / 500.0 + fy, fz = fy - b / 200.0;
+    const auto t = [](double f) { return f * f * f > 0.008856 ? f * f * f : (f - 16.0 / 116) / 7.787; };
+    const double x = 95.047 * t(fx) / 100, y = 100 * t(fy) / 100, z = 108.883 * t(fz) / 100;
+    for (const double u : {3.2406 * x - 1.5372 * y - 0.4986 * z, -0.9689 * x + 1.8758 * y + 0.0415 * z,
+                           0.0557 * x - 0.2040 * y + 1.0570 * z})
+        word = word << 8 | clamp((u > 0.0031308 ? 1.055 * std::pow(u, 1 / 2.4) - 0.055 : 12.92 * u) * 256);
+    return word | 0xFF000000u;
 }
 
-// A picture another program writes to its standard output as 8-bit R, G, B, A samples, without its size;
-// no pixels when the program fails or is not installed.
+// The picture another program writes to its standard output as 8-bit R, G, B, A samples; no pixels when the
+// program fails or is not installed. Its size is not given.
 ReadResult FromProgram(const std::string& command) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"),
-                                                         pclose);
-    Bytes rgba;
-    std::uint8_t chunk[65536];
-    for (size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;)
-        rgba.insert(rgba.end(), chunk, chunk + got);
+    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     ReadResult result;
-    const bool read = pipe && pclose(pipe.release()) == 0;
-    for (size_t i = 0; read && i + 3 < rgba.size(); i += 4)
-        result.pixels.push_back(DWORD{rgba[i + 3]} << 24 | DWORD{rgba[i]} << 16 | DWORD{rgba[i + 1]} << 8 |
-                                rgba[i + 2]);
+    for (std::uint8_t p[4]; pipe && std::fread(p, 1, 4, pipe) == 4;)
+        result.pixels.push_back(DWORD{p[3]} << 24 | DWORD{p[0]} << 16 | DWORD{p[1]} << 8 | p[2]);
+    if (!pipe || pclose(pipe) != 0) result.pixels.clear();
     return result;
 }
 
@@ -269,7 +277,7 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
     ReadResult theirs = check < sameAs ? ours : Reference(row, file, path, reader);
     if (check == gifPillow || check == magick || check == magickBits) {
         if (theirs.pixels.empty()) return void(++notCompared);
-        theirs.rect = ours.rect;  // a program's pixels come without their size: their count is compared
+        theirs.rect = ours.rect;  // their count is compared
     }
     ASSERT_EQ(theirs.rect.Size(), ours.rect.Size()) << "the reference's size";
     ASSERT_EQ(theirs.pixels.size(), ours.pixels.size()) << "the reference's pixels";
@@ -287,8 +295,8 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
         if (check == opaque || check == stbOpaque) their |= 0xFF000000u;
         if (check == black || check == noRows) their = check == black ? 0xFF000000u : 0;
         if (check == stb555) their &= 0xFFF8F8F8u;
-        if (check == runLength && our == 0) their = 0;
-        if (check == stbShort && our == 0 && their == 0xFF000000u) their = 0;
+        if ((check == runLength && our == 0) || (check == stbShort && our == 0 && their == 0xFF000000u))
+            their = 0;
         if (check == stbOrBlack && our == 0xFF000000u) their = our;
         if (check == magickBits)
             their = 0xFF000000u | DWORD{file[entry]} << 16 | DWORD{file[entry + 1]} << 8 | file[entry + 2];
@@ -309,6 +317,7 @@ void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string&
                  bool complete = true) {
     std::set<std::string> folders;
     for (const Row& row : rows) folders.insert(row.folder);
+    notCompared = 0;
     for (const std::string& folder : folders)
         for (const auto& entry : std::filesystem::directory_iterator(root + "/" + folder)) {
             const std::string name = entry.path().filename().string(), path = entry.path().string();
@@ -328,39 +337,27 @@ void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string&
             if (result.status == S::ok && naming[0]->status == S::ok)
                 CheckPixels(*naming[0], path, result, reader);
         }
+    if (notCompared)
+        GTEST_SKIP() << notCompared << " files not compared: Pillow or ImageMagick is not installed";
 }
 
 }  // namespace
 
-TEST(ReaderCorpus, Bmp) {
-    CheckFormat(kBmp, {ReadBmpFile, KivPictureLoadBMPFile});
-}
-TEST(ReaderCorpus, Tga) {
-    CheckFormat(kTga, {ReadTgaFile, KivPictureLoadTGAFile});
-}
+// clang-format off
+TEST(ReaderCorpus, Bmp) { CheckFormat(kBmp, {ReadBmpFile, KivPictureLoadBMPFile}); }
+TEST(ReaderCorpus, Tga) { CheckFormat(kTga, {ReadTgaFile, KivPictureLoadTGAFile}); }
+TEST(ReaderCorpus, Gif) { CheckFormat(kGif, {ReadGifFile, KivPictureLoadGIFFile}); }
+TEST(ReaderCorpus, Pcx) { CheckFormat(kPcx, {ReadPcxFile, KivPictureLoadPCXFile}); }
+TEST(ReaderCorpus, Psd) { CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile}); }
+TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}); }
+// clang-format on
+
 // The ten Truevision samples may not be copied into the repository; the shared corpus beside it has them.
 TEST(ReaderCorpus, TgaSamplesOfTheSharedCorpus) {
     const char* folder = std::getenv("KIV_CORPUS_DIR");
     const std::string root = folder ? folder : std::string(KIV_TEST_DATA) + "/../../../shared/corpus";
-    if (!std::filesystem::exists(root + "/tga/cbw8.tga"))
-        GTEST_SKIP() << "no shared corpus (set KIV_CORPUS_DIR)";
+    if (!std::filesystem::exists(root + "/tga/cbw8.tga")) GTEST_SKIP() << "no shared corpus (KIV_CORPUS_DIR)";
     CheckFormat({{"tga", "[cu]bw8.tga [cu]cm8.tga [cu]tc16.tga [cu]tc24.tga [cu]tc32.tga", S::ok, tgaStb,
                   "grey, colour-mapped with 16-bit entries, 16, 24 and 32 bits; raw and run-length"}},
                 {ReadTgaFile, KivPictureLoadTGAFile}, root, false);
-}
-TEST(ReaderCorpus, Gif) {
-    notCompared = 0;
-    CheckFormat(kGif, {ReadGifFile, KivPictureLoadGIFFile});
-    if (notCompared) GTEST_SKIP() << notCompared << " files not compared: Pillow is not installed";
-}
-TEST(ReaderCorpus, Pcx) {
-    notCompared = 0;
-    CheckFormat(kPcx, {ReadPcxFile, KivPictureLoadPCXFile});
-    if (notCompared) GTEST_SKIP() << notCompared << " files not compared: ImageMagick is not installed";
-}
-TEST(ReaderCorpus, Psd) {
-    CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile});
-}
-TEST(ReaderCorpus, Jpg) {
-    CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile});
 }

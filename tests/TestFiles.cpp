@@ -71,23 +71,22 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
     LoadedPicture viaExport;
     viaExport.pixels = exported(path, rect);
     EXPECT_EQ(viaExport.pixels != nullptr, picture.ok());
-    if (picture.ok())
-        EXPECT_EQ(rect, picture.rect);
-    else
-        EXPECT_EQ(rect, CRect(-1, -1, -1, -1)) << "a failed read leaves the rectangle alone";
+    EXPECT_EQ(rect, picture.ok() ? picture.rect : CRect(-1, -1, -1, -1))
+        << "a failure leaves the rectangle alone";
+    EXPECT_TRUE(!viaExport.pixels || std::equal(result.pixels.begin(), result.pixels.end(), viaExport.pixels))
+        << "the exported entry's pixels";
     return result;
 }
 
 void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
                       const std::string& what) {
     ASSERT_EQ(ours.size(), reference.size()) << what;
-    const auto first = std::mismatch(ours.begin(), ours.end(), reference.begin());
-    if (first.first == ours.end()) return;
-    const size_t differ = std::inner_product(ours.begin(), ours.end(), reference.begin(), size_t{0},
-                                             std::plus<>(), std::not_equal_to<>());
-    ADD_FAILURE() << what << ": " << differ << " pixels differ, the first at index "
-                  << first.first - ours.begin() << ": " << std::hex << *first.first << " instead of "
-                  << *first.second;
+    const size_t first = std::mismatch(ours.begin(), ours.end(), reference.begin()).first - ours.begin();
+    EXPECT_EQ(first, ours.size()) << what << ": "
+                                  << std::inner_product(ours.begin(), ours.end(), reference.begin(), 0,
+                                                        std::plus<>(), std::not_equal_to<>())
+                                  << " pixels differ, the first at index " << first << ": " << std::hex
+                                  << ours[first] << " instead of " << reference[first];
 }
 
 void ExpectCases(const std::vector<FileCase>& cases, Reader reader) {

@@ -1,5 +1,5 @@
-// Helpers shared by the tests: a scratch folder per test, files written from bytes, and the tables that
-// drive the reader tests (files built byte by byte, and the corpus under tests/data).
+// Helpers shared by the tests: a scratch folder per test, files written from bytes, and the reader tests'
+// table runner.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,8 +52,7 @@ struct LoadedPicture {
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
 
-// A reader's result as values (or a reference decoder's): its status, rectangle and pixels (empty on
-// failure).
+// A reader's (or a reference decoder's) result as values: its status, rectangle and pixels (none on failure).
 struct ReadResult {
     KivLoadStatus status = KivLoadStatus::ok;
     CRect rect;
@@ -79,8 +78,8 @@ struct Reader {
 void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
                       const std::string& what);
 
-// One row of a reader's table: a file's bytes, the status they must get and, when they load, the
-// picture's size and its pixels, rows top to bottom (no pixels: only the size is checked).
+// One row of a reader's table: a file's bytes, the status they must get and, when they load, the picture's
+// size and its pixels, rows top to bottom (none: only the size is checked).
 struct FileCase {
     const char* reason;
     Bytes file;
@@ -89,17 +88,13 @@ struct FileCase {
     std::vector<DWORD> pixels = {};
 };
 
-// Reads each case's file with both entry points of the reader and checks the outcome; also checks that
-// the reader reports a missing file as not found.
+// Reads each case's file with both entry points of the reader and checks the outcome; and a missing file.
 void ExpectCases(const std::vector<FileCase>& cases, Reader reader);
 
 // stb_image's decoding of a file as pixel words; status ok when it decodes them (built in StbImage.cpp).
 ReadResult DecodeWithStb(const Bytes& file);
 
-// Statuses and rectangles print readably in test failures.
+// Statuses print as their text in test failures.
 inline void PrintTo(KivLoadStatus status, std::ostream* out) {
     *out << KivLoadStatusText(status);
-}
-inline void PrintTo(const CRect& r, std::ostream* out) {
-    *out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
 }

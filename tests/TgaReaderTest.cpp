@@ -31,28 +31,22 @@ struct TgaFile {
 };
 
 using Edit = void (*)(TgaFile&);
-Bytes Built(TgaFile file, Edit edit) {
+Bytes Built(TgaFile file, Edit edit = nullptr) {
     if (edit) edit(file);
     return file.Build();
 }
 // A 2 x 2 picture of the type, depth and descriptor.
 Bytes Square(unsigned type, unsigned depth, unsigned descriptor, Bytes pixels, Edit edit = nullptr) {
-    return Built({.imageType = type, .pixelDepth = depth, .descriptor = descriptor, .pixelData = pixels},
-                 edit);
+    return Built({0, type, 0, 0, 0, 0, 0, 2, 2, depth, descriptor, pixels}, edit);
 }
-// A 2 x 2 colour-mapped picture (type 1, or 9 when run-length), top-left.
-Bytes Mapped(unsigned first, unsigned length, unsigned entrySize, Bytes map, Bytes pixels, unsigned type = 1,
+// A 2 x 2 colour-mapped picture, top-left.
+Bytes Mapped(unsigned first, unsigned length, unsigned entrySize, Bytes map, Bytes pixels,
              unsigned depth = 8) {
-    return TgaFile{1, type, first, length, entrySize, 0, 0, 2, 2, depth, 0x20, pixels, map}.Build();
+    return Built({1, 1, first, length, entrySize, 0, 0, 2, 2, depth, 0x20, pixels, map});
 }
-// A top-left picture of width x height pixels, all zero, of type 2 (or 3, grey).
+// A top-left picture of width x height zero pixels, of type 2 (or 3, grey).
 Bytes Sized(unsigned width, unsigned height, unsigned depth = 24, unsigned type = 2, Edit edit = nullptr) {
-    return Built({.imageType = type,
-                  .width = width,
-                  .height = height,
-                  .pixelDepth = depth,
-                  .descriptor = 0x20,
-                  .pixelData = Bytes(width * height * depth / 8)},
+    return Built({0, type, 0, 0, 0, 0, 0, width, height, depth, 0x20, Bytes(width * height * depth / 8)},
                  edit);
 }
 Bytes Cut(Bytes bytes, size_t size) {
@@ -67,8 +61,6 @@ TEST(TgaReader, FilesBuiltByteByByte) {
         // clang-format off
         {"first index 10 maps index 10 to entry 0; indices outside the map are black",
          Mapped(10, 2, 24, map24, {10, 11, 9, 12}), S::ok, 2, 2, {e0, e1, k, k}},
-        {"run-length, first index 10", Mapped(10, 2, 24, map24, {0x82, 11, 0, 10}, 9), S::ok, 2, 2,
-         {e1, e1, e1, e0}},
         {"8-bit map entries are grey levels", Mapped(0, 2, 8, {0x20, 0xE0}, {0, 1, 1, 0}), S::ok, 2, 2,
          {0xFF202020, 0xFFE0E0E0, 0xFFE0E0E0, 0xFF202020}},
         {"a map of length 0: the indices are grey levels", Mapped(0, 0, 24, {}, {0, 0x40, 0x80, 0xFF}), S::ok,
@@ -90,7 +82,6 @@ TEST(TgaReader, FilesBuiltByteByByte) {
          {k, k, k, k}},
         {"17 of the 18 header bytes", Cut(Square(2, 24, 0, abcd), 17), S::truncated},
         {"type 1 without a colour map", Square(1, 8, 0, {0, 0, 0, 0}), S::corrupt},
-        {"type 32 (Huffman)", Square(32, 24, 0, abcd), S::notThisFormat},
         {"colour-map type 2", Square(2, 24, 0, abcd, [](TgaFile& f) { f.colorMapType = 2; }),
          S::notThisFormat},
         {"8191 pixels fill the 32767-byte work row", Sized(8191, 1), S::ok, 8191, 1},
@@ -98,7 +89,7 @@ TEST(TgaReader, FilesBuiltByteByByte) {
         {"32767 rows", Sized(1, 32767, 8, 3), S::ok, 1, 32767},
         {"32768 rows exceed the signed 16-bit row counter", Sized(1, 32768), S::tooLarge},
         {"pixel depth 33 needs 5 bytes", Square(2, 33, 0, abcd), S::unsupportedVariant},
-        {"16-bit indices", Mapped(0, 1, 24, map24, Bytes(8), 1, 16), S::unsupportedVariant},
+        {"16-bit indices", Mapped(0, 1, 24, map24, Bytes(8), 16), S::unsupportedVariant},
         {"colour-map entries of 48 bits", Mapped(0, 1, 48, Bytes(6), {0, 0, 0, 0}), S::unsupportedVariant},
         {"first index 512 is past the 512-entry table", Mapped(512, 1, 24, map24, {0, 0, 0, 0}), S::corrupt},
         {"513 entries overflow the table", Mapped(0, 513, 24, Bytes(513 * 3), {0, 0, 0, 0}), S::corrupt},
