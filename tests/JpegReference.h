@@ -1,5 +1,4 @@
-// JPEG files written with the IJG library's compressor, and the library's own decodings of a file, which
-// the reader's pixels must equal.
+// JPEG files written with the IJG library, and its decodings of a file, which the reader's pixels must equal.
 #pragma once
 
 #include <vector>

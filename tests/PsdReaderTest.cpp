@@ -75,10 +75,6 @@ Bytes Indexed(const Bytes& resources, Bytes table = Bytes(768)) {
         table[512 + i] = static_cast<std::uint8_t>(i ^ 0x55);
     return PsdFile{kIndexed, 3, 1, 1, 8, 0, {0, 2, 255}, table, resources}.Build();
 }
-Bytes Cut(Bytes bytes, size_t count) {
-    bytes.resize(bytes.size() - count);
-    return bytes;
-}
 // The file with the section length at `at` made 4096, longer than the file.
 Bytes Longer(Bytes bytes, size_t at) {
     bytes[at + 2] = 0x10;
@@ -92,16 +88,10 @@ TEST(PsdReader, FilesBuiltByteByByte) {
         {"RGB's fourth channel is alpha; the fifth is unread", Psd(kRgb, 1, {{1}, {2}, {3}, {0x40}, {0x99}}),
          S::ok, 1, 1, {0x40010203}},
         {"RGB with two channels stays all zero", Psd(kRgb, 1, {{1}, {2}}), S::ok, 1, 1, {0}},
-        {"CMYK mixes each ink with the key: trunc(s x key x 255 / 65536)", Psd(kCmyk, 1, {{128}, {64}, {255},
-         {200}}), S::ok, 1, 1, {0xFF6331C6}},
-        {"Lab: white, mid grey, red beyond the gamut, green",
-         Psd(kLab, 4, {{255, 128, 138, 138}, {128, 128, 208, 0}, {128, 128, 195, 255}}), S::ok, 4, 1,
-         {0xFFFDFDFD, 0xFF777777, 0xFFFF0000, 0xFF00A100}},
         {"multichannel of five channels: no key", Psd(kMulti, 1, {{255}, {128}, {0}, {0}, {0}}), S::ok, 1, 1,
          {0xFFFE7F00}},
         {"indexed: the table's thirds; count 1 limits no index", Indexed(Count(1)), S::ok, 3, 1, kIndexed3},
         {"indexed without resource 1046 stays all zero", Indexed({}), S::ok, 3, 1, kZero},
-        {"indexed with a count of 0 stays all zero", Indexed(Count(0)), S::ok, 3, 1, kZero},
         {"indexed with a negative count stays all zero", Indexed(Count(0x8000)), S::ok, 3, 1, kZero},
         {"indexed with a 767-byte table stays all zero", Indexed(Count(3), Bytes(767)), S::ok, 3, 1, kZero},
         {"PackBits: a header of 128 does nothing; a literal of two and a run of two",
@@ -124,8 +114,6 @@ TEST(PsdReader, FilesBuiltByteByByte) {
          S::ok, 3, 1, kIndexed3},
         {"resources: four bytes that are not a signature are passed over",
          Indexed(Bytes{'M', 'e', 'S', 'a'} + Count(3)), S::ok, 3, 1, kIndexed3},
-        {"resources: a block of size 0; the last count counts",
-         Indexed(Resource(1000, "", {}) + Count(0) + Count(2)), S::ok, 3, 1, kIndexed3},
         {"resources: a one-byte count: the count is unknown", Indexed(Resource(1046, "", {5})), S::ok, 3, 1,
          kZero},
         {"another signature", Edited([](PsdFile& f) { f.signature = "8BPX"; }), S::notThisFormat},
@@ -136,18 +124,17 @@ TEST(PsdReader, FilesBuiltByteByByte) {
         {"no channel", Psd(kRgb, 1, {}), S::corrupt},
         {"a negative channel count", Edited([](PsdFile& f) { f.channels = 0x8000; }), S::corrupt},
         {"no column", Psd(kRgb, 0, {{1}}), S::corrupt},
-        {"raw samples a byte short", Cut(rgb, 1), S::truncated},
+        {"raw samples a byte short", Head(rgb, -1), S::truncated},
         {"PackBits data ending inside a literal", Packed(kRgb, 2, 3, {0x01, 1, 2, 0x01, 3}), S::truncated},
         {"PackBits data ending after a whole run", Packed(kRgb, 2, 3, {0x01, 1, 2}), S::truncated},
-        {"colour-mode data longer than the file", Longer(rgb, 26), S::truncated},
         {"layers longer than the file", Longer(rgb, 34), S::truncated},
-        {"a resource running past its section", Indexed(Cut(Resource(1005, "", Bytes(8)), 2)), S::corrupt},
+        {"a resource running past its section", Indexed(Head(Resource(1005, "", Bytes(8)), -2)), S::corrupt},
         {"a section ending inside a block header", Indexed({'8', 'B', 'I', 'M', 0, 0}), S::corrupt},
         {"32768 x 32768 pixels need 2^32 bytes; 16 MiB of PackBits could hold their samples",
          PsdFile{kGrey, 32768, 32768, 1, 8, 1, Bytes(32768 * 2 + (16 << 20), 0x81)}.Build(), S::tooLarge},
-        // clang-format on
-    };
-    ExpectCases(cases, {ReadPsdFile, KivPictureLoadPSDFile});
+// clang-format on
+};
+ExpectCases(cases, {ReadPsdFile, KivPictureLoadPSDFile});
 }
 
 }  // namespace

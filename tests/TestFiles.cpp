@@ -55,6 +55,11 @@ void PutU32(Bytes& out, std::uint32_t value) {
     PutU16(out, value >> 16);
 }
 
+Bytes Head(Bytes bytes, long size) {
+    bytes.resize(static_cast<size_t>(size < 0 ? static_cast<long>(bytes.size()) + size : size));
+    return bytes;
+}
+
 std::string TestDataPath(const std::string& relative) {
     return std::string(KIV_TEST_DATA) + "/" + relative;
 }
@@ -98,7 +103,7 @@ void ExpectCases(const std::vector<FileCase>& cases, Reader reader) {
             ReadWithBothEntries(folder.Write("picture", c.file), reader.read, reader.exported);
         EXPECT_EQ(got.status, c.status) << KivLoadStatusText(got.status);
         if (got.status != KivLoadStatus::ok || c.status != KivLoadStatus::ok) continue;
-        EXPECT_EQ(got.rect, CRect(0, 0, c.width, c.height));
+        EXPECT_EQ(got.rect, CRect(c.left, c.top, c.left + c.width, c.top + c.height));
         if (!c.pixels.empty()) ExpectSamePixels(got.pixels, c.pixels, "pixels");
     }
 }

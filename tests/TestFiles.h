@@ -68,6 +68,9 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
 // The folder of the tests' own data files.
 std::string TestDataPath(const std::string& relative);
 
+// The bytes' first `size` bytes, or all but their last -size.
+Bytes Head(Bytes bytes, long size);
+
 // A reader's two entry points.
 struct Reader {
     DecodedPicture (*read)(const CString&);
@@ -79,13 +82,14 @@ void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& 
                       const std::string& what);
 
 // One row of a reader's table: a file's bytes, the status they must get and, when they load, the picture's
-// size and its pixels, rows top to bottom (none: only the size is checked).
+// size, its pixels, rows top to bottom (none: not checked), and its origin.
 struct FileCase {
     const char* reason;
     Bytes file;
     KivLoadStatus status;
     int width = 0, height = 0;
     std::vector<DWORD> pixels = {};
+    int left = 0, top = 0;  // the rectangle's origin
 };
 
 // Reads each case's file with both entry points of the reader and checks the outcome; and a missing file.
