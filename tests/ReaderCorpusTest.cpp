@@ -129,7 +129,7 @@ const std::vector<Row> kJpg = {
     {"jpeg", "*", S::ok, library, "baseline, progressive, grey, colour, CMYK, odd sizes, subsampling"},
     {"jpeg", "jpeg_lossless_sel1.jpg monkey12.jpg", S::unsupportedVariant, refused,
      "the lossless process; 12-bit samples"},
-    {"hostile/jpeg", "*", S::ok, library, "cut short, stray bytes, bad comment lengths, scans missing parts"},
+    {"hostile/jpeg", "*", S::ok, library, "cut short, stray bytes, bad comment lengths, lacking scans"},
     {"hostile/jpeg", "afl-004143-splice.jpg derive-huffman-codes-overflow.jpg oss-fuzz-36829.jpeg "
      "invalid-dimensions.jpg null_height.jpg missing-*", S::corrupt, refused,
      "a bad scan header, Huffman table or sampling factors; a side of 0; no frame; no scan"},
