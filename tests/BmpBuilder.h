@@ -1,5 +1,4 @@
-// Windows bitmap files built byte by byte for the reader, writer and tool tests, and the loads that go
-// with them.
+// Bitmap files built byte by byte for the reader, writer and tool tests, and the loads that go with them.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +11,19 @@
 // One bitmap file: a 14-byte file header, an information header of headerSize bytes (the fields of the
 // 40-byte header, zero-filled beyond them), the palette, optional filler and the pixel data as given.
 struct BmpFile {
-    std::int32_t width = 1;
-    std::int32_t height = 1;
+    std::int32_t width = 1, height = 1;
     unsigned bitsPerPixel = 24;
-    std::uint32_t compression = 0;
-    std::uint32_t colorsUsed = 0;
-    std::uint32_t headerSize = 40;
-    std::vector<std::uint32_t> palette;       // entries as 0xXXRRGGBB; the top byte is the reserved byte
-    Bytes filler;                             // bytes between the palette and the pixel data
-    Bytes pixelData;                          // stored rows, or a run-length stream
-    std::optional<std::uint32_t> dataOffset;  // default: where the pixel data really starts
+    std::uint32_t compression = 0, colorsUsed = 0, headerSize = 40;
+    std::vector<std::uint32_t> palette = {};       // entries as 0xXXRRGGBB; the top byte is the reserved byte
+    Bytes filler = {};                             // bytes between the palette and the pixel data
+    Bytes pixelData = {};                          // stored rows, or a run-length stream
+    std::optional<std::uint32_t> dataOffset = {};  // default: where the pixel data really starts
 
     Bytes Build() const;
 };
 
-// One stored row of values: palette indices packed from the most significant bits (1, 4, 8 bits),
-// 16-bit words, 0xRRGGBB colours as blue, green, red bytes (24 bits) or words (32 bits); padded to a whole
-// number of 32-bit words.
+// One stored row of values: palette indices packed from the most significant bits (1, 4, 8 bits), 16-bit
+// words, 0xRRGGBB colours as blue, green, red bytes (24 bits) or words (32 bits); padded to 32-bit words.
 Bytes StoredRow(const std::vector<std::uint32_t>& values, unsigned bitsPerPixel);
 // Stored rows one after another, in the order given.
 Bytes StoredRows(const std::vector<std::vector<std::uint32_t>>& rows, unsigned bitsPerPixel);
@@ -42,14 +37,11 @@ struct Decoded {
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
 
-// Loads a file through KivPictureLoadPicFileEx (for the reason) and checks that KivPictureLoadBMPFile
-// agrees. Adds a test failure when a failed load wrote the rectangle.
+// Loads a file through KivPictureLoadPicFileEx (for the reason) and checks that KivPictureLoadBMPFile agrees
+// and that a failed load leaves the rectangle alone.
 Decoded LoadPicture(const std::string& path);
-// Writes bytes to a scratch file named name and loads it.
-Decoded LoadBytes(const Bytes& bytes, const std::string& name = "picture.bmp");
 
-// The pixel words of an uncompressed 32-bit bitmap as written by the BMP writer, rows top to bottom.
-// Empty when the bytes are not such a file.
+// The pixels of an uncompressed 32-bit bitmap as the BMP writer writes it, top row first; none for others.
 std::vector<DWORD> PixelsOfWrittenBmp(const Bytes& file, int& width, int& height);
 
 // A little-endian field of a byte vector.

@@ -63,8 +63,7 @@ Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int 
 // clang-format on
 // A JPEG of the library's own making; colour spaces as the library numbers them: 1 grey, 2 RGB, 4 CMYK.
 Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t keep = SIZE_MAX) {
-    Bytes bytes = CompressJpeg(
-        {width, height, components, space, -1, 90, false, Bytes(width * height * components, 128)});
+    Bytes bytes = CompressJpeg({width, height, components, space, -1, Bytes(width * height * components, 128)});
     bytes.resize(std::min(keep, bytes.size()));
     return bytes;
 }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 
@@ -52,6 +55,11 @@ void PutU32(Bytes& out, std::uint32_t value) {
     PutU16(out, value >> 16);
 }
 
+Bytes Head(Bytes bytes, long size) {
+    bytes.resize(static_cast<size_t>(size < 0 ? static_cast<long>(bytes.size()) + size : size));
+    return bytes;
+}
+
 std::string TestDataPath(const std::string& relative) {
     return std::string(KIV_TEST_DATA) + "/" + relative;
 }
@@ -68,9 +76,34 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
     LoadedPicture viaExport;
     viaExport.pixels = exported(path, rect);
     EXPECT_EQ(viaExport.pixels != nullptr, picture.ok());
-    if (picture.ok())
-        EXPECT_EQ(rect, picture.rect);
-    else
-        EXPECT_EQ(rect, CRect(-1, -1, -1, -1)) << "a failed read leaves the rectangle alone";
+    EXPECT_EQ(rect, picture.ok() ? picture.rect : CRect(-1, -1, -1, -1))
+        << "a failure leaves the rectangle alone";
+    EXPECT_TRUE(!viaExport.pixels || std::equal(result.pixels.begin(), result.pixels.end(), viaExport.pixels))
+        << "the exported entry's pixels";
     return result;
+}
+
+void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
+                      const std::string& what) {
+    ASSERT_EQ(ours.size(), reference.size()) << what;
+    const size_t first = std::mismatch(ours.begin(), ours.end(), reference.begin()).first - ours.begin();
+    EXPECT_EQ(first, ours.size()) << what << ": "
+                                  << std::inner_product(ours.begin(), ours.end(), reference.begin(), 0,
+                                                        std::plus<>(), std::not_equal_to<>())
+                                  << " pixels differ, the first at index " << first << ": " << std::hex
+                                  << ours[first] << " instead of " << reference[first];
+}
+
+void ExpectCases(const std::vector<FileCase>& cases, Reader reader) {
+    ScratchFolder folder;
+    EXPECT_EQ(reader.read(Wide(folder.File("missing"))).status, KivLoadStatus::fileNotFound);
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const ReadResult got =
+            ReadWithBothEntries(folder.Write("picture", c.file), reader.read, reader.exported);
+        EXPECT_EQ(got.status, c.status) << KivLoadStatusText(got.status);
+        if (got.status != KivLoadStatus::ok || c.status != KivLoadStatus::ok) continue;
+        EXPECT_EQ(got.rect, CRect(c.left, c.top, c.left + c.width, c.top + c.height));
+        if (!c.pixels.empty()) ExpectSamePixels(got.pixels, c.pixels, "pixels");
+    }
 }

@@ -1,5 +1,8 @@
-// Helpers shared by the tests: a scratch folder per test, and files written from bytes.
+// Helpers shared by the tests: a scratch folder per test, files written from bytes, and the reader tests'
+// table runner.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -49,7 +52,7 @@ struct LoadedPicture {
     DWORD At(int x, int y) const { return pixels[static_cast<size_t>(y) * rect.Width() + x]; }
 };
 
-// A reader's result as values: its status, rectangle and pixels (empty on failure).
+// A reader's (or a reference decoder's) result as values: its status, rectangle and pixels (none on failure).
 struct ReadResult {
     KivLoadStatus status = KivLoadStatus::ok;
     CRect rect;
@@ -64,3 +67,38 @@ ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const
 
 // The folder of the tests' own data files.
 std::string TestDataPath(const std::string& relative);
+
+// The bytes' first `size` bytes, or all but their last -size.
+Bytes Head(Bytes bytes, long size);
+
+// A reader's two entry points.
+struct Reader {
+    DecodedPicture (*read)(const CString&);
+    DWORD* (*exported)(const CString&, CRect&);
+};
+
+// Expects pixels to equal the reference's, naming the first that differs rather than printing them all.
+void ExpectSamePixels(const std::vector<DWORD>& ours, const std::vector<DWORD>& reference,
+                      const std::string& what);
+
+// One row of a reader's table: a file's bytes, the status they must get and, when they load, the picture's
+// size, its pixels, rows top to bottom (none: not checked), and its origin.
+struct FileCase {
+    const char* reason;
+    Bytes file;
+    KivLoadStatus status;
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels = {};
+    int left = 0, top = 0;  // the rectangle's origin
+};
+
+// Reads each case's file with both entry points of the reader and checks the outcome; and a missing file.
+void ExpectCases(const std::vector<FileCase>& cases, Reader reader);
+
+// stb_image's decoding of a file as pixel words; status ok when it decodes them (built in StbImage.cpp).
+ReadResult DecodeWithStb(const Bytes& file);
+
+// Statuses print as their text in test failures.
+inline void PrintTo(KivLoadStatus status, std::ostream* out) {
+    *out << KivLoadStatusText(status);
+}

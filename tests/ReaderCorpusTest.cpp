@@ -1,0 +1,334 @@
+// The readers on the corpus under tests/data (sources and licences in the ATTRIBUTION.tsv files), a table per
+// format: every file loads or is refused as its row says, and what loads matches an independent decoder or a
+// reference file under the row's rule. The fuzz targets' replay (fuzz/CMakeLists.txt) reads them for crashes.
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+#include "JpegReference.h"
+#include "readers/Readers.h"
+
+namespace {
+
+using S = KivLoadStatus;
+// How a loaded file's pixels are checked. Without a reference: unchecked, opaque, black (opaque), noRows
+// (transparent black). Against the row's reference file: sameAs, runLength (transparent where the stream
+// skips). Against stb_image: stb, stbOpaque (our alpha 255), stb555 (5 bits shifted, not scaled), stbOrBlack
+// (indices past the palette black), stbShort (missing rows transparent), tgaStb (TgaRules), gifLast
+// (LastImageAlone). gifPillow: Pillow on the last image (no leading clear code, which stb_image refuses).
+// magick: ImageMagick; magickBits: its black and white are header palette entries 1 and 0. psdSamples:
+// stb_image's samples through PsdConverted. library: the JPEG library's decoding.
+// clang-format off
+enum Check { refused, unchecked, opaque, black, noRows, sameAs, runLength, stb, stbOpaque, stb555, stbOrBlack,
+             stbShort, tgaStb, gifLast, gifPillow, magick, magickBits, psdSamples, library };
+// clang-format on
+
+// One row of a table: files of a folder (names or shell patterns separated by spaces; "*" alone: the files
+// no other row names), the status each must get, how the pixels of those that load are checked, and why.
+struct Row {
+    const char *folder, *names;
+    S status;
+    Check check;
+    const char *reason, *reference = nullptr;  // the reference: a file under tests/data
+};
+
+// clang-format off
+const std::vector<Row> kBmp = {
+    {"bmp", "Info_[14R]* pal1.bmp pal1[bw]* pal4.bmp pal4gs.bmp pal8-0.bmp pal8.bmp pal8gs.bmp pal8non* "
+     "pal8topdown.bmp pal8w12?.bmp pal8os2v2-40sz.bmp rgb24.bmp vgl_*", S::ok, stb,
+     "1, 4, 8 and 24 bits, both row orders, every row padding"},
+    {"bmp", "Info_A8* rgb32.bmp rgb32fakealpha.bmp", S::ok, stbOpaque, "32 bits"},
+    {"bmp", "Info_X1* rgb16.bmp rgb16faketrns.bmp", S::ok, stb555, "16 bits, bit 15 unused"},
+    {"bmp", "pal1p1.bmp", S::ok, stbOrBlack, "one palette entry for two indices"},
+    {"bmp", "hopper_rle8.bmp", S::ok, opaque, "RLE8 coding every pixel"},
+    {"bmp", "pal4rle*", S::ok, runLength, "RLE4, some with skips", "bmp/pal4.bmp"},
+    {"bmp", "pal8rle*", S::ok, runLength, "RLE8, some with skips", "bmp/pal8.bmp"},
+    {"bmp", "pal8offs.bmp", S::ok, sameAs, "rows at the data offset, after a gap", "bmp/pal8.bmp"},
+    {"bmp", "rgb24largepal.bmp rgb24pal.bmp", S::ok, sameAs, "a palette unused at 24 bits", "bmp/rgb24.bmp"},
+    {"bmp", "*", S::unsupportedVariant, refused,
+     "headers of 12, 16, 52, 56, 64, 108 and 124 bytes; bit fields (compression 3 and 6); 2 and 64 bits"},
+    {"bmp", "ba-bm.bmp", S::notThisFormat, refused, "an OS/2 bitmap array (BA)"},
+    {"bmp", "pal8oversizepal.bmp", S::corrupt, refused, "colours-used 300"},
+    {"hostile/bmp", "badbitssize.bmp baddens?.bmp badfilesize.bmp", S::ok, stb,
+     "the image size, resolutions and file size are not read"},
+    {"hostile/bmp", "badplanes.bmp", S::ok, sameAs, "nor the planes", "bmp/pal1.bmp"},
+    {"hostile/bmp", "pal8badindex.bmp", S::ok, stbOrBlack, "indices past the palette"},
+    {"hostile/bmp", "shortfile.bmp", S::ok, stbShort, "rows missing"},
+    {"hostile/bmp", "l2rgb_read.bmp mmap_error.bmp", S::ok, unchecked,
+     "3158064 x 48 pixels in 57 bytes; a data offset into the palette and a byte short"},
+    {"hostile/bmp", "Bad_clrsUsed.bmp badpalettesize.bmp Bad_unusual* badrle* hopper_rle8_row_overflow.bmp "
+     "rle_overflow.bmp badwidth.bmp", S::corrupt, refused,
+     "colours-used past 256; runs leaving the picture; a negative width"},
+    {"hostile/bmp", "Bad_height.bmp Bad_width.bmp reallybig.bmp", S::tooLarge, refused, "over 4 GiB"},
+    {"hostile/bmp", "V5_* imagemagick_* badbitcount.bmp rgb16-880.bmp rletopdown.bmp", S::unsupportedVariant,
+     refused, "124-byte headers, 30000 bits, bit fields, RLE8 top-down"},
+    {"hostile/bmp", "badheadersize.bmp", S::notThisFormat, refused, "a 66-byte header"},
+};
+
+const std::vector<Row> kTga = {
+    {"tga", "*", S::ok, tgaStb,
+     "every image type, 8 to 32 bits, maps of 15 to 32-bit entries, every origin, IDs and extension areas"},
+    {"tga", "b5-unused-cmap.tga", S::ok, sameAs, "true colour steps over a map", "tga/b5-noattrib.tga"},
+    {"tga", "cmap_offset.tga", S::ok, opaque, "first index 39, which stb_image misreads"},
+    {"hostile/tga", "bad-color-map.tga flip-zero-height*.tga orientation-zero-width.tga error_color_map.tga",
+     S::corrupt, refused, "width or height 0; 65535 map entries overflow the table"},
+    {"hostile/tga", "error_no_image_data.tga p_8.tga", S::ok, black, "a header and nothing else"},
+    {"hostile/tga", "*", S::ok, unchecked, "cut short; packets past the last pixel; 32-bit grey"},
+    {"hostile/tga", "sixteen-bit-gray-colormap.tga", S::notThisFormat, refused, "image type 0"},
+    {"hostile/tga", "slice-copy-length.tga", S::tooLarge, refused, "8224 pixels wide"},
+};
+
+const std::vector<Row> kGif = {
+    {"gif", "*", S::ok, gifLast,
+     "87a, 89a, interlaced, clear codes, full tables, extensions; the last image alone, transparency unused"},
+    {"gif", "background-color.gif frame-out-of-bounds.gif metadata-full.gif multiple-graphic-controls.gif "
+     "muybridge.gif no-clear*.gif small-frame-interlaced.gif transparent-index.gif", S::ok, gifPillow,
+     "LZW data without a clear code first"},
+    {"gif", "empty-palette.gif no_palette.gif no_palette_after_rgb.gif", S::ok, black,
+     "no table for the last image, none borrowed from an earlier one"},
+    {"gif", "extra-pixels.gif image-zero-width.gif issue_2811.gif max-codes.gif set_hsts.gif no-data.gif",
+     S::corrupt, refused, "a row past the picture; width 0; minimum code sizes 11 and 1; no image"},
+    {"gif", "image-zero-height.gif image-zero-size.gif", S::truncated, refused,
+     "the file ends inside the local table (peers show the screen)"},
+    {"hostile/gif", "decompression_bomb_extents.gif", S::ok, gifLast, "an image at (65535, 65535)"},
+    {"hostile/gif", "invalid-colors.gif", S::ok, black, "index 2 of a two-entry table"},
+    {"hostile/gif", "pixel-data-n*.gif", S::ok, noRows, "the end code before the first row is complete"},
+    {"hostile/gif", "hippopotamus.interlaced.truncated.gif", S::truncated, refused, "the data cut short"},
+    {"hostile/gif", "*", S::corrupt, refused,
+     "no image; minimum code sizes 0, 12, 143 and 255; sides of 0; more rows than the picture"},
+};
+
+const std::vector<Row> kPcx = {
+    {"pcx", "24bit.pcx bw.pcx rgb.pcx sample.pcx", S::ok, magick, "24 bits, lines odd and padded"},
+    {"pcx", "indexed4.pcx indexed8.pcx odd_stride.pcx", S::ok, magick, "4 and 8 bits, an odd line"},
+    {"pcx", "pil184.pcx mono.pcx", S::ok, magickBits, "1 bit: widths not a multiple of 8; a black palette"},
+    {"pcx", "256-palette.pcx", S::corrupt, refused, "an odd width below its padded line"},
+    {"pcx", "16color.pcx p_4_planes.pcx", S::unsupportedVariant, refused, "four 1-bit planes"},
+    {"hostile/pcx", "01r_00.pcx pcx_overrun.pcx", S::corrupt, refused, "lines shorter than their rows"},
+    {"hostile/pcx", "ossfuzz-*.pcx pcx_overrun2.pcx", S::unsupportedVariant, refused, "two 1-bit planes"},
+};
+
+const std::vector<Row> kPsd = {
+    {"psd", "*", S::ok, psdSamples, "every colour mode, 8 and 16 bits, raw and PackBits, extra channels"},
+    {"psd", "16bit-rle.psd", S::ok, opaque, "16-bit PackBits, which stb_image decodes as 8-bit"},
+    {"psd", "53alphas.psd", S::ok, unchecked, "57 channels: stb_image reads up to 16"},
+    {"psd", "1layer.psb 32bit5x5.psd 4x4_32bit_* 4x4_1bit_bitmap.psd bitmap.psd transparentbg.psd",
+     S::unsupportedVariant, refused, "version 2, the large-document format; 1-bit and 32-bit samples"},
+    {"hostile/psd", "psd-oob-write*.psd", S::ok, psdSamples, "the faults are in layers"},
+    {"hostile/psd", "combined_larger_than_size.psd", S::truncated, refused, "no image data"},
+    {"hostile/psd", "timeout-*.psd", S::corrupt, refused, "compression 65535; resources past their section"},
+};
+
+const std::vector<Row> kJpg = {
+    {"jpeg", "*", S::ok, library, "baseline, progressive, grey, colour, CMYK, odd sizes, subsampling"},
+    {"jpeg", "jpeg_lossless_sel1.jpg monkey12.jpg", S::unsupportedVariant, refused,
+     "the lossless process; 12-bit samples"},
+    {"hostile/jpeg", "*", S::ok, library, "cut short, stray bytes, bad comment lengths, lacking scans"},
+    {"hostile/jpeg", "afl-004143-splice.jpg derive-huffman-codes-overflow.jpg oss-fuzz-36829.jpeg "
+     "invalid-dimensions.jpg null_height.jpg missing-*", S::corrupt, refused,
+     "a bad scan header, Huffman table or sampling factors; a side of 0; no frame; no scan"},
+    {"hostile/jpeg", "empty.jpg", S::truncated, refused, "no bytes at all"},
+    {"hostile/jpeg", "invalid-prediction-shift.jpg", S::unsupportedVariant, refused, "the lossless process"},
+    {"hostile/jpeg", "jpg-size-6x6.jpg", S::notThisFormat, refused, "PNG data"},
+    {"hostile/jpeg", "max_size.jpg", S::tooLarge, refused, "65535 x 65535 pixels"},
+};
+// clang-format on
+
+// stb_image's TGA picture under our rules: only a top-left origin is top-down (stb_image reads top-right
+// files top-down too); alpha 255 unless the pixel depth is 32; a 5-bit component c becomes c x 8 with the
+// low three bits set when c is not 0 (stb_image: c x 255 / 31).
+std::vector<DWORD> TgaRules(const Bytes& file, const ReadResult& theirs) {
+    const unsigned bits = file[2] % 8 == 1 ? file[7] : file[16];  // colour-mapped types 1 and 9: the entries'
+    const bool fiveBits = file[2] % 8 != 3 && (bits == 15 || bits == 16);  // not grey (types 3 and 11)
+    const int width = theirs.rect.Width(), height = theirs.rect.Height();
+    std::vector<DWORD> pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            DWORD word = theirs.At(x, (file[17] & 0x30) == 0x30 ? height - 1 - y : y);
+            for (int shift = 0; fiveBits && shift < 24; shift += 8) {
+                const DWORD c = ((word >> shift & 0xFF) * 31 + 127) / 255;
+                word = (word & ~(0xFFu << shift)) | (c ? c << 3 | 7 : 0) << shift;
+            }
+            pixels.push_back(word | (file[16] == 32 ? 0 : 0xFF000000u));
+        }
+    return pixels;
+}
+
+// The last image of a GIF file as a file of its own: the header, a screen of the image's size, the global
+// table, the image moved to (0, 0) and the trailer. No extension is kept, so no index is transparent.
+Bytes LastImageAlone(const Bytes& file) {
+    const auto table = [&](size_t packed) {
+        return file[packed] & 0x80 ? 3u * (2u << (file[packed] & 7)) : 0;
+    };
+    const auto afterSubBlocks = [&](size_t at) {
+        while (at < file.size() && file[at] != 0) at += file[at] + 1u;
+        return std::min(at + 1, file.size());
+    };
+    const long globalEnd = 13 + table(10);
+    size_t start = 0, end = 0;
+    for (size_t at = globalEnd; at + 10 < file.size() && (file[at] == 0x2C || file[at] == 0x21);)
+        at = file[at] == 0x21 ? afterSubBlocks(at + 2)
+                              : (start = at, end = afterSubBlocks(at + 11 + table(at + 9)));
+    Bytes alone(file.begin(), file.begin() + globalEnd);
+    alone.insert(alone.end(), file.begin() + static_cast<long>(start), file.begin() + static_cast<long>(end));
+    std::copy_n(file.begin() + static_cast<long>(start + 5), 4, alone.begin() + 6);  // the screen's size
+    std::fill_n(alone.begin() + globalEnd + 1, 4, 0);                                // the image at (0, 0)
+    alone.push_back(0x3B);
+    return alone;
+}
+
+// What the PSD reader's conversion makes of one pixel's samples s[0..3] (high bytes), by the formulas of its
+// design in double precision; an indexed file's colour table is its colour-mode data.
+DWORD PsdConverted(const Bytes& file, const unsigned* s) {
+    const unsigned mode = file[25], channels = file[13];
+    const auto clamp = [](double value) {
+        return static_cast<DWORD>(std::clamp(std::trunc(value), 0.0, 255.0));
+    };
+    const auto table = [&](unsigned third) { return DWORD{file[30 + 256 * third + s[0]]}; };
+    DWORD word = 0xFF000000u;
+    if (mode == 1 || mode == 8) return word | s[0] * 0x010101u;  // grey and duotone
+    if (mode == 2) return word | table(0) << 16 | table(1) << 8 | table(2);
+    if (mode == 3) return (channels >= 4 ? s[3] : 255) << 24 | s[0] << 16 | s[1] << 8 | s[2];
+    // CMYK and multichannel: c = 1 - s / 256, k = 1 - key / 256 (or 0); the colour (1 - (c (1 - k) + k)) 255.
+    const double k = mode == 4 || channels == 4 ? 1 - s[3] / 256.0 : 0;
+    for (int i = 0; i < 3 && (mode == 4 || mode == 7); ++i)
+        word = word << 8 | clamp((1 - ((1 - s[i] / 256.0) * (1 - k) + k)) * 255);
+    if (mode != 9) return mode == 4 || mode == 7 ? word | 0xFF000000u : 0;
+    // Lab through XYZ (D65) to sRGB.
+    const int l = static_cast<int>(s[0] / 2.56), a = static_cast<int>(s[1] - 128.0),
+              b = static_cast<int>(s[2] - 128.0);
+    const double fy = (l + 16) / 116.0, fx = a / 500.0 + fy, fz = fy - b / 200.0;
+    const auto t = [](double f) { return f * f * f > 0.008856 ? f * f * f : (f - 16.0 / 116) / 7.787; };
+    const double x = 95.047 * t(fx) / 100, y = 100 * t(fy) / 100, z = 108.883 * t(fz) / 100;
+    for (const double u : {3.2406 * x - 1.5372 * y - 0.4986 * z, -0.9689 * x + 1.8758 * y + 0.0415 * z,
+                           0.0557 * x - 0.2040 * y + 1.0570 * z})
+        word = word << 8 | clamp((u > 0.0031308 ? 1.055 * std::pow(u, 1 / 2.4) - 0.055 : 12.92 * u) * 256);
+    return word | 0xFF000000u;
+}
+
+// The picture another program writes to its standard output as 8-bit R, G, B, A samples; no pixels when the
+// program fails or is not installed. Its size is not given.
+ReadResult FromProgram(const std::string& command) {
+    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    ReadResult result;
+    for (std::uint8_t p[4]; pipe && std::fread(p, 1, 4, pipe) == 4;)
+        result.pixels.push_back(DWORD{p[3]} << 24 | DWORD{p[0]} << 16 | DWORD{p[1]} << 8 | p[2]);
+    if (!pipe || pclose(pipe) != 0) result.pixels.clear();
+    return result;
+}
+
+// The reference picture of a file that loaded, as its row's check says.
+ReadResult Reference(const Row& row, Bytes file, const std::string& path, Reader reader) {
+    const Check check = row.check;
+    if (check == sameAs || check == runLength)
+        return ReadWithBothEntries(Wide(TestDataPath(row.reference)), reader.read, reader.exported);
+    if (check == magick || check == magickBits) return FromProgram("convert '" + path + "' -depth 8 rgba:-");
+    if (check == library) return ExpectedJpegPixels(file);
+    if (check == psdSamples) file[25] = 3;  // as RGB, stb_image reads the first four channels of any mode
+    if (check != gifPillow) return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
+    ScratchFolder folder;
+    WriteFileBytes(folder.File("last.gif"), LastImageAlone(file));
+    return FromProgram(
+        "PATH=$(getconf PATH) python3 -c \"import sys; from PIL import Image; "
+        "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" " +
+        folder.File("last.gif"));
+}
+
+int notCompared = 0;  // files whose reference program (Pillow, ImageMagick) is not installed
+
+void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours, Reader reader) {
+    const Bytes file = ReadFileBytes(path);
+    const Check check = row.check;
+    ReadResult theirs = check < sameAs ? ours : Reference(row, file, path, reader);
+    if (check == gifPillow || check == magick || check == magickBits) {
+        if (theirs.pixels.empty()) return void(++notCompared);
+        theirs.rect = ours.rect;  // their count is compared
+    }
+    ASSERT_EQ(theirs.rect.Size(), ours.rect.Size()) << "the reference's size";
+    ASSERT_EQ(theirs.pixels.size(), ours.pixels.size()) << "the reference's pixels";
+    if (check == tgaStb) {
+        const auto field = [&](size_t at) { return file[at] | file[at + 1] << 8; };
+        EXPECT_EQ(ours.rect, CRect(field(8), field(10), field(8) + field(12), field(10) + field(14)));
+        theirs.pixels = TgaRules(file, theirs);
+    }
+    size_t matted = 0;
+    for (size_t i = 0; i < ours.pixels.size(); ++i) {
+        const DWORD our = ours.pixels[i];
+        DWORD& their = theirs.pixels[i];
+        const unsigned s[4] = {their >> 16 & 0xFF, their >> 8 & 0xFF, their & 0xFF, their >> 24};
+        const size_t entry = their == 0xFF000000u ? 16 + 3 : 16;  // PCX header palette entry 1 or 0
+        if (check == opaque || check == stbOpaque) their |= 0xFF000000u;
+        if (check == black || check == noRows) their = check == black ? 0xFF000000u : 0;
+        if (check == stb555) their &= 0xFFF8F8F8u;
+        if ((check == runLength && our == 0) || (check == stbShort && our == 0 && their == 0xFF000000u))
+            their = 0;
+        if (check == stbOrBlack && our == 0xFF000000u) their = our;
+        if (check == magickBits)
+            their = 0xFF000000u | DWORD{file[entry]} << 16 | DWORD{file[entry + 1]} << 8 | file[entry + 2];
+        // stb_image mattes the colours of a pixel whose fourth of four or more channels is neither 0 nor 255:
+        // only the fourth sample, an RGB picture's alpha, is known.
+        if (check == psdSamples && (file[13] < 4 || s[3] == 0 || s[3] == 255))
+            their = PsdConverted(file, s);
+        else if (check == psdSamples && ++matted)
+            their = file[25] == 3 ? (our & 0xFFFFFFu) | (their & 0xFF000000u) : our;
+    }
+    EXPECT_TRUE(matted == 0 || matted < ours.pixels.size()) << "no pixel compared in full";
+    ExpectSamePixels(ours.pixels, theirs.pixels, row.reference ? row.reference : "the reference decoding");
+}
+
+// Reads every file of the rows' folders that the rows name with both entry points of the reader, and checks
+// its status and the pixels of those that load. With `complete`, every file must be named, by one row.
+void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string& root = TestDataPath(""),
+                 bool complete = true) {
+    std::set<std::string> folders;
+    for (const Row& row : rows) folders.insert(row.folder);
+    notCompared = 0;
+    for (const std::string& folder : folders)
+        for (const auto& entry : std::filesystem::directory_iterator(root + "/" + folder)) {
+            const std::string name = entry.path().filename().string(), path = entry.path().string();
+            std::vector<const Row*> naming, rest;  // the rows naming the file by name or pattern; by "*"
+            for (const Row& row : rows) {
+                std::istringstream patterns(row.names);
+                for (std::string p; row.folder == folder && patterns >> p;)
+                    if (p == "*" || fnmatch(p.c_str(), name.c_str(), 0) == 0)
+                        (p == "*" ? rest : naming).push_back(&row);
+            }
+            if (name == "ATTRIBUTION.tsv" || (naming.empty() && !complete)) continue;
+            if (naming.empty()) naming = rest;
+            SCOPED_TRACE(folder + "/" + name + (naming.empty() ? "" : std::string(": ") + naming[0]->reason));
+            ASSERT_EQ(naming.size(), 1u) << "rows naming the file";
+            const ReadResult result = ReadWithBothEntries(Wide(path), reader.read, reader.exported);
+            EXPECT_EQ(result.status, naming[0]->status);
+            if (result.status == S::ok && naming[0]->status == S::ok)
+                CheckPixels(*naming[0], path, result, reader);
+        }
+    if (notCompared)
+        GTEST_SKIP() << notCompared << " files not compared: Pillow or ImageMagick is not installed";
+}
+
+}  // namespace
+
+// clang-format off
+TEST(ReaderCorpus, Bmp) { CheckFormat(kBmp, {ReadBmpFile, KivPictureLoadBMPFile}); }
+TEST(ReaderCorpus, Tga) { CheckFormat(kTga, {ReadTgaFile, KivPictureLoadTGAFile}); }
+TEST(ReaderCorpus, Gif) { CheckFormat(kGif, {ReadGifFile, KivPictureLoadGIFFile}); }
+TEST(ReaderCorpus, Pcx) { CheckFormat(kPcx, {ReadPcxFile, KivPictureLoadPCXFile}); }
+TEST(ReaderCorpus, Psd) { CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile}); }
+TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}); }
+// clang-format on
+
+// The ten Truevision samples may not be copied into the repository; the shared corpus beside it has them.
+TEST(ReaderCorpus, TgaSamplesOfTheSharedCorpus) {
+    const char* folder = std::getenv("KIV_CORPUS_DIR");
+    const std::string root = folder ? folder : std::string(KIV_TEST_DATA) + "/../../../shared/corpus";
+    if (!std::filesystem::exists(root + "/tga/cbw8.tga")) GTEST_SKIP() << "no shared corpus (KIV_CORPUS_DIR)";
+    CheckFormat({{"tga", "[cu]bw8.tga [cu]cm8.tga [cu]tc16.tga [cu]tc24.tga [cu]tc32.tga", S::ok, tgaStb,
+                  "grey, colour-mapped with 16-bit entries, 16, 24 and 32 bits; raw and run-length"}},
+                {ReadTgaFile, KivPictureLoadTGAFile}, root, false);
+}
