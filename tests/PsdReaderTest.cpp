@@ -137,4 +137,16 @@ TEST(PsdReader, FilesBuiltByteByByte) {
 ExpectCases(cases, {ReadPsdFile, KivPictureLoadPSDFile});
 }
 
+// Another process may cut a file short while it is read: the size seen at opening promised the samples,
+// so only the read itself can tell that they are gone.
+TEST(PsdReader, AFileCutShortAfterItWasOpenedIsTruncated) {
+    ScratchFolder folder;
+    const Bytes whole = Psd(kRgb, 64, {Bytes(64, 1), Bytes(64, 2), Bytes(64, 3)});
+    const CString path = folder.Write("cut.psd", whole);
+    ByteSource source;
+    ASSERT_EQ(source.Open(path), S::ok);
+    std::filesystem::resize_file(folder.File("cut.psd"), whole.size() - 100);
+    EXPECT_EQ(DecodePsd(source).status, S::truncated);
+}
+
 }  // namespace
