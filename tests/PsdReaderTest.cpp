@@ -11,7 +11,7 @@ namespace {
 using S = KivLoadStatus;
 enum Mode : unsigned { kGrey = 1, kIndexed = 2, kRgb = 3, kCmyk = 4, kMulti = 7, kLab = 9 };
 
-void PutBE(Bytes& out, std::uint32_t value, int bytes) {
+void PutBE(Bytes& out, std::uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 Bytes operator+(Bytes a, const Bytes& b) {
