@@ -27,7 +27,9 @@ ByteSource::~ByteSource() {
 
 KivLoadStatus ByteSource::Open(const CString& path) {
     const std::string name = path.ToUtf8();
-    descriptor_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer; it is refused below as not a
+    // regular file, and regular files read the same either way.
+    descriptor_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat status {};
     if (descriptor_ < 0) {
         // Something that exists as a file but cannot be opened is unreadable; anything else is not there.

@@ -5,6 +5,7 @@
 // table, so a sample at a pixel's own place gives 65025 / 65536 of it, truncated (255 -> 253, 200 -> 198).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 
@@ -97,7 +98,7 @@ class ScaledLoad : public testing::Test {
 
 TEST(LoadDispatch, ReaderChosenByExtension) {
     using S = KivLoadStatus;
-    enum Content { bmp, garbage, nothing, folder };
+    enum Content { bmp, garbage, nothing, folder, fifo };
     // clang-format off
     const std::tuple<const char*, Content, std::optional<S>> cases[] = {  // nothing: the reader's own refusal
         {"a.bmp", bmp, S::ok}, {"a.BmP", bmp, S::ok},  // extensions compare without regard to case
@@ -107,7 +108,8 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
         {"a.dat", bmp, S::ok}, {"a.jpeg", bmp, S::ok}, {"a.dib", bmp, S::ok}, {"none", bmp, S::ok},
         {"a.bmp.x", bmp, S::ok}, {"a.dat", garbage, S::unknownFormat},
         {"a.bmp", garbage, S::notThisFormat},  // no fallback after a known extension
-        {"absent.dat", nothing, S::fileNotFound}, {"folder.bmp", folder, S::fileNotFound}};
+        {"absent.dat", nothing, S::fileNotFound}, {"folder.bmp", folder, S::fileNotFound},
+        {"fifo.bmp", fifo, S::fileNotFound}};  // not a file; opening it must not wait for a writer
     // clang-format on
     for (const auto& [name, content, expected] : cases) {
         SCOPED_TRACE(name);
@@ -115,6 +117,9 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
         if (content == bmp) scratch.Write(name, Bmp24(1, 1, {0x336699}));
         if (content == garbage) scratch.Write(name, Bytes(100, 0x5A));
         if (content == folder) std::filesystem::create_directory(scratch.File(name));
+        if (content == fifo) {
+            ASSERT_EQ(::mkfifo(scratch.File(name).c_str(), 0644), 0);
+        }
         KivLoadStatus status = S::ok;
         LoadedPicture withStatus, plain;
         withStatus.rect = CRect(7, 7, 7, 7);
