@@ -405,7 +405,9 @@ void ConvertLab(BYTE* p, BYTE* end) {
     }
 }
 
-DecodedPicture DecodeFile(ByteSource& in) {
+}  // namespace
+
+DecodedPicture DecodePsd(ByteSource& in) {
     PsdFileHeader header;
     if (const KivLoadStatus status = ReadHeaderFields(in, header); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
@@ -446,10 +448,6 @@ DecodedPicture DecodeFile(ByteSource& in) {
     picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height));
     return picture;
 }
-
-}  // namespace
-
-DecodedPicture DecodePsd(ByteSource& source) { return DecodeFile(source); }
 
 // The probe accepts the header the reader accepts first: signature, version 1 and zero reserved bytes.
 bool ProbePsd(ByteSource& source, PictureHeader& result) {
