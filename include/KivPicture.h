@@ -30,6 +30,12 @@ KIV_API void GP_SetOrgPicPos(int value);
 // Nonzero lets the selection dialogs offer the original-position check box.
 KIV_API void GP_EnableOrgPicPos(int enable);
 
+// The most pixels a picture may have to be loaded by any reader, scaled load or listing (status tooLarge
+// past it): protection from files that declare gigabytes of pixels. Process-wide; 0 leaves only the 4 GiB
+// limit of a buffer. Default 2^28 pixels (a 1 GiB buffer).
+KIV_API void KivPictureSetPixelLimit(ULONGLONG count);
+KIV_API ULONGLONG KivPictureGetPixelLimit();
+
 // ---- Readers --------------------------------------------------------------------------------------------
 
 // Loads any supported picture, choosing the reader by extension (.TGA .BMP .GIF .PCX .JPG .PSD, any case)

@@ -15,7 +15,7 @@ enum class KivLoadStatus {
     unsupportedVariant,  // a valid file of a kind this reader does not handle
     corrupt,             // a field or a coded run is out of range
     truncated,           // the data ends before the picture does
-    tooLarge,            // the byte size does not fit in 32 bits, or a side exceeds the format reader's limit
+    tooLarge,            // past the pixel limit, a byte size over 32 bits, or a side past the reader's limit
     outOfMemory,
     unknownFormat,       // no reader accepted the file
 };

@@ -22,7 +22,7 @@ const char* KivLoadStatusText(KivLoadStatus status) {
         case KivLoadStatus::truncated:
             return "the data ends before the picture does";
         case KivLoadStatus::tooLarge:
-            return "the picture is too large (over 4 GiB, or past its reader's limit)";
+            return "the picture is too large (past the pixel limit, over 4 GiB, or past its reader's limit)";
         case KivLoadStatus::outOfMemory:
             return "out of memory";
         case KivLoadStatus::unknownFormat:
@@ -30,6 +30,10 @@ const char* KivLoadStatusText(KivLoadStatus status) {
     }
     return "unknown failure";
 }
+
+void KivPictureSetPixelLimit(ULONGLONG count) { SetPixelLimit(count); }
+
+ULONGLONG KivPictureGetPixelLimit() { return PixelLimit(); }
 
 // ---- Readers
 

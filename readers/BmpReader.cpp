@@ -208,6 +208,19 @@ KivLoadStatus DecodeRunLengthRows(ByteSource& in, const InfoHeader& header, cons
     }
 }
 
+// The least pixel data a file may hold for its declared picture, so that a few bytes cannot size a huge
+// buffer. Uncompressed rows: half of them; a file cut short by an interrupted copy still loads, its missing
+// rows zero. Run-length rows: one two-byte run of 255 pixels for every 255 pixels, the best the encoding
+// does. A stream that covers the picture with deltas or an early end of bitmap could be shorter, but no
+// encoder writes a picture that is mostly never coded, and that shape is a bomb's. Sides within the pixel
+// limit keep every product far inside 64 bits.
+ULONGLONG LeastPixelDataBytes(const InfoHeader& header, bool runLength) {
+    const ULONGLONG width = static_cast<ULONGLONG>(header.width);
+    const ULONGLONG height = static_cast<ULONGLONG>(header.height > 0 ? header.height : -header.height);
+    if (runLength) return (width * height + 254) / 255 * 2;
+    return (bmp::RowBytes(width, header.bitsPerPixel) * height + 1) / 2;
+}
+
 // The decoder shared by files and resources. An offset of 0 reads the rows right after the palette.
 DecodedPicture DecodeBitmap(ByteSource& source, DWORD pixelDataOffset) {
     InfoHeader header{};
@@ -220,15 +233,15 @@ DecodedPicture DecodeBitmap(ByteSource& source, DWORD pixelDataOffset) {
     if (pixelDataOffset != 0) source.Seek(pixelDataOffset);
 
     const long long height = header.height > 0 ? header.height : -header.height;
-    DecodedPicture picture;
-    if (const KivLoadStatus status = AllocatePixelBuffer(header.width, height, picture.pixels);
-        status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
     const bool runLength = (header.compression == bmp::kRle8 && header.bitsPerPixel == 8) ||
                            (header.compression == bmp::kRle4 && header.bitsPerPixel == 4);
+    DecodedPicture picture;
+    KivLoadStatus status = CheckPictureSize(header.width, height);
+    if (status == KivLoadStatus::ok) status = CheckDataCanHold(source, LeastPixelDataBytes(header, runLength));
+    if (status == KivLoadStatus::ok) status = AllocatePixelBuffer(header.width, height, picture.pixels);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     if (runLength) {
-        if (const KivLoadStatus status = DecodeRunLengthRows(source, header, palette, picture.pixels.get());
-            status != KivLoadStatus::ok)
+        if (status = DecodeRunLengthRows(source, header, palette, picture.pixels.get()); status != KivLoadStatus::ok)
             return DecodedPicture::Failure(status);
     } else {
         DecodeUncompressedRows(source, header, palette, picture.pixels.get());

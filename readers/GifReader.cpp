@@ -222,6 +222,28 @@ KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, 
     }
 }
 
+// The most pixels that LZW data of `bytes` bytes can spell, so that a few bytes cannot size a huge buffer.
+// After a clear, the k-th code (from 0) spells at most k + 1 pixels: each code adds one table entry at most
+// one pixel longer than the longest before it. Codes start minCodeSize + 1 bits wide and widen as the
+// table fills; once it is full, no string grows and none is longer than the decode's stack. Clear codes
+// and sub-block counts only cost bits, so data made of nothing else is the best case.
+ULONGLONG MostLzwPixels(UINT minCodeSize, ULONGLONG bytes) {
+    ULONGLONG bits = std::min<ULONGLONG>(bytes, 1ull << 48) * 8;  // no file is longer; no overflow below
+    UINT codeSize = minCodeSize + 1;
+    UINT slotLimit = 1u << codeSize;
+    ULONGLONG pixels = 0;
+    ULONGLONG longest = 0;
+    for (UINT nextSlot = (1u << minCodeSize) + 1; nextSlot < gif::kMaxCodes && bits >= codeSize; ++nextSlot) {
+        bits -= codeSize;
+        pixels += ++longest;
+        if (nextSlot + 1 >= slotLimit && codeSize < gif::kMaxCodeBits) {
+            slotLimit <<= 1;
+            ++codeSize;
+        }
+    }
+    return pixels + bits / codeSize * std::min<ULONGLONG>(longest + 1, gif::kMaxCodes);
+}
+
 bool ReadColorTable(ByteSource& in, BYTE packed, StoredColorTable& table) {
     table.entries = gif::ColorTableEntries(packed);
     const size_t bytes = table.entries * gif::kColorTableEntryBytes;
@@ -255,14 +277,17 @@ KivLoadStatus ReadImage(ByteSource& in, const StoredColorTable& global, LzwTable
 
     // The earlier image's picture is given up before this one is sized: whatever follows replaces it.
     picture.pixels.reset();
-    if (const KivLoadStatus status = AllocatePixelBuffer(width, height, picture.pixels);
-        status != KivLoadStatus::ok)
-        return status;
+    if (const KivLoadStatus status = CheckPictureSize(width, height); status != KivLoadStatus::ok) return status;
     const int minCodeSize = in.NextByte();
     if (minCodeSize < 0) return KivLoadStatus::truncated;
     if (minCodeSize < static_cast<int>(gif::kMinLzwCodeSize) ||
         minCodeSize > static_cast<int>(gif::kMaxLzwCodeSize))
         return KivLoadStatus::corrupt;
+    if (MostLzwPixels(static_cast<UINT>(minCodeSize), in.Remaining()) < static_cast<ULONGLONG>(width) * height)
+        return KivLoadStatus::truncated;
+    if (const KivLoadStatus status = AllocatePixelBuffer(width, height, picture.pixels);
+        status != KivLoadStatus::ok)
+        return status;
 
     // Each image starts from empty tables, so no entry of an earlier image can leak into this one.
     lzw.prefix.fill(0);

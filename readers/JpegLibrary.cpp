@@ -1,5 +1,7 @@
 #include "readers/JpegLibrary.h"
 
+#include <algorithm>
+
 #include <jerror.h>  // the library's message codes, after its main header
 
 namespace {
@@ -7,21 +9,46 @@ namespace {
 struct SourceManager {
     jpeg_source_mgr manager;  // first, so the library's pointer to it is a pointer to this
     ByteSource* source;
+    JpegDataEnd* end;
     bool startOfData;
 };
 
 constexpr JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
+constexpr int kStartOfImage = 0xD8;
 
 SourceManager& Manager(j_decompress_ptr decompressor) {
     return *reinterpret_cast<SourceManager*>(decompressor->src);
 }
 
+// Whether the data ended before the first scan reached the last row of MCUs. The last row itself is let
+// through: its data may be all there, only read ahead of by the entropy decoder's bit buffer, as in a file
+// that ends without its end-of-image marker.
+bool EndsBeforeLastRow(j_decompress_ptr decompressor) {
+    return decompressor->input_scan_number <= 1 && decompressor->input_iMCU_row + 1 < decompressor->total_iMCU_rows;
+}
+
 boolean FillInputBuffer(j_decompress_ptr decompressor) {
     SourceManager& self = Manager(decompressor);
+    JpegDataEnd* end = self.end;
+    const ULONGLONG at = self.source->Position();
+    if (end && end->heightOffset != 0 && at >= end->heightOffset && at < end->heightOffset + sizeof end->height) {
+        const size_t skipped = static_cast<size_t>(at - end->heightOffset);
+        self.source->Skip(sizeof end->height - skipped);
+        self.manager.next_input_byte = end->height + skipped;
+        self.manager.bytes_in_buffer = sizeof end->height - skipped;
+        return TRUE;
+    }
+    const size_t most = end && at < end->heightOffset ? static_cast<size_t>(end->heightOffset - at) : 64 * 1024;
     const BYTE* bytes = nullptr;
-    const size_t taken = self.source->Take(bytes, 64 * 1024);
+    const size_t taken = self.source->Take(bytes, std::min<size_t>(most, 64 * 1024));
     if (taken == 0) {
         if (self.startOfData) ERREXIT(decompressor, JERR_INPUT_EMPTY);
+        if (end && end->stopEarly && EndsBeforeLastRow(decompressor)) {
+            end->stopped = true;
+            const JDIMENSION rowsPerMcuRow = static_cast<JDIMENSION>(decompressor->max_v_samp_factor) * DCTSIZE;
+            end->rowsCovered = std::min(decompressor->input_iMCU_row * rowsPerMcuRow, decompressor->image_height);
+            ERREXIT(decompressor, JERR_INPUT_EOF);
+        }
         WARNMS(decompressor, JWRN_JPEG_EOF);
         self.manager.next_input_byte = kEndOfImage;
         self.manager.bytes_in_buffer = sizeof kEndOfImage;
@@ -46,7 +73,7 @@ void SkipInputData(j_decompress_ptr decompressor, long count) {
 
 }  // namespace
 
-void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source) {
+void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, JpegDataEnd* end) {
     if (!decompressor.src) {
         decompressor.src = static_cast<jpeg_source_mgr*>((*decompressor.mem->alloc_small)(
             reinterpret_cast<j_common_ptr>(&decompressor), JPOOL_PERMANENT, sizeof(SourceManager)));
@@ -60,5 +87,24 @@ void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source) {
     self.manager.next_input_byte = nullptr;
     self.manager.bytes_in_buffer = 0;
     self.source = &source;
+    self.end = end;
     self.startOfData = true;
+}
+
+ULONGLONG FindJpegHeightOffset(ByteSource& source) {
+    if (!source.Seek(0) || source.NextByte() != 0xFF || source.NextByte() != kStartOfImage) return 0;
+    for (;;) {
+        int marker = source.NextByte();
+        if (marker != 0xFF) return 0;
+        while (marker == 0xFF) marker = source.NextByte();  // fill bytes
+        if (marker < 0) return 0;
+        if (marker == kStartOfImage || marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) continue;
+        // Start-of-frame markers are C0 to CF but for C4 (Huffman tables), C8 (reserved) and CC
+        // (arithmetic conditioning); the frame header is length, precision, then the height.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return source.Position() + 3;
+        const int high = source.NextByte();
+        const int low = source.NextByte();
+        if (low < 0 || (high << 8 | low) < 2 || !source.Skip(static_cast<ULONGLONG>(high << 8 | low) - 2)) return 0;
+    }
 }

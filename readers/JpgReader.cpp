@@ -90,10 +90,27 @@ void ConvertFourComponentRow(const JSAMPLE* samples, JDIMENSION count, DWORD* ou
     }
 }
 
-// Decodes the file into pixels, which it allocates. Holds nothing with a destructor between the jump point
-// and the library's calls; on an error exit it destroys the decompressor and returns, leaving the file and
-// the pixel buffer to the caller's owners.
-KivLoadStatus Decompress(JpegSession& session, ByteSource& source, PixelBuffer& pixels, CRect& rect) {
+// The least data a Huffman-coded picture needs: every block of every component codes its DC difference
+// and, in a sequential scan, the end of its AC coefficients, each with a code of at least one bit; a
+// progressive file may send the AC coefficients of many blocks in one end-of-band run, so only its first
+// DC scan counts. Arithmetic coding can code a block in a small fraction of a bit, so no bound holds for
+// it; a file that ends early is stopped at its end instead (JpegDataEnd).
+ULONGLONG LeastHuffmanBytes(const jpeg_decompress_struct& decompressor) {
+    ULONGLONG blocks = 0;
+    for (int i = 0; i < decompressor.num_components; ++i) {
+        const jpeg_component_info& component = decompressor.comp_info[i];
+        blocks += static_cast<ULONGLONG>(component.width_in_blocks) * component.height_in_blocks;
+    }
+    const ULONGLONG bitsPerBlock = decompressor.progressive_mode ? 1 : 2;
+    return (blocks * bitsPerBlock + 7) / 8;
+}
+
+// Decodes the file into pixels. The first decode allocates them and sets rect; a second decode, of only
+// the rows the data covers (end.heightOffset set), writes those rows into the same buffer. Holds nothing
+// with a destructor between the jump point and the library's calls; on an error exit it destroys the
+// decompressor and returns, leaving the file and the pixel buffer to the caller's owners.
+KivLoadStatus Decompress(JpegSession& session, ByteSource& source, JpegDataEnd& end, PixelBuffer& pixels,
+                         CRect& rect) {
     jpeg_decompress_struct& decompressor = session.decompressor;
     decompressor.err = InstallJpegErrorJump(session.errors);
     if (setjmp(session.errors.jump)) {
@@ -102,16 +119,24 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, PixelBuffer& 
     }
 
     jpeg_create_decompress(&decompressor);
-    UseByteSource(decompressor, source);
+    UseByteSource(decompressor, source, &end);
     jpeg_read_header(&decompressor, TRUE);
     const Output output = ChooseOutput(decompressor);
-    // The pixel buffer is sized before decompression starts, so a picture too large for it is refused
-    // before the library allocates its own buffers for the whole picture.
-    const KivLoadStatus allocated =
-        AllocatePixelBuffer(decompressor.image_width, decompressor.image_height, pixels);
-    if (allocated != KivLoadStatus::ok) {
-        jpeg_destroy_decompress(&decompressor);
-        return allocated;
+    if (!pixels) {
+        // The pixel buffer is sized before decompression starts, so a picture too large for it, or one its
+        // data cannot hold, is refused before the library allocates its own buffers for the whole picture.
+        KivLoadStatus status = CheckPictureSize(decompressor.image_width, decompressor.image_height);
+        if (status == KivLoadStatus::ok && !decompressor.arith_code &&
+            source.Size() < LeastHuffmanBytes(decompressor))
+            status = KivLoadStatus::truncated;
+        if (status == KivLoadStatus::ok)
+            status = AllocatePixelBuffer(decompressor.image_width, decompressor.image_height, pixels);
+        if (status != KivLoadStatus::ok) {
+            jpeg_destroy_decompress(&decompressor);
+            return status;
+        }
+        rect = CRect(0, 0, static_cast<int>(decompressor.image_width), static_cast<int>(decompressor.image_height));
+        end.stopEarly = true;
     }
     jpeg_start_decompress(&decompressor);
 
@@ -122,11 +147,11 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, PixelBuffer& 
         decompressor.output_width * static_cast<JDIMENSION>(decompressor.output_components);
     JSAMPARRAY row = (*decompressor.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&decompressor),
                                                        JPOOL_IMAGE, stride, 1);
-    // At the default scale the output is exactly the picture's size, so each output row fills one buffer row.
+    // At the default scale the output is exactly the picture's width, so each output row fills one buffer row.
     const JDIMENSION width = decompressor.image_width;
     while (decompressor.output_scanline < decompressor.output_height) {
         DWORD* out = pixels.get() + static_cast<size_t>(decompressor.output_scanline) * width;
-        // The stdio source never suspends, so a read that returns no row cannot be waited out.
+        // The source never suspends, so a read that returns no row cannot be waited out.
         if (jpeg_read_scanlines(&decompressor, row, 1) != 1) {
             jpeg_destroy_decompress(&decompressor);
             return KivLoadStatus::corrupt;
@@ -137,18 +162,33 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, PixelBuffer& 
             ConvertIndexedRow(row[0], std::min(stride, width), table, out);
     }
     jpeg_finish_decompress(&decompressor);
-    rect =
-        CRect(0, 0, static_cast<int>(decompressor.image_width), static_cast<int>(decompressor.image_height));
     jpeg_destroy_decompress(&decompressor);
     return KivLoadStatus::ok;
 }
 
 }  // namespace
 
+// Data that ends early stops the first decode where it ends. A second decode then reads the file as a
+// picture of only the rows its data covers (the frame's height patched on the way in), into the same
+// buffer: the rows below stay zero and untouched, and the colours are chosen from the rows there are.
 DecodedPicture DecodeJpg(ByteSource& source) {
-    JpegSession session{};
     DecodedPicture picture;
-    const KivLoadStatus status = Decompress(session, source, picture.pixels, picture.rect);
+    JpegDataEnd end;
+    KivLoadStatus status = KivLoadStatus::ok;
+    {
+        JpegSession session{};
+        status = Decompress(session, source, end, picture.pixels, picture.rect);
+    }
+    if (end.stopped) {
+        end.stopEarly = false;
+        end.heightOffset = end.rowsCovered > 0 ? FindJpegHeightOffset(source) : 0;
+        if (end.heightOffset == 0 || !source.Seek(0)) return DecodedPicture::Failure(KivLoadStatus::truncated);
+        end.height[0] = static_cast<JOCTET>(end.rowsCovered >> 8);
+        end.height[1] = static_cast<JOCTET>(end.rowsCovered & 0xFF);
+        JpegSession session{};
+        CRect unused;
+        status = Decompress(session, source, end, picture.pixels, unused);
+    }
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     return picture;
 }

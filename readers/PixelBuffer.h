@@ -27,9 +27,20 @@ struct DecodedPicture {
     bool ok() const { return status == KivLoadStatus::ok && pixels != nullptr; }
 };
 
+// The process-wide limit on a picture's pixel count, which protects hosts from pictures that would take
+// gigabytes; 0 leaves only the 4 GiB limit of a buffer's byte size.
+constexpr unsigned long long kDefaultPixelLimit = 1ull << 28;  // a 1 GiB buffer
+void SetPixelLimit(unsigned long long count);
+unsigned long long PixelLimit();
+
+// Whether a buffer of width x height pixels may be allocated: ok, corrupt (a side not positive) or
+// tooLarge (past the pixel limit, or a byte size that does not fit in 32 bits). After ok, width x height
+// is below 2^30, so readers may multiply it by small factors without overflow.
+KivLoadStatus CheckPictureSize(long long width, long long height);
+
 // Allocates a zeroed pixel buffer of width x height pixels. Every reader sizes its buffer here, so this
-// is the one place that refuses a picture whose byte size (width x height x 4) does not fit in 32 bits,
-// before anything is allocated. Returns ok, tooLarge, corrupt (a side not positive) or outOfMemory.
+// is the one place that applies CheckPictureSize before anything is allocated. Returns its refusal, ok
+// or outOfMemory.
 KivLoadStatus AllocatePixelBuffer(long long width, long long height, PixelBuffer& pixels);
 
 // Gives a finished decode to a caller of the exported interface: the buffer (null on failure), the

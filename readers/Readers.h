@@ -12,6 +12,12 @@ struct PictureHeader {
     int bits = 0;
 };
 
+// A reader's defence against picture bombs, checked before the pixel buffer is allocated: truncated when the
+// data left in source is shorter than leastBytes, the smallest that could hold the declared picture.
+inline KivLoadStatus CheckDataCanHold(const ByteSource& source, ULONGLONG leastBytes) {
+    return source.Remaining() < leastBytes ? KivLoadStatus::truncated : KivLoadStatus::ok;
+}
+
 using PictureDecoder = DecodedPicture (*)(ByteSource& source);
 using PictureProbe = bool (*)(ByteSource& source, PictureHeader& header);
 

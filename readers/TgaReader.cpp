@@ -323,15 +323,25 @@ void MakeMissingRowsOpaque(UINT storedRows, const DecodePlan& plan, DWORD* pixel
     }
 }
 
+// The least pixel data a file may hold for its declared picture, so that a few bytes cannot size a huge
+// buffer. Uncompressed pixels: half of them; a file cut short by an interrupted copy still loads, its
+// missing rows zero. Run-length packets: at best one header byte and one pixel value for 128 pixels.
+ULONGLONG LeastPixelDataBytes(const DecodePlan& plan) {
+    const ULONGLONG pixels = static_cast<ULONGLONG>(plan.width) * plan.height;
+    if (plan.encoded) return (pixels + 127) / 128 * (1 + plan.sourcePixelBytes);
+    return (pixels * plan.sourcePixelBytes + 1) / 2;
+}
+
 DecodedPicture DecodePixels(ByteSource& source, const TgaFileInfo& info) {
     const DecodePlan plan = MakePlan(info);
-    DecodedPicture picture;
-    if (const KivLoadStatus status = AllocatePixelBuffer(plan.width, plan.height, picture.pixels);
-        status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
-
     ColorMapTable table{};
     LoadColorMap(source, info, plan, table);
+
+    DecodedPicture picture;
+    KivLoadStatus status = CheckPictureSize(plan.width, plan.height);
+    if (status == KivLoadStatus::ok) status = CheckDataCanHold(source, LeastPixelDataBytes(plan));
+    if (status == KivLoadStatus::ok) status = AllocatePixelBuffer(plan.width, plan.height, picture.pixels);
+    if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
 
     // Encoded pictures take one row per strip, as the packets are read in place from the source's buffer.
     const size_t rowBytes = static_cast<size_t>(std::max(tga::kWorkPixelBytes, plan.sourcePixelBytes)) * plan.width;

@@ -293,3 +293,30 @@ TEST_F(ScaledLoad, ZoomUpdatesOnlyInsideClipAndPlacement) {
                 << placement.left << ": " << i;
     }
 }
+
+// The process-wide pixel limit refuses a larger picture in every reader and in the scaled loads, before
+// anything is decoded; 0 leaves only the 4 GiB limit.
+TEST(PixelLimit, EveryReaderAndScaledLoadHonoursIt) {
+    EXPECT_EQ(KivPictureGetPixelLimit(), 1ull << 28) << "the default: a 1 GiB buffer";
+    std::vector<tagCOLOR32> target(4);
+    for (const char* file : {"bmp/Info_4_Bit_Top_Down.bmp", "tga/200x32_la_tl_rle.tga", "gif/2x2.gif", "pcx/24bit.pcx",
+                             "jpeg/flower2.jpg", "psd/4x4_16bit_cmyk.psd"}) {
+        SCOPED_TRACE(file);
+        const CString path = Wide(TestDataPath(file));
+        KivPictureSetPixelLimit(0);
+        LoadedPicture whole;
+        whole.pixels = KivPictureLoadPicFile(path, whole.rect);
+        ASSERT_TRUE(whole.pixels);
+        const ULONGLONG pixels = 1ull * whole.rect.Width() * whole.rect.Height();
+        for (const ULONGLONG limit : {pixels - 1, pixels}) {
+            KivPictureSetPixelLimit(limit);
+            KivLoadStatus status = KivLoadStatus::ok;
+            LoadedPicture loaded;
+            loaded.pixels = KivPictureLoadPicFileEx(path, loaded.rect, &status);
+            EXPECT_EQ(status, limit < pixels ? KivLoadStatus::tooLarge : KivLoadStatus::ok);
+            EXPECT_EQ(KivPictureZoomPicFile(path, target.data(), CSize(2, 2), 2), limit < pixels ? 0 : 1);
+            EXPECT_EQ(KivPictureLoadPicFile(path, target.data(), CSize(2, 2), 2), limit < pixels ? 0 : 1);
+        }
+    }
+    KivPictureSetPixelLimit(1ull << 28);
+}

@@ -70,7 +70,7 @@ TEST(GifReader, FilesBuiltByteByByte) {
         {"data ending without an end code keeps the rows it completed",
          Coded(3, 2, {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}}), S::ok, 3, 2, {C(1), C(2), C(1), n, n, n}},
         {"code 7 past the free slot, then code 1, make entry 7 its own prefix: unwinding it stops",
-         Coded(16, 16, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}}), S::corrupt},
+         Coded(4, 4, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}}), S::corrupt},
         {"minimum code size 9: root codes 511 and 256 are indices 255 and 0",
          Coded(2, 1, {{512, 10}, {511, 10}, {256, 10}, {513, 10}}, 9, wide), S::ok, 2, 1,
          {0xFFF0E0D0, 0xFF0A0B0C}},

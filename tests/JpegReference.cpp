@@ -93,7 +93,15 @@ Bytes CompressJpeg(const JpegSource& source) {
     return bytes;
 }
 
-ReadResult ExpectedJpegPixels(const Bytes& file) {
+ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows) {
+    Bytes file = whole;
+    unsigned height = 0;
+    for (size_t at = 2; rows && at + 8 < file.size(); at += 2 + (file[at + 2] << 8 | file[at + 3])) {
+        if (file[at + 1] != 0xC0 && file[at + 1] != 0xC1 && file[at + 1] != 0xC2) continue;
+        height = file[at + 5] << 8 | file[at + 6];
+        file[at + 5] = static_cast<std::uint8_t>(rows >> 8), file[at + 6] = static_cast<std::uint8_t>(rows);
+        break;
+    }
     Decoding plain, quantised;
     if (!Decode(file, false, plain)) return {KivLoadStatus::corrupt, {}, {}};
     const bool indexed = !plain.grey && plain.fileComponents != 4;
@@ -115,6 +123,10 @@ ReadResult ExpectedJpegPixels(const Bytes& file) {
             out.pixels[i] =
                 DWORD{s[3]} << 24 | (s[0] * s[3] / 255) << 16 | (s[1] * s[3] / 255) << 8 | s[2] * s[3] / 255;
         }
+    }
+    if (height > plain.height) {
+        out.rect.bottom = static_cast<int>(height);
+        out.pixels.resize(static_cast<size_t>(plain.width) * height);
     }
     return out;
 }

@@ -19,5 +19,7 @@ Bytes CompressJpeg(const JpegSource& source);
 // The pixels the reader must deliver for a file, from the library's decodings: a grey file's samples
 // through a grey ramp, a four-component file's samples scaled by their fourth one (also the alpha), any
 // other file's colours quantised to 128 with the library's default settings, through its colour map (a map
-// of fewer than three rows repeats its last row). Status not ok when the library refuses the file.
-ReadResult ExpectedJpegPixels(const Bytes& file);
+// of fewer than three rows repeats its last row). Status not ok when the library refuses the file. With
+// rows, a file whose data ends early: the library's decoding of its first rows alone (the frame's height
+// patched), the rows below zero.
+ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0);

@@ -36,6 +36,38 @@ TEST(JpgReader, FilesWrittenByTheLibrary) {
     ExpectCases(cases, {ReadJpgFile, KivPictureLoadJPGFile});
 }
 
+// Data that ends early stops the decode: the rows whose data is complete are the library's decoding of
+// them alone, and the rows below stay zero; a file too short for its blocks is refused before decoding.
+TEST(JpgReader, DataEndingEarly) {
+    ScratchFolder folder;
+    for (const auto& [components, space] : {std::pair{3, 2}, std::pair{1, 1}}) {
+        const Bytes whole = Gradient(48, 64, components, space);  // rows of MCUs 16 or 8 high
+        size_t scan = 0;
+        while (!(whole[scan] == 0xFF && whole[scan + 1] == 0xDA)) ++scan;
+        Bytes bomb = whole;
+        for (size_t at = 0; at + 9 < bomb.size(); ++at)
+            if (bomb[at] == 0xFF && bomb[at + 1] == 0xC0) bomb[at + 5] = bomb[at + 7] = 0x10;  // 4144 x 4144
+        const std::pair<Bytes, S> cases[] = {{Bytes(whole.begin(), whole.end() - 2), S::ok},
+                                             {Bytes(whole.begin(), whole.begin() + (scan + whole.size()) / 2), S::ok},
+                                             {Bytes(whole.begin(), whole.begin() + scan + 14), S::truncated},
+                                             {bomb, S::truncated}};
+        for (const auto& [file, status] : cases) {
+            SCOPED_TRACE(testing::Message() << components << " components, " << file.size() << " bytes");
+            const DecodedPicture got = ReadJpgFile(folder.Write("cut.jpg", file));
+            ASSERT_EQ(got.status, status);
+            if (status != S::ok) continue;
+            const DWORD* pixels = got.pixels.get();
+            unsigned rows = 64;
+            while (rows > 0 && std::all_of(pixels + (rows - 1) * 48, pixels + rows * 48, [](DWORD p) { return !p; }))
+                --rows;
+            const bool ended = file.size() < whole.size() - 2;
+            EXPECT_TRUE(ended ? rows > 0 && rows < 64 && rows % (components == 3 ? 16 : 8) == 0 : rows == 64);
+            const ReadResult expected = ExpectedJpegPixels(file, ended ? rows : 0);
+            EXPECT_TRUE(std::equal(pixels, pixels + 48 * 64, expected.pixels.begin()));
+        }
+    }
+}
+
 TEST(JpgReader, FailuresPrintNothingLeaveNoFileOpenAndDisturbNoOtherDecode) {
     ScratchFolder folder;
     const CString colour = folder.Write("colour.jpg", Gradient(96, 64, 3, 2));

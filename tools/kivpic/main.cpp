@@ -10,6 +10,12 @@ int main(int argc, char** argv) {
     CLI::App app{
         "kivpic: read, convert, inspect and catalogue still pictures (BMP, GIF, JPEG, PCX, PSD, TGA)"};
     app.require_subcommand(1);
+    // Accepted before or after the command, as every command reads pictures.
+    app.fallthrough();
+    unsigned long long maxPixels = KivPictureGetPixelLimit();
+    app.add_option("--max-pixels", maxPixels,
+                   "refuse pictures of more pixels than this as too large (0: only the 4 GiB buffer limit)")
+        ->capture_default_str();
 
     ConvertOptions convert;
     std::string regionText;
@@ -82,6 +88,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return app.exit(error) == 0 ? 0 : 2;
     }
+
+    KivPictureSetPixelLimit(maxPixels);
 
     if (convertCommand->parsed()) {
         if (!regionText.empty()) {
