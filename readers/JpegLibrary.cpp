@@ -9,7 +9,7 @@ namespace {
 struct SourceManager {
     jpeg_source_mgr manager;  // first, so the library's pointer to it is a pointer to this
     ByteSource* source;
-    JpegDataEnd* end;
+    const JpegHeightPatch* patch;
     bool startOfData;
 };
 
@@ -20,35 +20,23 @@ SourceManager& Manager(j_decompress_ptr decompressor) {
     return *reinterpret_cast<SourceManager*>(decompressor->src);
 }
 
-// Whether the data ended before the first scan reached the last row of MCUs. The last row itself is let
-// through: its data may be all there, only read ahead of by the entropy decoder's bit buffer, as in a file
-// that ends without its end-of-image marker.
-bool EndsBeforeLastRow(j_decompress_ptr decompressor) {
-    return decompressor->input_scan_number <= 1 && decompressor->input_iMCU_row + 1 < decompressor->total_iMCU_rows;
-}
-
 boolean FillInputBuffer(j_decompress_ptr decompressor) {
     SourceManager& self = Manager(decompressor);
-    JpegDataEnd* end = self.end;
+    const JpegHeightPatch* patch = self.patch;
     const ULONGLONG at = self.source->Position();
-    if (end && end->heightOffset != 0 && at >= end->heightOffset && at < end->heightOffset + sizeof end->height) {
-        const size_t skipped = static_cast<size_t>(at - end->heightOffset);
-        self.source->Skip(sizeof end->height - skipped);
-        self.manager.next_input_byte = end->height + skipped;
-        self.manager.bytes_in_buffer = sizeof end->height - skipped;
+    if (patch && at >= patch->offset && at < patch->offset + sizeof patch->height) {
+        const size_t skipped = static_cast<size_t>(at - patch->offset);
+        self.source->Skip(sizeof patch->height - skipped);
+        self.manager.next_input_byte = patch->height + skipped;
+        self.manager.bytes_in_buffer = sizeof patch->height - skipped;
         return TRUE;
     }
-    const size_t most = end && at < end->heightOffset ? static_cast<size_t>(end->heightOffset - at) : 64 * 1024;
+    size_t most = 64 * 1024;
+    if (patch && at < patch->offset) most = static_cast<size_t>(std::min<ULONGLONG>(most, patch->offset - at));
     const BYTE* bytes = nullptr;
-    const size_t taken = self.source->Take(bytes, std::min<size_t>(most, 64 * 1024));
+    const size_t taken = self.source->Take(bytes, most);
     if (taken == 0) {
         if (self.startOfData) ERREXIT(decompressor, JERR_INPUT_EMPTY);
-        if (end && end->stopEarly && EndsBeforeLastRow(decompressor)) {
-            end->stopped = true;
-            const JDIMENSION rowsPerMcuRow = static_cast<JDIMENSION>(decompressor->max_v_samp_factor) * DCTSIZE;
-            end->rowsCovered = std::min(decompressor->input_iMCU_row * rowsPerMcuRow, decompressor->image_height);
-            ERREXIT(decompressor, JERR_INPUT_EOF);
-        }
         WARNMS(decompressor, JWRN_JPEG_EOF);
         self.manager.next_input_byte = kEndOfImage;
         self.manager.bytes_in_buffer = sizeof kEndOfImage;
@@ -73,7 +61,7 @@ void SkipInputData(j_decompress_ptr decompressor, long count) {
 
 }  // namespace
 
-void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, JpegDataEnd* end) {
+void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, const JpegHeightPatch* patch) {
     if (!decompressor.src) {
         decompressor.src = static_cast<jpeg_source_mgr*>((*decompressor.mem->alloc_small)(
             reinterpret_cast<j_common_ptr>(&decompressor), JPOOL_PERMANENT, sizeof(SourceManager)));
@@ -87,7 +75,7 @@ void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, Jpe
     self.manager.next_input_byte = nullptr;
     self.manager.bytes_in_buffer = 0;
     self.source = &source;
-    self.end = end;
+    self.patch = patch && patch->offset != 0 ? patch : nullptr;
     self.startOfData = true;
 }
 

@@ -28,25 +28,18 @@ inline jpeg_error_mgr* InstallJpegErrorJump(JpegErrorJump& error) {
     return &error.manager;
 }
 
-// What a decode asks of the source where the data ends early, and what the source saw there.
-struct JpegDataEnd {
-    // Set once decompression starts. Data that ends before the first scan has coded the picture's last row
-    // of MCUs then stops the decode with JERR_INPUT_EOF, rather than letting the library code the missing
-    // rows as grey: that would touch the memory of the whole picture, which a few bytes may declare.
-    bool stopEarly = false;
-    bool stopped = false;         // the decode was stopped so
-    JDIMENSION rowsCovered = 0;   // picture rows whose data was complete when it stopped
-    // For a second decode of only those rows: the frame's height field, at this offset of the data (0 for
-    // none), reads as these two bytes.
-    ULONGLONG heightOffset = 0;
+// A frame height that the source delivers in place of the file's: for a second decode of only the rows a
+// first decode found data for.
+struct JpegHeightPatch {
+    ULONGLONG offset = 0;  // of the frame header's height field in the data; 0 for no patch
     JOCTET height[2] = {};
 };
 
 // Feeds the decompressor from source, in the source's own buffered bytes. As the library's stdio source
 // does, data that ends early gets an end-of-image marker and a warning, so a cut-off picture decodes with
-// what it has (unless end asks to stop), and data that is empty from the start is an error. The source and
-// end must outlive the decode.
-void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, JpegDataEnd* end = nullptr);
+// what it has, and data that is empty from the start is an error. The source and the patch must outlive
+// the decode.
+void UseByteSource(jpeg_decompress_struct& decompressor, ByteSource& source, const JpegHeightPatch* patch = nullptr);
 
 // The offset of the frame header's height field, found by walking the marker segments from the start of
 // the data; 0 when there is no frame header.

@@ -9,6 +9,7 @@
 // library's own memory is released by jpeg_destroy_decompress on both paths.
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstring>
 
 #include "readers/JpegLibrary.h"
@@ -21,11 +22,36 @@ namespace {
 constexpr int kQuantisedColours = 128;
 constexpr int kColourTableEntries = 256;
 
+// The error manager of a decode, with the reader's rule for data that ends early: once decompression has
+// started, data that ends (or reaches a marker) before the first scan has coded the picture's last row of
+// MCUs stops the decode, rather than letting the library code the missing rows as grey, which would touch
+// the memory of the whole picture that a few bytes may declare. The last row itself is let through: its
+// data may be all there, only read ahead of, as in a file that ends without its end-of-image marker.
+struct DecodeErrors {
+    JpegErrorJump jump;  // first: the library's err pointer is a pointer to this
+    bool stopEarly = false;
+    bool stopped = false;        // the decode was stopped so
+    JDIMENSION rowsCovered = 0;  // picture rows whose data was complete when it stopped
+};
+
+void StopWhereDataEnds(j_common_ptr info, int level) {
+    DecodeErrors& errors = *reinterpret_cast<DecodeErrors*>(info->err);
+    const int code = info->err->msg_code;
+    if (level >= 0 || !errors.stopEarly || (code != JWRN_JPEG_EOF && code != JWRN_HIT_MARKER)) return;
+    const j_decompress_ptr decompressor = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompressor->input_scan_number > 1 || decompressor->input_iMCU_row + 1 >= decompressor->total_iMCU_rows)
+        return;
+    errors.stopped = true;
+    const JDIMENSION rowsPerMcuRow = static_cast<JDIMENSION>(decompressor->max_v_samp_factor) * DCTSIZE;
+    errors.rowsCovered = std::min(decompressor->input_iMCU_row * rowsPerMcuRow, decompressor->image_height);
+    std::longjmp(errors.jump.jump, 1);
+}
+
 // Everything one decode shares with the library. It lives in the caller of the function that sets the jump
 // point, so nothing the library changes before an error exit is a local variable of that function.
 struct JpegSession {
     jpeg_decompress_struct decompressor;
-    JpegErrorJump errors;
+    DecodeErrors errors;
 };
 
 KivLoadStatus StatusOfLibraryError(int messageCode) {
@@ -94,7 +120,7 @@ void ConvertFourComponentRow(const JSAMPLE* samples, JDIMENSION count, DWORD* ou
 // and, in a sequential scan, the end of its AC coefficients, each with a code of at least one bit; a
 // progressive file may send the AC coefficients of many blocks in one end-of-band run, so only its first
 // DC scan counts. Arithmetic coding can code a block in a small fraction of a bit, so no bound holds for
-// it; a file that ends early is stopped at its end instead (JpegDataEnd).
+// it; a file that ends early is stopped at its end instead (DecodeErrors).
 ULONGLONG LeastHuffmanBytes(const jpeg_decompress_struct& decompressor) {
     ULONGLONG blocks = 0;
     for (int i = 0; i < decompressor.num_components; ++i) {
@@ -106,20 +132,21 @@ ULONGLONG LeastHuffmanBytes(const jpeg_decompress_struct& decompressor) {
 }
 
 // Decodes the file into pixels. The first decode allocates them and sets rect; a second decode, of only
-// the rows the data covers (end.heightOffset set), writes those rows into the same buffer. Holds nothing
+// the rows the data covers (the height patched), writes those rows into the same buffer. Holds nothing
 // with a destructor between the jump point and the library's calls; on an error exit it destroys the
 // decompressor and returns, leaving the file and the pixel buffer to the caller's owners.
-KivLoadStatus Decompress(JpegSession& session, ByteSource& source, JpegDataEnd& end, PixelBuffer& pixels,
-                         CRect& rect) {
+KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHeightPatch& patch,
+                         PixelBuffer& pixels, CRect& rect) {
     jpeg_decompress_struct& decompressor = session.decompressor;
-    decompressor.err = InstallJpegErrorJump(session.errors);
-    if (setjmp(session.errors.jump)) {
+    decompressor.err = InstallJpegErrorJump(session.errors.jump);
+    decompressor.err->emit_message = StopWhereDataEnds;
+    if (setjmp(session.errors.jump.jump)) {
         jpeg_destroy_decompress(&decompressor);
-        return StatusOfLibraryError(session.errors.manager.msg_code);
+        return StatusOfLibraryError(session.errors.jump.manager.msg_code);
     }
 
     jpeg_create_decompress(&decompressor);
-    UseByteSource(decompressor, source, &end);
+    UseByteSource(decompressor, source, &patch);
     jpeg_read_header(&decompressor, TRUE);
     const Output output = ChooseOutput(decompressor);
     if (!pixels) {
@@ -136,7 +163,7 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, JpegDataEnd& 
             return status;
         }
         rect = CRect(0, 0, static_cast<int>(decompressor.image_width), static_cast<int>(decompressor.image_height));
-        end.stopEarly = true;
+        session.errors.stopEarly = true;
     }
     jpeg_start_decompress(&decompressor);
 
@@ -173,22 +200,22 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, JpegDataEnd& 
 // buffer: the rows below stay zero and untouched, and the colours are chosen from the rows there are.
 DecodedPicture DecodeJpg(ByteSource& source) {
     DecodedPicture picture;
-    JpegDataEnd end;
+    JpegHeightPatch patch;
+    JDIMENSION rowsCovered = 0;
     KivLoadStatus status = KivLoadStatus::ok;
     {
         JpegSession session{};
-        status = Decompress(session, source, end, picture.pixels, picture.rect);
+        status = Decompress(session, source, patch, picture.pixels, picture.rect);
+        if (!session.errors.stopped) return status == KivLoadStatus::ok ? std::move(picture) : DecodedPicture::Failure(status);
+        rowsCovered = session.errors.rowsCovered;
     }
-    if (end.stopped) {
-        end.stopEarly = false;
-        end.heightOffset = end.rowsCovered > 0 ? FindJpegHeightOffset(source) : 0;
-        if (end.heightOffset == 0 || !source.Seek(0)) return DecodedPicture::Failure(KivLoadStatus::truncated);
-        end.height[0] = static_cast<JOCTET>(end.rowsCovered >> 8);
-        end.height[1] = static_cast<JOCTET>(end.rowsCovered & 0xFF);
-        JpegSession session{};
-        CRect unused;
-        status = Decompress(session, source, end, picture.pixels, unused);
-    }
+    patch.offset = rowsCovered > 0 ? FindJpegHeightOffset(source) : 0;
+    if (patch.offset == 0 || !source.Seek(0)) return DecodedPicture::Failure(KivLoadStatus::truncated);
+    patch.height[0] = static_cast<JOCTET>(rowsCovered >> 8);
+    patch.height[1] = static_cast<JOCTET>(rowsCovered & 0xFF);
+    JpegSession session{};
+    CRect unused;
+    status = Decompress(session, source, patch, picture.pixels, unused);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     return picture;
 }

@@ -61,7 +61,7 @@ const std::vector<Row> kBmp = {
     {"hostile/bmp", "badplanes.bmp", S::ok, sameAs, "nor the planes", "bmp/pal1.bmp"},
     {"hostile/bmp", "pal8badindex.bmp", S::ok, stbOrBlack, "indices past the palette"},
     {"hostile/bmp", "mmap_error.bmp", S::ok, unchecked, "a data offset into the palette and a byte short"},
-    {"hostile/bmp", "l2rgb_read.bmp shortfile.bmp Bad_unusual_extend*", S::truncated, refused,
+    {"hostile/bmp", "l2rgb_read.bmp shortfile.bmp Bad_unusual_extend* bomb-*", S::truncated, refused,
      "3158064 x 48 pixels in 57 bytes; less than half the rows; RLE too short for its picture"},
     {"hostile/bmp", "Bad_clrsUsed.bmp badpalettesize.bmp Bad_unusual_mod_r* badrle* hopper_rle8_row_overflow.bmp "
      "rle_overflow.bmp badwidth.bmp", S::corrupt, refused,
@@ -79,7 +79,7 @@ const std::vector<Row> kTga = {
     {"tga", "cmap_offset.tga", S::ok, opaque, "first index 39, which stb_image misreads"},
     {"hostile/tga", "bad-color-map.tga flip-zero-height*.tga orientation-zero-width.tga error_color_map.tga",
      S::corrupt, refused, "width or height 0; 65535 map entries overflow the table"},
-    {"hostile/tga", "error_no_image_data.tga p_8.tga overfull-image.tga error_truncated_image_data.tga",
+    {"hostile/tga", "error_no_image_data.tga p_8.tga overfull-image.tga error_truncated_image_data.tga bomb-*",
      S::truncated, refused, "a header and nothing else; less than half the pixels; too few packets"},
     {"hostile/tga", "*", S::ok, unchecked, "cut short; packets past the last pixel; 32-bit grey"},
     {"hostile/tga", "sixteen-bit-gray-colormap.tga", S::notThisFormat, refused, "image type 0"},
@@ -101,7 +101,8 @@ const std::vector<Row> kGif = {
     {"hostile/gif", "decompression_bomb_extents.gif", S::ok, gifLast, "an image at (65535, 65535)"},
     {"hostile/gif", "invalid-colors.gif", S::ok, black, "index 2 of a two-entry table"},
     {"hostile/gif", "pixel-data-n*.gif", S::ok, noRows, "the end code before the first row is complete"},
-    {"hostile/gif", "hippopotamus.interlaced.truncated.gif", S::truncated, refused, "the data cut short"},
+    {"hostile/gif", "hippopotamus.interlaced.truncated.gif bomb-*", S::truncated, refused,
+     "the data cut short; too few codes for the pixels declared"},
     {"hostile/gif", "*", S::corrupt, refused,
      "no image; minimum code sizes 0, 12, 143 and 255; sides of 0; more rows than the picture"},
 };
@@ -114,6 +115,7 @@ const std::vector<Row> kPcx = {
     {"pcx", "16color.pcx p_4_planes.pcx", S::unsupportedVariant, refused, "four 1-bit planes"},
     {"hostile/pcx", "01r_00.pcx pcx_overrun.pcx", S::corrupt, refused, "lines shorter than their rows"},
     {"hostile/pcx", "ossfuzz-*.pcx pcx_overrun2.pcx", S::unsupportedVariant, refused, "two 1-bit planes"},
+    {"hostile/pcx", "bomb-*", S::truncated, refused, "too few runs for the lines declared"},
 };
 
 const std::vector<Row> kPsd = {
@@ -123,7 +125,7 @@ const std::vector<Row> kPsd = {
     {"psd", "1layer.psb 32bit5x5.psd 4x4_32bit_* 4x4_1bit_bitmap.psd bitmap.psd transparentbg.psd",
      S::unsupportedVariant, refused, "version 2, the large-document format; 1-bit and 32-bit samples"},
     {"hostile/psd", "psd-oob-write*.psd", S::ok, psdSamples, "the faults are in layers"},
-    {"hostile/psd", "combined_larger_than_size.psd", S::truncated, refused, "no image data"},
+    {"hostile/psd", "combined_larger_than_size.psd bomb-*", S::truncated, refused, "no image data; too little"},
     {"hostile/psd", "timeout-*.psd", S::corrupt, refused, "compression 65535; resources past their section"},
 };
 
@@ -135,8 +137,8 @@ const std::vector<Row> kJpg = {
     {"hostile/jpeg", "afl-004143-splice.jpg derive-huffman-codes-overflow.jpg "
      "invalid-dimensions.jpg null_height.jpg missing-*", S::corrupt, refused,
      "a bad scan header, Huffman table or sampling factors; a side of 0; no frame; no scan"},
-    {"hostile/jpeg", "empty.jpg oss-fuzz-36829.jpeg ultrahdr.jpg", S::truncated, refused,
-     "no bytes at all; too few for the blocks declared; no scan data"},
+    {"hostile/jpeg", "empty.jpg oss-fuzz-36829.jpeg ultrahdr.jpg bomb-* afl-004675-flip1.jpg", S::truncated,
+     refused, "no bytes at all; too few for the blocks declared; no scan data; a marker in the first row"},
     {"hostile/jpeg", "invalid-prediction-shift.jpg", S::unsupportedVariant, refused, "the lossless process"},
     {"hostile/jpeg", "jpg-size-6x6.jpg", S::notThisFormat, refused, "PNG data"},
     {"hostile/jpeg", "max_size.jpg", S::tooLarge, refused, "65535 x 65535 pixels"},
