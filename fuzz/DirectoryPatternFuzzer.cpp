@@ -1,5 +1,6 @@
-// The file-mask matcher of the directory search over arbitrary names and masks. The input is the name,
-// a zero byte, and the mask (UTF-8). Checks the rules every mask keeps.
+// The file-mask matcher of the directory search over arbitrary names and masks. The input is the name's
+// bytes as the file system holds them, a zero byte, and the mask (UTF-8). Checks the rules every mask keeps,
+// and that the name's bytes survive the trip through wide text.
 
 #include <cstdint>
 #include <string>
@@ -31,7 +32,10 @@ bool HasWildcard(std::wstring_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const size_t zero = input.find('\0');
-    const std::wstring name = CString::FromUtf8(input.substr(0, zero)).Text();
+    const std::string_view bytes = input.substr(0, zero);
+    const CString wide = CString::FromFileSystem(bytes);
+    if (wide.ToFileSystem() != bytes) FuzzFail("a name's bytes changed on the way through wide text");
+    const std::wstring& name = wide.Text();
     const std::wstring mask = zero == std::string_view::npos
                                   ? std::wstring(L"*")
                                   : CString::FromUtf8(input.substr(zero + 1)).Text();

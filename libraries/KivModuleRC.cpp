@@ -3,7 +3,11 @@
 // What this library decides for its callers:
 // - Attribute values as text:
 //     0 (text)           the text itself, UTF-8 in the document (characters that are not code points
-//                        become U+FFFD, as everywhere the module meets UTF-8);
+//                        become U+FFFD, as everywhere the module meets UTF-8). A text holding a file
+//                        name's escaped bytes (CString::FromFileSystem), which XML cannot carry, shows
+//                        them as U+FFFD and gets a companion attribute "<name>.bytes" with its exact
+//                        bytes percent-encoded; a read takes the companion only while the text is still
+//                        its display form, so a text edited by hand wins over a stale companion;
 //     4, 6 (16-bit)      decimal, 0..65535;
 //     7 (signed 32-bit)  decimal, -2147483648..2147483647, '-' for negatives;
 //     11 (unsigned)      decimal, 0..4294967295;
@@ -24,6 +28,7 @@
 #include <charconv>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,10 +36,10 @@
 
 #include <pugixml.hpp>
 
+#include "libraries/KivPublic.h"
 #include "platform/File.h"
 #include "platform/GlobalMemory.h"
 #include "platform/ReplacementFile.h"
-#include "libraries/KivPublic.h"
 
 namespace {
 
@@ -198,17 +203,19 @@ bool FormatValue(const SKivXMLDataType& value, std::string& text) {
     }
 }
 
+// A copy of the text that a holder owns (released by its Clear).
+wchar_t* OwnedCopy(const CString& text) {
+    auto* copy = new wchar_t[static_cast<size_t>(text.GetLength()) + 1];
+    std::memcpy(copy, text.GetString(), (static_cast<size_t>(text.GetLength()) + 1) * sizeof(wchar_t));
+    return copy;
+}
+
 // Fills a cleared holder of a preset type from attribute text; false when the text does not convert.
 bool ParseValue(std::string_view text, SKivXMLDataType& value) {
     switch (value.m_nType) {
-        case SKivXMLDataType::kText: {
-            const CString wide = CString::FromUtf8(text);
-            auto* copy = new wchar_t[static_cast<size_t>(wide.GetLength()) + 1];
-            std::memcpy(copy, wide.GetString(),
-                        (static_cast<size_t>(wide.GetLength()) + 1) * sizeof(wchar_t));
-            value.m_value.pText = copy;
+        case SKivXMLDataType::kText:
+            value.m_value.pText = OwnedCopy(CString::FromUtf8(text));
             return true;
-        }
         case SKivXMLDataType::kWord:
         case SKivXMLDataType::kVersion: {
             DWORD number = 0;
@@ -241,6 +248,23 @@ bool ParseValue(std::string_view text, SKivXMLDataType& value) {
         default:
             return false;
     }
+}
+
+// The companion of a text attribute that carries the bytes its display form cannot (see the top).
+std::string BytesAttributeName(const std::string& name) {
+    return name + ".bytes";
+}
+
+void RestoreEscapedBytes(const pugi::xml_node element, const std::string& name, SKivXMLDataType& value) {
+    const pugi::xml_attribute companion = element.attribute(BytesAttributeName(name).c_str());
+    if (!companion) return;
+    const std::optional<std::string> bytes = PercentDecode(companion.value());
+    if (!bytes) return;
+    const CString exact = CString::FromFileSystem(*bytes);
+    if (!(exact.DisplayText() == CString(value.m_value.pText))) return;
+    wchar_t* copy = OwnedCopy(exact);
+    delete[] value.m_value.pText;
+    value.m_value.pText = copy;
 }
 
 // ---- Text out ---------------------------------------------------------------------------------------------
@@ -452,7 +476,16 @@ BOOL CKivXMLDOMDocObj::SetNodeAttribute(IXMLDOMNode* node, LPCWSTR name, SKivXML
         const std::string utf8 = Utf8(name);
         pugi::xml_attribute attribute = element.attribute(utf8.c_str());
         if (!attribute) attribute = element.append_attribute(utf8.c_str());
-        return attribute && attribute.set_value(text.c_str()) ? TRUE : FALSE;
+        if (!attribute || !attribute.set_value(text.c_str())) return FALSE;
+        const std::string companion = BytesAttributeName(utf8);
+        element.remove_attribute(companion.c_str());
+        if (value.m_nType != SKivXMLDataType::kText || !value.m_value.pText) return TRUE;
+        const CString exact(value.m_value.pText);
+        if (!exact.HasUndecodableUnits()) return TRUE;
+        return element.append_attribute(companion.c_str())
+                       .set_value(PercentEncode(exact.ToFileSystem()).c_str())
+                   ? TRUE
+                   : FALSE;
     } catch (const std::bad_alloc&) {
         return FALSE;
     }
@@ -485,10 +518,14 @@ BOOL CKivXMLDOMDocObj::GetNodeAttribute(IXMLDOMNode* node, LPCWSTR name, SKivXML
     value.m_nType = type;
     const pugi::xml_node element = document_->Element(node);
     if (!element || !name) return FALSE;
-    const pugi::xml_attribute attribute = element.attribute(Utf8(name).c_str());
+    const std::string utf8 = Utf8(name);
+    const pugi::xml_attribute attribute = element.attribute(utf8.c_str());
     if (!attribute) return FALSE;
     try {
-        if (ParseValue(attribute.value(), value)) return TRUE;
+        if (ParseValue(attribute.value(), value)) {
+            if (type == SKivXMLDataType::kText) RestoreEscapedBytes(element, utf8, value);
+            return TRUE;
+        }
     } catch (const std::bad_alloc&) {
     }
     value.Clear();

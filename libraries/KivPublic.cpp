@@ -12,7 +12,7 @@ namespace {
 bool StatMode(LPCWSTR path, mode_t& mode) {
     if (!path || !*path) return false;
     struct stat status {};
-    if (::stat(CString(path).ToUtf8().c_str(), &status) != 0) return false;
+    if (::stat(CString(path).ToFileSystem().c_str(), &status) != 0) return false;
     mode = status.st_mode;
     return true;
 }

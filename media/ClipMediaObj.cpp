@@ -67,7 +67,7 @@ int CKivClipMediaObj::SetBasicInfo(const CString& path, const WIN32_FIND_DATAW* 
 int CKivClipMediaObj::MakeExtInfo() {
     const PictureFormat* format = FindPictureFormat(m_strMediaFile);
     if (format && format->decode) {
-        m_strShowName = GetPureFileName();
+        m_strShowName = GetPureFileName().DisplayText();  // the path keeps the bytes that are no UTF-8
         // The probe's result is not needed: a picture it cannot describe keeps size (0, 0) and depth 0 and
         // still gets its thumbnail when it loads.
         PictureHeader probed;

@@ -110,7 +110,7 @@ class ReusableRecords {
         if (extension.MakeUpper() == CString(L".AMY"))
             fresh.m_strShowName = std::move(cached.m_strShowName);
         else
-            fresh.m_strShowName = fresh.GetPureFileName();
+            fresh.m_strShowName = fresh.GetPureFileName().DisplayText();
         return true;
     }
 

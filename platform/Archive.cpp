@@ -38,6 +38,13 @@ Registry& TheRegistry() {
     return registry;
 }
 
+// A file name's escaped byte (CString::FromFileSystem): a lone low surrogate that UTF-16 carries as it is,
+// as the class library's own strings do. It never follows a high surrogate here, since those are written
+// only in pairs.
+bool IsEscapedByte(std::uint32_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
 // The text as UTF-16 code units; code points that UTF-16 cannot carry become U+FFFD.
 std::u16string ToUtf16(const std::wstring& text) {
     std::u16string units;
@@ -48,14 +55,14 @@ std::u16string ToUtf16(const std::wstring& text) {
             units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
         } else {
-            const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-            units.push_back(code > 0x10FFFF || surrogate ? u'\uFFFD' : static_cast<char16_t>(code));
+            const bool lost = code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF && !IsEscapedByte(code));
+            units.push_back(lost ? u'\uFFFD' : static_cast<char16_t>(code));
         }
     }
     return units;
 }
 
-// UTF-16LE bytes as wide text; a surrogate without its partner becomes U+FFFD.
+// UTF-16LE bytes as wide text; a surrogate without its partner becomes U+FFFD, unless it is an escaped byte.
 std::wstring FromUtf16(const BYTE* bytes, size_t units) {
     std::wstring text;
     text.reserve(units);
@@ -68,7 +75,8 @@ std::wstring FromUtf16(const BYTE* bytes, size_t units) {
             text.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00)));
             ++i;
         } else {
-            text.push_back(u >= 0xD800 && u <= 0xDFFF ? kReplacement : static_cast<wchar_t>(u));
+            text.push_back(u >= 0xD800 && u <= 0xDFFF && !IsEscapedByte(u) ? kReplacement
+                                                                           : static_cast<wchar_t>(u));
         }
     }
     return text;

@@ -143,7 +143,8 @@ class KIV_RUNTIME_API CArchive {
     // left.
     ULONGLONG ReadCount(ULONGLONG minBytesPerItem = 1);
 
-    // Always the UTF-16 form (marker FF FE FF, then the length in characters, then the characters).
+    // Always the UTF-16 form (marker FF FE FF, then the length in characters, then the characters). A file
+    // name's escaped bytes (U+DC80..U+DCFF) are kept as lone surrogates, so a path reads back to the same bytes.
     void WriteString(const CString& text);
     // Either form: one byte per character (read as Latin-1) or UTF-16. Refuses a length the bytes left
     // cannot hold (endOfFile).

@@ -1,7 +1,8 @@
-// Wide text as the class library holds it. Paths stay wide inside the module and become UTF-8 only where
-// they meet the Linux file system.
+// Wide text as the class library holds it. Paths stay wide inside the module and become bytes only where
+// they meet the Linux file system, through ToFileSystem and FromFileSystem.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,10 +35,30 @@ class KIV_RUNTIME_API CString {
     // Removes white space from both ends.
     CString& Trim();
 
-    // The text as UTF-8, for the file system; characters that are not valid code points become U+FFFD.
+    // The text as UTF-8, for people and documents: units that are not Unicode characters (the escaped
+    // bytes below among them) become U+FFFD.
     std::string ToUtf8() const;
+    // Invalid UTF-8 becomes U+FFFD, one per byte.
     static CString FromUtf8(std::string_view utf8);
+
+    // A Linux name is bytes, mostly but not always UTF-8 (old archives, cameras, Windows shares). Valid
+    // UTF-8 is decoded as it stands (no normalisation); every other byte b, always 0x80 or more, becomes
+    // the unit U+DC00 + b, a lone low surrogate that decoded text never holds. ToFileSystem writes those
+    // units back as their bytes, so any bytes survive FromFileSystem then ToFileSystem unchanged. Every
+    // path that reaches the file system goes through this pair.
+    std::string ToFileSystem() const;
+    static CString FromFileSystem(std::string_view bytes);
+    // Whether the text holds units that UTF-8 cannot carry (escaped bytes).
+    bool HasUndecodableUnits() const;
+    // The text as shown: every such unit becomes U+FFFD; the path itself keeps them.
+    CString DisplayText() const;
 
   private:
     std::wstring text_;
 };
+
+// Bytes as ASCII text, for forms that must be valid UTF-8 (XML, JSON): every byte but A-Z a-z 0-9
+// - . _ ~ and / as %XX (RFC 3986 percent-encoding).
+KIV_RUNTIME_API std::string PercentEncode(std::string_view bytes);
+// The bytes again; nothing when a '%' is not followed by two hexadecimal digits.
+KIV_RUNTIME_API std::optional<std::string> PercentDecode(std::string_view text);

@@ -61,7 +61,7 @@ FILETIME FileTimeOf(const statx_timestamp& t) {
 
 // One search: the matching names, read when it starts, and the place of the next one to report.
 struct DirectorySearch {
-    std::string folder;  // UTF-8, ending in '/'
+    std::string folder;  // as the file system names it, ending in '/'
     std::vector<std::wstring> names;
     size_t next = 0;
 
@@ -69,16 +69,16 @@ struct DirectorySearch {
     bool Report(WIN32_FIND_DATAW& data) {
         while (next < names.size()) {
             const std::wstring& name = names[next++];
-            if (DescribeFile(folder + CString(name).ToUtf8(), name, data)) return true;
+            if (DescribeFile(folder + CString(name).ToFileSystem(), name, data)) return true;
         }
         return false;
     }
 };
 
-// A name a wide path can reach: valid UTF-8, and short enough for cFileName.
-bool ReachableName(const char* utf8, std::wstring& wide) {
-    wide = CString::FromUtf8(utf8).Text();
-    return wide.size() < MAX_PATH && CString(wide).ToUtf8() == utf8;
+// A name as the wide text that leads back to its bytes; false when too long for cFileName.
+bool WideName(const char* bytes, std::wstring& wide) {
+    wide = CString::FromFileSystem(bytes).Text();
+    return wide.size() < MAX_PATH;
 }
 
 std::vector<std::wstring> MatchingNames(const std::string& folder, std::wstring_view mask) {
@@ -87,7 +87,7 @@ std::vector<std::wstring> MatchingNames(const std::string& folder, std::wstring_
     // An exact name that exists needs no scan of the folder.
     if (!HasWildcard(mask)) {
         struct stat status {};
-        const std::string exact = folder + CString(mask).ToUtf8();
+        const std::string exact = folder + CString(mask).ToFileSystem();
         if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0) {
             names.emplace_back(mask);
             return names;
@@ -97,9 +97,9 @@ std::vector<std::wstring> MatchingNames(const std::string& folder, std::wstring_
     if (!dir) return names;
     std::wstring wide;
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view utf8(entry->d_name);
-        if (utf8 == "." || utf8 == "..") continue;
-        if (ReachableName(entry->d_name, wide) && MatchesFileMask(wide, mask)) names.push_back(wide);
+        const std::string_view bytes(entry->d_name);
+        if (bytes == "." || bytes == "..") continue;
+        if (WideName(entry->d_name, wide) && MatchesFileMask(wide, mask)) names.push_back(wide);
     }
     std::sort(names.begin(), names.end(), ListedBefore);
     return names;
@@ -139,10 +139,9 @@ std::time_t UnixSecondsFromFileTime(FILETIME time) {
                                     kEpochDifference);
 }
 
-bool DescribeFile(const std::string& utf8Path, std::wstring_view name, WIN32_FIND_DATAW& data) {
+bool DescribeFile(const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data) {
     struct statx facts {};
-    if (::statx(AT_FDCWD, utf8Path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &facts) !=
-        0)
+    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &facts) != 0)
         return false;
     const bool folder = S_ISDIR(facts.stx_mode);
     if (!folder && !S_ISREG(facts.stx_mode)) return false;
@@ -173,7 +172,8 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     const size_t slash = path.rfind(L'/');
     const std::wstring_view mask =
         slash == std::wstring::npos ? std::wstring_view(path) : std::wstring_view(path).substr(slash + 1);
-    std::string folder = slash == std::wstring::npos ? "./" : CString(path.substr(0, slash + 1)).ToUtf8();
+    std::string folder =
+        slash == std::wstring::npos ? "./" : CString(path.substr(0, slash + 1)).ToFileSystem();
 
     auto search = std::unique_ptr<DirectorySearch>(new (std::nothrow) DirectorySearch{std::move(folder), {}});
     if (!search) return INVALID_HANDLE_VALUE;

@@ -9,7 +9,8 @@
 //    (a link to a folder as a folder), so that a linked picture is a picture. A dangling link, and anything
 //    that is neither a regular file nor a folder (fifos, sockets, devices, which would block or make no
 //    sense as pictures), is skipped.
-//  - Names that are not valid UTF-8, or too long for cFileName, are skipped: no wide path could reach them.
+//  - Names that are not valid UTF-8 are reported with their other bytes escaped (CString::FromFileSystem),
+//    so that the wide path leads back to the same bytes. Names too long for cFileName are skipped.
 //  - Entries come in the order of their names compared without regard to case (ties by exact name), as a
 //    case-insensitive file system lists them, so that a listing is stable while the folder is unchanged and
 //    also when a file is renamed only by letter case.
@@ -71,4 +72,4 @@ std::time_t UnixSecondsFromFileTime(FILETIME time);
 
 // The directory search's facts of one path (symbolic links followed) under the given name: false for a
 // missing path, a dangling link, or something that is neither a file nor a folder.
-bool DescribeFile(const std::string& utf8Path, std::wstring_view name, WIN32_FIND_DATAW& data);
+bool DescribeFile(const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data);

@@ -58,7 +58,7 @@ BOOL CFile::Open(LPCWSTR fileName, UINT openFlags, CFileException* error) {
         default: flags |= O_RDONLY; break;
     }
     if (openFlags & modeCreate) flags |= (openFlags & modeNoTruncate) ? O_CREAT : O_CREAT | O_TRUNC;
-    const int fd = ::open(path.ToUtf8().c_str(), flags, 0666);
+    const int fd = ::open(path.ToFileSystem().c_str(), flags, 0666);
     if (fd < 0) {
         if (error) *error = CFileException(CFileException::CauseFromErrno(errno), errno, path);
         return FALSE;
@@ -150,13 +150,13 @@ void CFile::Abort() {
 
 void CFile::Remove(LPCWSTR fileName) {
     const CString path(fileName);
-    if (::unlink(path.ToUtf8().c_str()) != 0)
+    if (::unlink(path.ToFileSystem().c_str()) != 0)
         throw CFileException(CFileException::CauseFromErrno(errno), errno, path);
 }
 
 void CFile::Rename(LPCWSTR oldName, LPCWSTR newName) {
     const CString from(oldName);
-    if (::rename(from.ToUtf8().c_str(), CString(newName).ToUtf8().c_str()) != 0)
+    if (::rename(from.ToFileSystem().c_str(), CString(newName).ToFileSystem().c_str()) != 0)
         throw CFileException(CFileException::CauseFromErrno(errno), errno, from);
 }
 

@@ -20,7 +20,7 @@ CString AbsolutePath(const CString& path) {
     if (path.Text().starts_with(L'/')) return path;
     const std::unique_ptr<char, void (*)(void*)> here(::getcwd(nullptr, 0), std::free);
     if (!here) return path;
-    return CString::FromUtf8(here.get()) + CString(L"/") + path;
+    return CString::FromFileSystem(here.get()) + CString(L"/") + path;
 }
 
 [[noreturn]] void ThrowFor(int error, const CString& path) {
@@ -36,7 +36,7 @@ BOOL CFile::GetStatus(LPCWSTR fileName, CFileStatus& status) {
     const std::wstring_view name =
         std::wstring_view(text).substr(slash == std::wstring::npos ? 0 : slash + 1);
     WIN32_FIND_DATAW data;
-    if (path.IsEmpty() || !DescribeFile(path.ToUtf8(), name, data)) return FALSE;
+    if (path.IsEmpty() || !DescribeFile(path.ToFileSystem(), name, data)) return FALSE;
     status.m_ctime = TimeOf(data.ftCreationTime);
     status.m_mtime = TimeOf(data.ftLastWriteTime);
     status.m_atime = TimeOf(data.ftLastAccessTime);
@@ -48,12 +48,12 @@ BOOL CFile::GetStatus(LPCWSTR fileName, CFileStatus& status) {
 
 BOOL CFile::NameExists(LPCWSTR fileName) {
     struct stat facts {};
-    return ::lstat(CString(fileName).ToUtf8().c_str(), &facts) == 0;
+    return ::lstat(CString(fileName).ToFileSystem().c_str(), &facts) == 0;
 }
 
 void CFile::SetStatus(LPCWSTR fileName, const CFileStatus& status) {
     const CString path(fileName);
-    const std::string utf8 = path.ToUtf8();
+    const std::string utf8 = path.ToFileSystem();
     struct stat facts {};
     if (::lstat(utf8.c_str(), &facts) != 0) ThrowFor(errno, path);
     if (S_ISLNK(facts.st_mode)) return;

@@ -66,7 +66,7 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 bool ReplaceFileContents(const std::string& path, const std::string& text) {
     if (text.size() > UINT_MAX) return false;
     ReplacementFile output;
-    if (!output.Create(CString::FromUtf8(path))) return false;
+    if (!output.Create(CString::FromFileSystem(path))) return false;
     try {
         output.File().Write(text.data(), static_cast<UINT>(text.size()));
     } catch (const CFileException&) {
@@ -189,12 +189,12 @@ CString ResolveProfilePath(LPCWSTR fileName) {
         const char* home = std::getenv("HOME");
         folder = std::string(home && *home ? home : ".") + "/.config";
     }
-    return CString::FromUtf8(folder + "/") + CString(name);
+    return CString::FromFileSystem(folder + "/") + CString(name);
 }
 
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName) {
     std::string text;
-    if (!section || !key || !ReadWholeFile(ResolveProfilePath(fileName).ToUtf8(), text))
+    if (!section || !key || !ReadWholeFile(ResolveProfilePath(fileName).ToFileSystem(), text))
         return static_cast<UINT>(defaultValue);
     const auto value = ProfileDocument::Parse(text).FindValue(Narrow(section), Narrow(key));
     if (!value || value->empty()) return static_cast<UINT>(defaultValue);
@@ -212,7 +212,7 @@ UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWS
 
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
     if (!section) return FALSE;
-    const std::string path = ResolveProfilePath(fileName).ToUtf8();
+    const std::string path = ResolveProfilePath(fileName).ToFileSystem();
     std::string text;
     if (!ReadWholeFile(path, text)) {
         if (errno != ENOENT) return FALSE;

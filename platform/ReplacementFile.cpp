@@ -39,7 +39,7 @@ ReplacementFile::~ReplacementFile() {
 
 bool ReplacementFile::Create(const CString& target) {
     Discard();
-    target_ = ResolveTarget(target.ToUtf8());
+    target_ = ResolveTarget(target.ToFileSystem());
     const size_t slash = target_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -65,7 +65,7 @@ bool ReplacementFile::Create(const CString& target) {
         if (targetExists) (void)::fchmod(fd, existing.st_mode & 07777);
         temporary_ = std::move(candidate);
         descriptor_ = fd;
-        file_.Attach(fd, CString::FromUtf8(temporary_));
+        file_.Attach(fd, CString::FromFileSystem(temporary_));
         return true;
     }
     return false;

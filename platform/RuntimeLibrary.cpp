@@ -55,7 +55,7 @@ int _wcsicmp(LPCWSTR a, LPCWSTR b) {
 std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
     std::string narrowMode = CString(mode).ToUtf8();
     if (narrowMode.find('e') == std::string::npos) narrowMode += 'e';  // close on exec
-    return std::fopen(CString(path).ToUtf8().c_str(), narrowMode.c_str());
+    return std::fopen(CString(path).ToFileSystem().c_str(), narrowMode.c_str());
 }
 
 }  // namespace kivrt

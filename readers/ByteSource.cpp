@@ -26,7 +26,7 @@ ByteSource::~ByteSource() {
 }
 
 KivLoadStatus ByteSource::Open(const CString& path) {
-    const std::string name = path.ToUtf8();
+    const std::string name = path.ToFileSystem();
     // Without O_NONBLOCK, opening a named pipe would wait for a writer; it is refused below as not a
     // regular file, and regular files read the same either way.
     descriptor_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -60,7 +60,8 @@ TEST(Kivpic, ConvertAndInfo) {
 
     // A zoom writes a block of the size asked for, whichever method samples it.
     for (const char* method : {"bilinear", "area"}) {
-        EXPECT_EQ(Kivpic("zoom " + Quote(in) + " " + Quote(out) + " --size 7x9 --method " + method).exitStatus, 0);
+        EXPECT_EQ(
+            Kivpic("zoom " + Quote(in) + " " + Quote(out) + " --size 7x9 --method " + method).exitStatus, 0);
         EXPECT_EQ(LoadPicture(out).rect, CRect(0, 0, 7, 9)) << method;
     }
 
@@ -131,4 +132,42 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     const ToolRun missing = Kivpic("catalog /no/such/folder");
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_EQ(missing.errorLines, std::vector<std::string>{"kivpic: /no/such/folder: no such folder"});
+}
+
+// A name that is not UTF-8 reaches its file, prints on one line with U+FFFD for its undecodable bytes, and
+// keeps its exact bytes in JSON's fileBytes; every output is valid UTF-8.
+TEST(KivpicCatalog, NamesThatAreNotUtf8) {
+    // clang-format off
+    const std::tuple<std::string, std::string, const char*> cases[] = {  // name, as printed, its fileBytes
+        {"caf\xe9.bmp", "caf\xef\xbf\xbd.bmp", "caf%E9.bmp"},
+        {"ab\xe4\xb8z.bmp", "ab\xef\xbf\xbd\xef\xbf\xbdz.bmp", "ab%E4%B8z.bmp"},
+        {"cafe\xcc\x81.bmp", "cafe\xcc\x81.bmp", nullptr},  // not NFC, and left so
+        {"two\nlines.bmp", "two\\nlines.bmp", nullptr},
+        {"\xe6\xb5\xb7\xe9\xb8\xa5.bmp", "\xe6\xb5\xb7\xe9\xb8\xa5.bmp", nullptr}};
+    // clang-format on
+    ScratchFolder folder, outputs;
+    const std::string dir = folder.Path().string() + "/", outDir = outputs.Path().string() + "/";
+    const auto validUtf8 = [](const std::string& text) { return CString::FromUtf8(text).ToUtf8() == text; };
+    for (const auto& [name, printed, bytes] : cases) {
+        WriteFileBytes(folder.File(name), Picture24(4, 3));
+        EXPECT_EQ(Kivpic("convert " + Quote(folder.File(name)) + " " + Quote(outputs.File(name + ".tga")))
+                      .exitStatus,
+                  0)
+            << printed;
+        const ToolRun info = Kivpic("info --json " + Quote(outputs.File(name + ".tga")));
+        EXPECT_EQ(info.out, "{\"file\":\"" + outDir + printed + ".tga\"" +
+                                (bytes ? ",\"fileBytes\":\"" + outDir + bytes + ".tga\"" : "") +
+                                ",\"ok\":true,\"rect\":[0,0,4,3],\"bits\":32}\n");
+    }
+    const ToolRun plain = Kivpic("catalog " + Quote(dir));
+    const ToolRun json = Kivpic("catalog " + Quote(dir) + " --json");
+    EXPECT_TRUE(validUtf8(plain.out) && validUtf8(json.out));
+    EXPECT_EQ(std::count(plain.out.begin(), plain.out.end(), '\n'), std::ssize(cases)) << "one line each";
+    for (const auto& [name, printed, bytes] : cases) {
+        EXPECT_NE(plain.out.find(printed + " "), std::string::npos) << printed;
+        const std::string members = "{\"file\":\"" + dir + printed + "\"" +
+                                    (bytes ? ",\"fileBytes\":\"" + dir + bytes + "\"" : "") +
+                                    ",\"title\":\"" + printed + "\",";
+        EXPECT_NE(json.out.find(members), std::string::npos) << members;
+    }
 }

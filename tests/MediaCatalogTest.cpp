@@ -1,13 +1,18 @@
 // A folder's catalogue: the cache file's life (trusted, stale, damaged, read-only, behind links), the
-// extension lists, the incremental and threaded rebuilds, and two processes listing at once.
+// extension lists, names that are not UTF-8, the incremental and threaded rebuilds, and two processes
+// listing at once.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+
 #include "CoreTestSupport.h"
+#include "libraries/KivModuleRC.h"
 #include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
+#include "media/FileName.h"
 #include "media/MediaGathering.h"
 #include "platform/MessageBox.h"
 
@@ -21,7 +26,9 @@ using Names = std::vector<std::string>;
 struct Listing {
     int result = -1;
     KivMediaFetchReport report;
-    Names names;  // the records' file names, in order
+    Names names;  // the records' file names as the file system holds them, in order
+    std::vector<std::wstring> titles;
+    std::vector<CSize> sizes;
 };
 
 // A folder of four pictures of distinct sizes and times, and its cache.
@@ -57,10 +64,12 @@ class CatalogFolder {
         CKivObList list;
         listing.result = FetchValidMediaFile(&list, Wide(folder.empty() ? Path() : folder), Wide(Cache()),
                                              Wide(types), {}, &listing.report, threads);
-        for (POSITION at = list.GetHeadPosition(); at;)
-            listing.names.push_back(
-                fs::path(static_cast<CKivClipMediaObj*>(list.GetNext(at))->m_strMediaFile.ToUtf8())
-                    .filename());
+        for (POSITION at = list.GetHeadPosition(); at;) {
+            const auto* record = static_cast<CKivClipMediaObj*>(list.GetNext(at));
+            listing.names.push_back(fs::path(record->m_strMediaFile.ToFileSystem()).filename());
+            listing.titles.push_back(record->m_strShowName.Text());
+            listing.sizes.push_back(record->m_szMedia);
+        }
         return listing;
     }
 
@@ -215,6 +224,63 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     EXPECT_TRUE(folder.List("tga").report.cacheTrusted);
     EXPECT_EQ(folder.List("bmp", 0, folder.Path() + "\\").result, 0)
         << "a backslash is no separator on Linux";
+}
+
+// A Linux name is bytes: each of these is found, read, probed, saved by every writer and cached under exactly
+// its own bytes, and titled with its undecodable bytes shown as U+FFFD.
+TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
+    // clang-format off
+    const std::tuple<const char*, std::string, std::wstring> cases[] = {  // why, stem, the title's stem
+        {"Latin-1", "caf\xe9", L"caf\uFFFD"},
+        {"a sequence cut short in the middle", "ab\xe4\xb8z", L"ab\uFFFD\uFFFDz"},
+        {"valid but not NFC, beside its NFC twin", "cafe\xcc\x81", L"cafe\u0301"},
+        {"NFC", "caf\xc3\xa9", L"caf\u00e9"},
+        {"a newline", "two\nlines", L"two\nlines"},
+        {"Chinese", "\xe6\xb5\xb7\xe9\xb8\xa5", L"\u6d77\u9e25"},
+    };
+    // clang-format on
+    CatalogFolder folder;
+    std::map<std::string, std::pair<std::wstring, CSize>> expected;  // name: title and size
+    const CSize fourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
+    for (size_t i = 0; i < kFour.size(); ++i) expected[kFour[i]] = {Wide(kFour[i]).Text(), fourSizes[i]};
+    DWORD seed = 50;
+    for (const auto& [why, stem, title] : cases) {
+        for (const char* extension : {".bmp", ".tga", ".jpg", ".pcx"}) {  // each writer saves under the name
+            const CSize size(7 + seed % 5, 3 + seed % 7);
+            folder.Add(stem + extension, size, ++seed);
+            expected[stem + extension] = {title + Wide(extension).Text(), size};
+        }
+        EXPECT_TRUE(CKivFileName(Wide(folder.File(stem + ".bmp"))).IsFileExist()) << why;
+    }
+    const Listing first = folder.List();
+    ASSERT_EQ(first.names.size(), expected.size());
+    for (size_t i = 0; i < first.names.size(); ++i) {
+        const auto found = expected.find(first.names[i]);
+        ASSERT_NE(found, expected.end()) << "listed under other bytes: " << first.names[i];
+        EXPECT_EQ(first.titles[i], found->second.first) << first.names[i];
+        EXPECT_EQ(first.sizes[i], found->second.second) << first.names[i];
+    }
+    const Listing second = folder.List();
+    EXPECT_TRUE(second.report.cacheTrusted);
+    EXPECT_EQ(second.names, first.names);
+    EXPECT_EQ(second.titles, first.titles);
+
+    // The cache's records through their XML form keep every path's bytes.
+    CKivClipMediaFileCollection cached, again;
+    ASSERT_EQ(cached.LoadFromFile(Wide(folder.Cache())), 1);
+    CKivXMLDOMDocObj out;
+    cached.SerializeXML(&out, out.GetRootNode());
+    CKivXMLDOMDocObj in;
+    ASSERT_TRUE(in.LoadFromText(out.SaveToText()));
+    again.SerializeXML(&in, in.GetRootNode());
+    ASSERT_EQ(again.m_MediaList.GetCount(), cached.m_MediaList.GetCount());
+    for (POSITION a = cached.m_MediaList.GetHeadPosition(), b = again.m_MediaList.GetHeadPosition();
+         a && b;) {
+        const auto* before = static_cast<CKivClipMediaObj*>(cached.m_MediaList.GetNext(a));
+        const auto* after = static_cast<CKivClipMediaObj*>(again.m_MediaList.GetNext(b));
+        EXPECT_EQ(after->m_strMediaFile.ToFileSystem(), before->m_strMediaFile.ToFileSystem());
+        EXPECT_EQ(after->m_strShowName, before->m_strShowName);
+    }
 }
 
 // Run as a user without root's right to ignore permissions (the folder is handed to nobody first), in a

@@ -28,7 +28,7 @@ std::string Facts(const CObject* object) {
     const auto* r = dynamic_cast<const CKivClipMediaObj*>(object);
     if (!r) return "no record";
     const CSize icon = r->m_Icon.GetSize();
-    std::string text = r->m_strMediaFile.ToUtf8() + "|" + r->m_strShowName.ToUtf8();
+    std::string text = r->m_strMediaFile.ToFileSystem() + "|" + r->m_strShowName.ToUtf8();
     for (const long long v :
          {0LL + r->m_szMedia.cx, 0LL + r->m_szMedia.cy, 0LL + r->m_wBitCount, 0LL + r->m_dwFileSizeHigh,
           0LL + r->m_dwFileSizeLow, 0LL + r->m_ftLastWrite.dwHighDateTime,
@@ -119,16 +119,19 @@ TEST(MediaRecord, CopiesAreDeepAndIconsTheLoadsWouldRefuseAreNotTaken) {
 // low, time high and low, then the thumbnail (its versions, size and pixels).
 TEST(MediaRecord, ArchiveFormAndHostileBytes) {
     CKivClipMediaObj record;
-    record.m_strMediaFile = L"p", record.m_strShowName = L"t", record.m_szMedia = CSize(3, -1);
+    // A name's byte that is no UTF-8 is kept as the lone surrogate U+DCE9.
+    record.m_strMediaFile = CString::FromFileSystem("p\xe9"), record.m_strShowName = L"t";
+    record.m_szMedia = CSize(3, -1);
     record.m_wBitCount = 0x1234, record.m_dwFileSizeHigh = 5, record.m_dwFileSizeLow = 6;
     record.m_ftLastWrite = {1, 2};  // low 1, high 2
-    Bytes expected = {0, 0, 0, 0, 0xFF, 0xFE, 0xFF, 1, 'p', 0, 0xFF, 0xFE, 0xFF, 1, 't', 0};
+    Bytes expected = {0, 0, 0, 0, 0xFF, 0xFE, 0xFF, 2, 'p', 0, 0xE9, 0xDC, 0xFF, 0xFE, 0xFF, 1, 't', 0};
     for (std::uint32_t value : {3u, 0xFFFFFFFFu}) PutU32(expected, value);
     PutU16(expected, 0x1234);
     for (std::uint32_t value : {5u, 6u, 2u, 1u, 0u, 0u, 0u}) PutU32(expected, value);
     EXPECT_EQ(Stored([&](CArchive& ar) { record.Serialize(ar); }), expected);
 
     const auto original = Sample();
+    original->m_strMediaFile = CString::FromFileSystem("/pics/caf\xe9 \xff\xc3.bmp");
     Bytes bytes = Stored([&](CArchive& ar) { original->Serialize(ar); });
     bytes[2] = 7;  // any version of the record loads
     Loader in(bytes);
@@ -149,6 +152,7 @@ TEST(MediaRecord, ArchiveFormAndHostileBytes) {
 
 TEST(MediaRecord, XmlFormAndHostileDocuments) {
     const auto original = Sample();
+    original->m_strMediaFile = CString::FromFileSystem("/pics/caf\xe9 \xff\xc3.bmp");
     CKivXMLDOMDocObj out;
     original->SerializeXML(&out, out.GetRootNode());
     const std::string text = out.SaveToText().ToUtf8();
@@ -169,4 +173,18 @@ TEST(MediaRecord, XmlFormAndHostileDocuments) {
     list.SerializeXML(&in, in.GetRootNode());
     ASSERT_EQ(list.GetCount(), 1);
     EXPECT_EQ(static_cast<CKivClipMediaObj*>(list.GetHead())->m_strMediaFile, CString(L"/a.bmp"));
+
+    // A path's bytes that are no UTF-8 come from the companion attribute only while the path still shows
+    // them.
+    const std::tuple<const wchar_t*, const wchar_t*, std::string> paths[] = {
+        {L"/a\uFFFD.bmp", L"/a%E9.bmp", "/a\xe9.bmp"},
+        {L"/b.bmp", L"/a%E9.bmp", "/b.bmp"},                    // edited by hand since: the edit wins
+        {L"/a\uFFFD.bmp", L"/a%E.bmp", "/a\xef\xbf\xbd.bmp"}};  // a companion that does not decode
+    for (const auto& [shown, bytes, path] : paths) {
+        ASSERT_TRUE(in.LoadFromText(CString(L"<R><CKivClipMediaObj><DataMember MediaFile=\"") + shown +
+                                    L"\" MediaFile.bytes=\"" + bytes + L"\"/></CKivClipMediaObj></R>"));
+        CKivClipMediaObj record;
+        record.SerializeXML(&in, in.GetRootNode());
+        EXPECT_EQ(record.m_strMediaFile.ToFileSystem(), path) << CString(bytes).ToUtf8();
+    }
 }

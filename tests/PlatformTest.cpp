@@ -1,7 +1,10 @@
 // The platform layer's guards: file masks as the system matches them, memory files that never grow a caller's
-// block, text decoding that lets no invalid UTF-8 become a separator, and path splitting within its buffers.
+// block, text decoding that lets no invalid UTF-8 become a separator and gives back a name's every byte, and
+// path splitting within its buffers.
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include "TestFiles.h"
 #include "platform/DirectorySearch.h"
@@ -45,6 +48,21 @@ TEST(WideText, InvalidUtf8IsReplaced) {
         EXPECT_TRUE(text.size() >= 3 && text.front() == L'<' && text.back() == L'>' &&
                     text.find_first_not_of(L'\uFFFD', 1) == text.size() - 1)
             << CString(text).ToUtf8();
+    }
+}
+
+// Any bytes survive the trip through wide text; the text shown is what the replacing decoder gives, so valid
+// UTF-8 is decoded as it stands and each other byte shows as one U+FFFD.
+TEST(WideText, FileSystemBytesSurviveTheTripThroughWideText) {
+    const char* const pieces[] = {"a",    "/",    ".",    "\xc3", "\xa9", "\xe6", "\xb5", "\xb7", "\xf0",
+                                  "\x9f", "\x8c", "\xed", "\xa0", "\xc0", "\xaf", "\xff", "\xf4", "\x90"};
+    std::mt19937 random(383);
+    for (int i = 0; i < 20000; ++i) {
+        std::string bytes;
+        for (unsigned n = random() % 8; n > 0; --n) bytes += pieces[random() % std::size(pieces)];
+        const CString wide = CString::FromFileSystem(bytes);
+        ASSERT_EQ(wide.ToFileSystem(), bytes);
+        ASSERT_EQ(wide.DisplayText(), CString::FromUtf8(bytes)) << bytes;
     }
 }
 

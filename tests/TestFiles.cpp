@@ -39,8 +39,8 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-CString Wide(const std::string& utf8) {
-    return CString::FromUtf8(utf8);
+CString Wide(const std::string& bytes) {
+    return CString::FromFileSystem(bytes);
 }
 
 void PutU8(Bytes& out, unsigned value) {

@@ -34,7 +34,8 @@ class ScratchFolder {
 
 Bytes ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
-CString Wide(const std::string& utf8);
+// A path as the module takes it, whatever its bytes.
+CString Wide(const std::string& bytes);
 
 // Appends little-endian fields to a byte vector.
 void PutU8(Bytes& out, unsigned value);

@@ -92,16 +92,16 @@ class ProgressBar {
 void PrintRecord(const CKivClipMediaObj& record, bool json) {
     if (json) {
         std::printf(
-            "{\"file\":%s,\"title\":%s,\"width\":%d,\"height\":%d,\"bits\":%u,\"bytes\":%llu,\"modified\":\"%"
+            "{%s,\"title\":%s,\"width\":%d,\"height\":%d,\"bits\":%u,\"bytes\":%llu,\"modified\":\"%"
             "s\","
             "\"thumbnail\":[%d,%d]}\n",
-            JsonString(record.m_strMediaFile.ToUtf8()).c_str(),
-            JsonString(record.m_strShowName.ToUtf8()).c_str(), record.m_szMedia.cx, record.m_szMedia.cy,
-            unsigned{record.m_wBitCount}, FileSize(record), FormatTime(record.m_ftLastWrite, true).c_str(),
-            record.m_Icon.GetSize().cx, record.m_Icon.GetSize().cy);
+            JsonFileMembers(record.m_strMediaFile).c_str(), JsonString(record.m_strShowName.ToUtf8()).c_str(),
+            record.m_szMedia.cx, record.m_szMedia.cy, unsigned{record.m_wBitCount}, FileSize(record),
+            FormatTime(record.m_ftLastWrite, true).c_str(), record.m_Icon.GetSize().cx,
+            record.m_Icon.GetSize().cy);
         return;
     }
-    std::printf("%-32s %6dx%-6d %2u bits %12llu bytes  %s\n", record.m_strShowName.ToUtf8().c_str(),
+    std::printf("%-32s %6dx%-6d %2u bits %12llu bytes  %s\n", PlainName(record.m_strShowName).c_str(),
                 record.m_szMedia.cx, record.m_szMedia.cy, unsigned{record.m_wBitCount}, FileSize(record),
                 FormatTime(record.m_ftLastWrite, false).c_str());
 }
@@ -112,7 +112,7 @@ int WriteXml(const CKivObList& list, const std::string& file) {
     collection.m_MediaList.AddTail(&list);  // lent for the call: the list keeps its records
     collection.SerializeXML(&document, document.GetRootNode());
     collection.m_MediaList.RemoveAll();
-    if (!document.SaveToFile(CString::FromUtf8(file))) return Fail(file, "cannot write the XML file");
+    if (!document.SaveToFile(CString::FromFileSystem(file))) return Fail(file, "cannot write the XML file");
     return 0;
 }
 
@@ -136,11 +136,10 @@ int WriteSheet(const std::vector<const CKivClipMediaObj*>& records, const std::s
         for (int y = 0; y < std::min(iconSize.cy, kCell.cy); ++y) {
             const BYTE* from = icon.GetBits() + static_cast<size_t>(y) * iconSize.cx * 3;
             DWORD* to = &sheet[static_cast<size_t>(top + y) * size.cx + left];
-            for (int x = 0; x < std::min(iconSize.cx, kCell.cx); ++x, from += 3)
-                to[x] = PackBgrBytes(from);
+            for (int x = 0; x < std::min(iconSize.cx, kCell.cx); ++x, from += 3) to[x] = PackBgrBytes(from);
         }
     }
-    const CString path = CString::FromUtf8(file);
+    const CString path = CString::FromFileSystem(file);
     const PictureFormat& writer = ChooseWriter(path);
     if (!writer.write(path, sheet.data(), size, CRect(0, 0, size.cx, size.cy)))
         return Fail(file, std::string("cannot write the ") + writer.name + " file");
@@ -159,17 +158,18 @@ std::string WithoutBlanks(const std::string& types) {
 }  // namespace
 
 int RunCatalog(const CatalogOptions& options) {
-    const CString folder = CString::FromUtf8(options.folder);
+    const CString folder = CString::FromFileSystem(options.folder);
     std::string cacheFile = options.folder;
     if (cacheFile.empty() || cacheFile.back() != '/') cacheFile += '/';
-    cacheFile += CString(CKivClipMediaFileCollection::kCacheFileName).ToUtf8();
+    cacheFile += CString(CKivClipMediaFileCollection::kCacheFileName).ToFileSystem();
 
     CKivObList list;
     KivMediaFetchReport report;
     ProgressBar bar;
     const auto start = std::chrono::steady_clock::now();
     const int found = KivPictureFetchValidMediaFile(
-        &list, folder, CString::FromUtf8(cacheFile), CString::FromUtf8(WithoutBlanks(options.types)),
+        &list, folder, CString::FromFileSystem(cacheFile),
+        CString::FromFileSystem(WithoutBlanks(options.types)),
         [&](int done, int total) { bar.Update(done, total); }, &report);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     bar.Finish();

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string CannotLoad(KivLoadStatus status) { return std::string("cannot load: ") + KivLoadStatusText(status); }
+std::string CannotLoad(KivLoadStatus status) {
+    return std::string("cannot load: ") + KivLoadStatusText(status);
+}
 
 }  // namespace
 
@@ -19,7 +21,7 @@ const PictureFormat& ChooseWriter(const CString& path) {
 }
 
 int Fail(const std::string& file, const std::string& what) {
-    std::fprintf(stderr, "kivpic: %s: %s\n", file.c_str(), what.c_str());
+    std::fprintf(stderr, "kivpic: %s: %s\n", PlainName(CString::FromFileSystem(file)).c_str(), what.c_str());
     return 1;
 }
 
@@ -47,15 +49,15 @@ std::optional<CSize> ParseSize(const std::string& text) {
 }
 
 int RunZoom(const ZoomOptions& options) {
-    const CString input = CString::FromUtf8(options.input);
-    const CString output = CString::FromUtf8(options.output);
+    const CString input = CString::FromFileSystem(options.input);
+    const CString output = CString::FromFileSystem(options.output);
     const PictureFormat& writer = ChooseWriter(output);
     const unsigned long long pixels = 1ull * options.size.cx * options.size.cy;
     if (pixels > 0x3FFFFFFFull) return Fail(options.output, "the target size is too large");
 
     PixelBuffer target;
     if (!options.onto.empty()) {
-        DecodedPicture onto = LoadPicture(CString::FromUtf8(options.onto));
+        DecodedPicture onto = LoadPicture(CString::FromFileSystem(options.onto));
         if (!onto.ok()) return Fail(options.onto, CannotLoad(onto.status));
         if (!(onto.rect.Size() == options.size))
             return Fail(options.onto, "its size " + std::to_string(onto.rect.Width()) + "x" +
@@ -72,8 +74,9 @@ int RunZoom(const ZoomOptions& options) {
     if (options.areaMethod)
         status = LoadAreaScaled(input, block, options.size, options.mode);
     else if (options.clip || options.place)
-        status = LoadBilinearScaled(input, options.clip.value_or(CRect(0, 0, options.size.cx, options.size.cy)),
-                                    options.place.value_or(CRect()), options.size, block, options.mode);
+        status =
+            LoadBilinearScaled(input, options.clip.value_or(CRect(0, 0, options.size.cx, options.size.cy)),
+                               options.place.value_or(CRect()), options.size, block, options.mode);
     else
         status = LoadBilinearScaled(input, block, options.size, options.mode);
     if (status != KivLoadStatus::ok) return Fail(options.input, CannotLoad(status));
@@ -83,8 +86,8 @@ int RunZoom(const ZoomOptions& options) {
 }
 
 int RunConvert(const ConvertOptions& options) {
-    const CString input = CString::FromUtf8(options.input);
-    const CString output = CString::FromUtf8(options.output);
+    const CString input = CString::FromFileSystem(options.input);
+    const CString output = CString::FromFileSystem(options.output);
     const PictureFormat& writer = ChooseWriter(output);
 
     const DecodedPicture picture = LoadPicture(input);
@@ -135,20 +138,49 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string PlainName(const CString& path) {
+    std::string out;
+    for (const char c : path.ToUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{byte});
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string JsonFileMembers(const CString& path) {
+    std::string members = "\"file\":" + JsonString(path.ToUtf8());
+    if (path.HasUndecodableUnits())
+        members += ",\"fileBytes\":" + JsonString(PercentEncode(path.ToFileSystem()));
+    return members;
+}
+
 int RunInfo(const InfoOptions& options) {
     int status = 0;
     for (const std::string& file : options.files) {
         PictureHeader header;
-        const bool ok = ProbePicture(CString::FromUtf8(file), header);
+        const CString path = CString::FromFileSystem(file);
+        const bool ok = ProbePicture(path, header);
         const RECT& rect = header.rect;
         const int bits = header.bits;
         if (options.json && ok) {
-            std::printf("{\"file\":%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n",
-                        JsonString(file).c_str(), rect.left, rect.top, rect.right, rect.bottom, bits);
+            std::printf("{%s,\"ok\":true,\"rect\":[%d,%d,%d,%d],\"bits\":%d}\n",
+                        JsonFileMembers(path).c_str(), rect.left, rect.top, rect.right, rect.bottom, bits);
         } else if (options.json) {
-            std::printf("{\"file\":%s,\"ok\":false}\n", JsonString(file).c_str());
+            std::printf("{%s,\"ok\":false}\n", JsonFileMembers(path).c_str());
         } else if (ok) {
-            std::printf("%s: %dx%d at (%d,%d), %d bits\n", file.c_str(), rect.right - rect.left,
+            std::printf("%s: %dx%d at (%d,%d), %d bits\n", PlainName(path).c_str(), rect.right - rect.left,
                         rect.bottom - rect.top, rect.left, rect.top, bits);
         }
         if (!ok) {

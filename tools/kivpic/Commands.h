@@ -46,6 +46,16 @@ int RunInfo(const InfoOptions& options);
 // Text as a JSON string literal, quotes included.
 std::string JsonString(const std::string& text);
 
+// Names as printed. Paths from the command line and the file system are bytes, taken in and given back
+// through CString::FromFileSystem and ToFileSystem, so a name that is not UTF-8 still reaches its file.
+// A line of plain output shows the bytes that are no UTF-8 as U+FFFD and control characters as \n, \r, \t
+// or \xNN, so that a name never breaks its line.
+std::string PlainName(const CString& path);
+// The JSON members naming a file: "file", the path as shown (U+FFFD for bytes that are no UTF-8, which a
+// JSON string cannot carry) and, only for such a path, "fileBytes", its exact bytes percent-encoded
+// (PercentEncode).
+std::string JsonFileMembers(const CString& path);
+
 // Parses "L,T,R,B" into a rectangle; nothing when the text is not four integers.
 std::optional<CRect> ParseRectangle(const std::string& text);
 
