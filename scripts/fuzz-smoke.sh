@@ -7,9 +7,10 @@
 # Each reader's target also reads the test pictures of its format under tests/data (read-only). New inputs go to a scratch
 # folder, never into the committed corpora. Inputs that fail are kept in BUILD_DIR/fuzz-smoke-artifacts/.
 #
-# The readers refuse pictures of over 4 GiB of pixels but may allocate up to that much: the block is
-# zero-filled by calloc and only touched as rows are decoded. Hence a malloc limit just above 4 GiB, and
-# allocator_may_return_null so that a failed allocation is the reader's out-of-memory path, not a crash.
+# The readers refuse pictures past the pixel limit (2^28 pixels, a 1 GiB block) and files too short for
+# their pictures, but a valid picture may still take that much, and the JPEG library a buffer of its own
+# beside it. Hence generous memory limits, and allocator_may_return_null so that a failed allocation is
+# the reader's out-of-memory path, not a crash.
 set -euo pipefail
 
 if [[ $# -lt 1 || $# -gt 2 ]]; then
