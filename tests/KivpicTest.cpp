@@ -88,6 +88,9 @@ TEST(Kivpic, ExitStatusesAndMessages) {
         {"convert " + in + " " + out + " --region 50,50,60,60", 1, "out.bmp"},  // outside the picture
         {"zoom " + path("garbage.dat") + " " + out + " --size 4x4", 1, "garbage.dat"},
         {"zoom " + in + " " + out + " --size 4x4 --onto " + path("missing.bmp"), 1, "missing.bmp"},
+        {"convert " + in + " " + out + " --max-pixels 15", 1, "in.bmp"},
+        {"--max-pixels 15 zoom " + in + " " + out + " --size 4x4", 1, "in.bmp"},
+        {"convert " + in + " " + out + " --max-pixels -1", 2, nullptr},
         {"zoom " + in + " " + out + " --size 0x4", 2, nullptr},
         {"convert " + in, 2, nullptr}, {"rotate " + in + " " + out, 2, nullptr},
         {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
@@ -99,6 +102,8 @@ TEST(Kivpic, ExitStatusesAndMessages) {
         if (!named) continue;
         ASSERT_EQ(run.errorLines.size(), 1u) << arguments;
         EXPECT_NE(run.errorLines[0].find(folder.File(named)), std::string::npos) << run.errorLines[0];
+        if (arguments.find("--max-pixels") != std::string::npos)
+            EXPECT_NE(run.errorLines[0].find("too large"), std::string::npos) << run.errorLines[0];
         if (arguments.starts_with("zoom")) {  // the reason comes from the one load, not a second try
             EXPECT_NE(run.errorLines[0].find("cannot load: "), std::string::npos) << run.errorLines[0];
         }

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     unsigned long long maxPixels = KivPictureGetPixelLimit();
     app.add_option("--max-pixels", maxPixels,
                    "refuse pictures of more pixels than this as too large (0: only the 4 GiB buffer limit)")
+        ->check(CLI::NonNegativeNumber)  // a negative count would wrap to a huge one
         ->capture_default_str();
 
     ConvertOptions convert;
