@@ -91,7 +91,7 @@ int CKivClipMediaFileCollection::LoadFromFile(const CString& path) {
 int CKivClipMediaFileCollection::SaveToFile(const CString& path) {
     // Written beside the cache and renamed into place, so a listing never reads half a cache.
     ReplacementFile output;
-    if (!output.Create(path)) return 1;
+    if (!output.Create(path, ReplacementFile::InPlace::never)) return 1;
     try {
         CArchive archive(&output.File(), CArchive::store, kCacheArchiveBuffer);
         Serialize(archive);
