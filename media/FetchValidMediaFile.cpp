@@ -79,8 +79,9 @@ void DeleteCacheFile(const CString& cacheFile) {
     }
 }
 
-// The records of an untrusted cache by path (letter case aside), so that a file unchanged since the cache
-// was written gets its facts and thumbnail back instead of being read again.
+// The records of an untrusted cache by path, so that a file unchanged since the cache was written gets its
+// facts and thumbnail back instead of being read again. Looked up by the path in one letter case, and then
+// by CompareMedia, which tells "a.bmp" and "A.bmp" apart where the file system does.
 class ReusableRecords {
   public:
     void Take(CKivObList& cached) {
@@ -94,8 +95,9 @@ class ReusableRecords {
 
     // Fills fresh from a cached record of the same file state; false when there is none.
     bool Restore(CKivClipMediaObj& fresh) {
-        const auto found = byPath_.find(Key(fresh.m_strMediaFile));
-        if (found == byPath_.end() || !found->second->CompareMedia(&fresh)) return false;
+        auto [found, end] = byPath_.equal_range(Key(fresh.m_strMediaFile));
+        while (found != end && !found->second->CompareMedia(&fresh)) ++found;
+        if (found == end) return false;
         // The cached record is dropped after the listing, so its title and thumbnail move over uncopied; a
         // file listed twice takes them once and is read for its second record.
         CKivClipMediaObj& cached = *found->second;
@@ -122,7 +124,7 @@ class ReusableRecords {
     }
 
     CKivObList records_;
-    std::unordered_map<std::wstring, CKivClipMediaObj*> byPath_;
+    std::unordered_multimap<std::wstring, CKivClipMediaObj*> byPath_;
 };
 
 int SafeMakeExtInfo(CKivClipMediaObj* record) {

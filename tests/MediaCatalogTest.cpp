@@ -95,6 +95,7 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
         {"rewritten", [](CatalogFolder& f) { f.Add("c.jpg", CSize(64, 48), 33); }, 1},
         {"removed", [](CatalogFolder& f) { fs::remove(f.File("a.bmp")); }, 0},
         {"renamed", [](CatalogFolder& f) { fs::rename(f.File("d.pcx"), f.File("e.pcx")); }, 1},
+        {"renamed by case", [](CatalogFolder& f) { fs::rename(f.File("a.bmp"), f.File("A.bmp")); }, 1},
         {"reordered cache",
          [](CatalogFolder& f) {
              CKivClipMediaFileCollection cache;
@@ -113,6 +114,7 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
         change(folder);
         const Listing changed = folder.List();
         EXPECT_FALSE(changed.report.cacheTrusted) << name;
+        for (const std::string& listed : changed.names) EXPECT_TRUE(fs::exists(folder.File(listed))) << name;
         EXPECT_EQ(changed.report.picturesRead, read) << name;
         const Bytes incremental = ReadFileBytes(folder.Cache());
         fs::remove(folder.Cache());
@@ -192,6 +194,7 @@ TEST(MediaCatalog, EmptyAndMissingFolders) {
 TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     CatalogFolder folder;
     folder.Add("E.BMP", CSize(6, 6), 11);
+    folder.Add("A.bmp", CSize(7, 7), 12);  // beside a.bmp: another file where letter case counts
     WriteFileBytes(folder.File("noextension"), Bytes{1, 2, 3});
     fs::create_directory(folder.File("folder.jpg"));   // a plain folder is passed over
     fs::create_directory(folder.File(".hidden.jpg"));  // a hidden one becomes a record and is dropped
@@ -200,9 +203,11 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     WriteFileBytes(folder.File("a.bmp.txt"), {});
     // clang-format off
     const std::tuple<const char*, Names, int> cases[] = {  // the files listed, and how many are no picture
-        {"bmp,tga", {"a.bmp", "E.BMP", "b.tga"}, 0}, {"TGA,bmp", {"b.tga", "a.bmp", "E.BMP"}, 0},
+        {"bmp,tga", {"A.bmp", "a.bmp", "E.BMP", "b.tga"}, 0},
+        {"TGA,bmp", {"b.tga", "A.bmp", "a.bmp", "E.BMP"}, 0},
         {"tga,", {"b.tga"}, 1},  // the empty piece lists "noextension", which is no picture
-        {"bmp,bmp", {"a.bmp", "E.BMP", "a.bmp", "E.BMP"}, 0}, {"jpg", {"c.jpg"}, 1}, {"gif", {}, 0}};
+        {"bmp,bmp", {"A.bmp", "a.bmp", "E.BMP", "A.bmp", "a.bmp", "E.BMP"}, 0}, {"jpg", {"c.jpg"}, 1},
+        {"gif", {}, 0}};
     // clang-format on
     for (const auto& [types, names, dropped] : cases) {
         fs::remove(folder.Cache());
