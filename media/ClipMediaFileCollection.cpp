@@ -1,7 +1,9 @@
 // A folder's records as one object, and the cache file that holds them.
 #include "media/ClipMediaFileCollection.h"
 
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "libraries/KivModuleRC.h"
 #include "platform/ReplacementFile.h"
@@ -13,6 +15,29 @@ constexpr WORD kCollectionVersion = 0;
 // A cache holds some 15 KB per picture; the archive moves it in 64 KiB pieces rather than the class
 // library's usual 4 KiB, which halves the time spent in reads and writes. The bytes are the same.
 constexpr int kCacheArchiveBuffer = 64 * 1024;
+
+// Takes an archive's bytes only to compare them, as they come, with those of a file on disk.
+class ComparingFile : public CFile {
+  public:
+    explicit ComparingFile(CFile& existing) : existing_(existing) {}
+
+    void Write(const void* buffer, UINT count) override {
+        if (!same_) return;
+        chunk_.resize(count);
+        same_ =
+            existing_.Read(chunk_.data(), count) == count && std::memcmp(chunk_.data(), buffer, count) == 0;
+    }
+    // Every byte matched, and the file holds no more.
+    bool SameToTheEnd() {
+        BYTE more = 0;
+        return same_ && existing_.Read(&more, 1) == 0;
+    }
+
+  private:
+    CFile& existing_;
+    std::vector<BYTE> chunk_;
+    bool same_ = true;
+};
 
 }  // namespace
 
@@ -91,7 +116,7 @@ int CKivClipMediaFileCollection::LoadFromFile(const CString& path) {
 int CKivClipMediaFileCollection::SaveToFile(const CString& path) {
     // Written beside the cache and renamed into place, so a listing never reads half a cache.
     ReplacementFile output;
-    if (!output.Create(path)) return 1;
+    if (!output.Create(path, ReplacementFile::InPlace::never)) return 1;
     try {
         CArchive archive(&output.File(), CArchive::store, kCacheArchiveBuffer);
         Serialize(archive);
@@ -102,6 +127,23 @@ int CKivClipMediaFileCollection::SaveToFile(const CString& path) {
         return 0;
     }
     return output.Commit() ? 1 : 0;
+}
+
+bool CKivClipMediaFileCollection::IsStoredIn(const CString& path) {
+    if (!KivPublicDoesFileExist(path)) return false;
+    try {
+        CFile existing;
+        if (!existing.Open(path, CFile::modeRead)) return false;
+        ComparingFile comparing(existing);
+        CArchive archive(&comparing, CArchive::store, kCacheArchiveBuffer);
+        Serialize(archive);
+        archive.Close();
+        return comparing.SameToTheEnd();
+    } catch (const CException&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 int CKivClipMediaFileCollection::IsSameMediaList(const CKivObList* other) const {

@@ -31,6 +31,9 @@ class CKivClipMediaFileCollection : public CKivObject {
     // Writes the cache through a temporary file renamed into place. 0 when writing failed after the file
     // was opened; 1 otherwise, also when the file could not be created.
     int SaveToFile(const CString& path);
+    // Whether the file holds exactly the bytes SaveToFile would write now (compared as they are made, so
+    // no second copy of the cache is held).
+    bool IsStoredIn(const CString& path);
     // 1 when both lists are non-empty and hold records of the same files (CompareMedia) in the same order.
     int IsSameMediaList(const CKivObList* other) const;
 

@@ -4,12 +4,28 @@
 #include <new>
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/GlobalMemory.h"
 #include "media/FileName.h"
 #include "media/MediaGathering.h"
 #include "readers/PictureFormats.h"
 
 IMPLEMENT_SERIAL(CKivClipMediaObj, CKivObject, 0)
+
+namespace {
+
+// Paths that differ only in letter case name one file where the file system folds case (FAT and exFAT
+// media, most network shares, case-folding ext4 folders), and two files, or a file and nothing, where it
+// does not: a record for "a.bmp" must not stand for "A.bmp" after a rename on Linux. Rather than guess
+// from the kind of mount, the file system is asked whether both names lead to the same file; that is
+// right for every mount and folder, costs two status reads, and is asked only when the paths differ by
+// case alone, which is rare.
+bool SamePath(const CString& a, const CString& b) {
+    if (a == b) return true;
+    return a.CompareNoCase(b) == 0 && CFile::IsSameFile(a, b);
+}
+
+}  // namespace
 
 CKivClipMediaObj& CKivClipMediaObj::operator=(const CKivClipMediaObj& other) {
     if (&other == this) return *this;
@@ -43,7 +59,7 @@ CString CKivClipMediaObj::GetFileExtName() const {
 
 int CKivClipMediaObj::CompareMedia(const CKivClipMediaObj* other) const {
     if (!other) return 0;
-    if (m_strMediaFile.CompareNoCase(other->m_strMediaFile) != 0) return 0;
+    if (!SamePath(m_strMediaFile, other->m_strMediaFile)) return 0;
     if (m_dwFileSizeHigh != other->m_dwFileSizeHigh) return 0;
     if (m_dwFileSizeLow != other->m_dwFileSizeLow) return 0;
     if (m_ftLastWrite.dwHighDateTime != other->m_ftLastWrite.dwHighDateTime) return 0;
@@ -79,8 +95,9 @@ int CKivClipMediaObj::MakeExtInfo() {
         const DecodedPicture picture = LoadPicture(m_strMediaFile);
         const CRect& loaded = picture.rect;
         if (!picture.ok() || loaded.IsRectEmpty()) return 0;
-        BYTE* icon = KivPublicMakeIcon(reinterpret_cast<const tagCOLOR32*>(picture.pixels.get()), loaded.Size(),
-                                       CRect(0, 0, loaded.Width(), loaded.Height()), kPictureIconSize, 24);
+        BYTE* icon =
+            KivPublicMakeIcon(reinterpret_cast<const tagCOLOR32*>(picture.pixels.get()), loaded.Size(),
+                              CRect(0, 0, loaded.Width(), loaded.Height()), kPictureIconSize, 24);
         m_Icon.SetIcon(icon, kPictureIconSize);
         return 1;
     }

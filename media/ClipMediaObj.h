@@ -32,7 +32,8 @@ class KIV_API CKivClipMediaObj : public CKivObject {
     // The extension with its dot, as the path spells it.
     CString GetFileExtName() const;
 
-    // 1 when both describe the same file state: the same path (letter case aside), file size and
+    // 1 when both describe the same file state: the same file (paths that differ only in letter case
+    // count as the same where both lead to one file, as on a file system that folds case), file size and
     // last-write time. Title, picture facts and thumbnail take no part.
     int CompareMedia(const CKivClipMediaObj* other) const;
     // Takes the path and the directory entry's file size and time; clears title, size and depth. Returns 1.

@@ -17,6 +17,7 @@
 #include "platform/RuntimeLibrary.h"
 #include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
+#include "media/FolderCaches.h"
 #include "media/MediaGathering.h"
 
 using kivrt::FoldCase;
@@ -79,39 +80,31 @@ void DeleteCacheFile(const CString& cacheFile) {
     }
 }
 
-// The records of an untrusted cache by path (letter case aside), so that a file unchanged since the cache
-// was written gets its facts and thumbnail back instead of being read again.
-class ReusableRecords {
+// Records by path, so that a file unchanged since a cache was written gets its facts and thumbnail back
+// instead of being read again, and a file remembered as no picture is not read again. Looked up by the
+// path in one letter case, and then by CompareMedia, which tells "a.bmp" and "A.bmp" apart where the file
+// system does.
+class RecordsByPath {
   public:
-    void Take(CKivObList& cached) {
-        records_.AddTail(&cached);
-        cached.RemoveAll();
-        for (POSITION position = records_.GetHeadPosition(); position;) {
-            auto* record = dynamic_cast<CKivClipMediaObj*>(records_.GetNext(position));
-            if (record) byPath_.emplace(Key(record->m_strMediaFile), record);
+    // Takes over the records of list.
+    void Take(CKivObList& list) {
+        for (POSITION position = list.GetHeadPosition(); position;) {
+            if (auto* record = dynamic_cast<CKivClipMediaObj*>(list.GetNext(position)))
+                byPath_.emplace(Key(record->m_strMediaFile), record);
         }
+        records_.AddTail(&list);
+        list.RemoveAll();
     }
 
-    // Fills fresh from a cached record of the same file state; false when there is none.
-    bool Restore(CKivClipMediaObj& fresh) {
-        const auto found = byPath_.find(Key(fresh.m_strMediaFile));
-        if (found == byPath_.end() || !found->second->CompareMedia(&fresh)) return false;
-        // The cached record is dropped after the listing, so its title and thumbnail move over uncopied; a
-        // file listed twice takes them once and is read for its second record.
-        CKivClipMediaObj& cached = *found->second;
+    // A record of the same file state as fresh, given out once (a file listed twice finds it for its
+    // first record only); null when there is none. It stays owned here.
+    CKivClipMediaObj* Claim(const CKivClipMediaObj& fresh) {
+        auto [found, end] = byPath_.equal_range(Key(fresh.m_strMediaFile));
+        while (found != end && !found->second->CompareMedia(&fresh)) ++found;
+        if (found == end) return nullptr;
+        CKivClipMediaObj* record = found->second;
         byPath_.erase(found);
-        fresh.m_szMedia = cached.m_szMedia;
-        fresh.m_wBitCount = cached.m_wBitCount;
-        const CSize iconSize = cached.m_Icon.GetSize();
-        fresh.m_Icon.SetIcon(cached.m_Icon.Detach(), iconSize);
-        // What a fresh read would give: for a picture its name as listed now (the cached path may differ
-        // in letter case), for a gray picture the title stored in it.
-        CString extension = fresh.GetFileExtName();
-        if (extension.MakeUpper() == CString(L".AMY"))
-            fresh.m_strShowName = std::move(cached.m_strShowName);
-        else
-            fresh.m_strShowName = fresh.GetPureFileName().DisplayText();
-        return true;
+        return record;
     }
 
   private:
@@ -122,8 +115,47 @@ class ReusableRecords {
     }
 
     CKivObList records_;
-    std::unordered_map<std::wstring, CKivClipMediaObj*> byPath_;
+    std::unordered_multimap<std::wstring, CKivClipMediaObj*> byPath_;
 };
+
+// Fills fresh from a cached record of the same file state. The cached record is dropped after the listing,
+// so its title and thumbnail move over uncopied.
+void Restore(CKivClipMediaObj& cached, CKivClipMediaObj& fresh) {
+    fresh.m_szMedia = cached.m_szMedia;
+    fresh.m_wBitCount = cached.m_wBitCount;
+    const CSize iconSize = cached.m_Icon.GetSize();
+    fresh.m_Icon.SetIcon(cached.m_Icon.Detach(), iconSize);
+    // What a fresh read would give: for a picture its name as listed now (the cached path may differ in
+    // letter case), for a gray picture the title stored in it.
+    CString extension = fresh.GetFileExtName();
+    if (extension.MakeUpper() == CString(L".AMY"))
+        fresh.m_strShowName = std::move(cached.m_strShowName);
+    else
+        fresh.m_strShowName = fresh.GetPureFileName().DisplayText();
+}
+
+// Loads a cache file; false when there is none or it does not load.
+bool LoadCache(const CString& path, CKivClipMediaFileCollection& cache) {
+    return !path.IsEmpty() && KivPublicDoesFileExist(path) && cache.LoadFromFile(path);
+}
+
+// Writes records (which stay in records) as a cache file of the user's cache folder, unless it already
+// holds them byte for byte.
+void SaveUserCacheFile(CKivObList& records, const CString& path) {
+    CKivClipMediaFileCollection cache;
+    cache.m_MediaList.AddTail(&records);
+    if (!cache.IsStoredIn(path) && MakeUserCacheFolder(path)) cache.SaveToFile(path);
+    cache.m_MediaList.RemoveAll();
+}
+
+// A file of the user's cache folder that is no longer needed; nobody is told when it cannot go.
+void RemoveUserCacheFile(const CString& path) {
+    if (path.IsEmpty() || !CFile::NameExists(path)) return;
+    try {
+        CFile::Remove(path);
+    } catch (const CFileException&) {
+    }
+}
 
 int SafeMakeExtInfo(CKivClipMediaObj* record) {
     try {
@@ -166,6 +198,111 @@ void ReadPictures(const std::vector<CKivClipMediaObj*>& records, const std::vect
     work();
 }
 
+// Where the listing of one folder keeps its cache.
+struct CachePlace {
+    explicit CachePlace(const CString& cacheFile)
+        : folderCache(cacheFile),
+          folderWritable(IsCacheFolderWritable(cacheFile)),
+          userCache(folderWritable ? CString() : UserCacheFile(cacheFile, L".pmf")),
+          notPictures(UserCacheFile(cacheFile, L".notpictures")) {}
+
+    // Where a new cache is written: the folder when it may be written, else the user's cache folder.
+    const CString& Store() const { return folderWritable ? folderCache : userCache; }
+
+    CString folderCache;
+    bool folderWritable;
+    CString userCache;    // empty for a folder that may be written
+    CString notPictures;  // the files found not to be pictures
+};
+
+// Takes the records of the first cache that lists exactly these files in place of them; the records of
+// the others are kept for reuse. For a folder that may not be written, the user's cache is asked first,
+// then one the folder holds itself.
+bool TakeTrustedCache(const CachePlace& place, CKivObList& records, RecordsByPath& reusable) {
+    for (const CString& candidate : {place.userCache, place.folderCache}) {
+        CKivClipMediaFileCollection cache;
+        if (!LoadCache(candidate, cache)) continue;
+        if (cache.IsSameMediaList(&records)) {
+            records.DeleteAll();
+            records.AddTail(&cache.m_MediaList);
+            cache.m_MediaList.RemoveAll();
+            return true;
+        }
+        reusable.Take(cache.m_MediaList);
+    }
+    return false;
+}
+
+// Completes the records: from reusable cached ones where the file is unchanged, else by reading the
+// picture, except for files remembered as no picture. The files that are not pictures leave the list for
+// that memory, with their file system facts only, so that it reads the same until they change.
+void CompleteRecords(CKivObList& records, RecordsByPath& reusable, const CString& notPicturesFile,
+                     const KivMediaProgress& progress, unsigned threads, KivMediaFetchReport& done) {
+    RecordsByPath notPictures;
+    CKivClipMediaFileCollection remembered;
+    if (LoadCache(notPicturesFile, remembered)) notPictures.Take(remembered.m_MediaList);
+
+    std::vector<CKivClipMediaObj*> inOrder;
+    std::vector<size_t> toRead;
+    std::vector<int> results;
+    for (POSITION position = records.GetHeadPosition(); position;) {
+        auto* record = static_cast<CKivClipMediaObj*>(records.GetNext(position));
+        int result = 1;
+        if (CKivClipMediaObj* cached = reusable.Claim(*record))
+            Restore(*cached, *record);
+        else if (notPictures.Claim(*record))
+            result = 0;
+        else
+            toRead.push_back(inOrder.size());
+        inOrder.push_back(record);
+        results.push_back(result);
+    }
+    ReadPictures(inOrder, toRead, results, progress, threads);
+    done.picturesRead = static_cast<int>(toRead.size());
+
+    CKivObList dropped;
+    size_t index = 0;
+    for (POSITION position = records.GetHeadPosition(); position; ++index) {
+        const POSITION current = position;
+        auto* record = static_cast<CKivClipMediaObj*>(records.GetNext(position));
+        if (results[index] != 0) continue;
+        records.RemoveAt(current);
+        dropped.AddTail(record);
+        record->SetBasicInfo(CString(record->m_strMediaFile), nullptr);
+        record->m_Icon.Clear();
+        ++done.picturesDropped;
+    }
+    if (dropped.IsEmpty())
+        RemoveUserCacheFile(notPicturesFile);
+    else if (!notPicturesFile.IsEmpty())
+        SaveUserCacheFile(dropped, notPicturesFile);
+    dropped.DeleteAll();
+}
+
+// Writes the rebuilt records as the cache, where the folder's cache is kept. A cache that already holds
+// them byte for byte is left as it is. Otherwise one in the folder goes first (also a symbolic link, which
+// the new cache would otherwise be written through, to wherever it points). A folder that may not be
+// written is never changed, and so never fails to be: its stale cache is no one's to remove.
+void StoreCache(CKivObList& records, const CachePlace& place) {
+    if (!place.folderWritable) {
+        if (records.IsEmpty())
+            RemoveUserCacheFile(place.userCache);
+        else if (!place.userCache.IsEmpty())
+            SaveUserCacheFile(records, place.userCache);
+        return;
+    }
+    const CString& cacheFile = place.folderCache;
+    CKivClipMediaFileCollection rebuilt;
+    rebuilt.m_MediaList.AddTail(&records);
+    if (records.IsEmpty() || !rebuilt.IsStoredIn(cacheFile)) {
+        if (KivPublicDoesFileExist(cacheFile) ||
+            (CFile::NameExists(cacheFile) && !KivPublicDoesDirExist(cacheFile)))
+            DeleteCacheFile(cacheFile);
+        if (!records.IsEmpty()) rebuilt.SaveToFile(cacheFile);
+    }
+    rebuilt.m_MediaList.RemoveAll();
+}
+
 }  // namespace
 
 CString JoinFolderAndName(const CString& folder, const CString& name) {
@@ -188,52 +325,12 @@ int FetchValidMediaFile(CKivObList* list, const CString& folder, const CString& 
         for (const CString& extension : SplitExtensions(extensions))
             GatherEntries(folder, extension, records);
 
-        ReusableRecords reusable;
-        if (KivPublicDoesFileExist(cacheFile)) {
-            CKivClipMediaFileCollection cache;
-            const int loaded = cache.LoadFromFile(cacheFile);
-            if (loaded && cache.IsSameMediaList(&records)) {
-                records.DeleteAll();
-                records.AddTail(&cache.m_MediaList);
-                cache.m_MediaList.RemoveAll();
-                done.cacheTrusted = true;
-            } else if (loaded) {
-                reusable.Take(cache.m_MediaList);
-            }
-        }
-        // A cache that is there but not trusted goes; so does a symbolic link that leads nowhere, which
-        // the new cache would otherwise be written through, to wherever it points.
-        const bool cachePresent = KivPublicDoesFileExist(cacheFile) ||
-                                  (CFile::NameExists(cacheFile) && !KivPublicDoesDirExist(cacheFile));
-        if (!done.cacheTrusted && cachePresent) DeleteCacheFile(cacheFile);
-
+        const CachePlace place(cacheFile);
+        RecordsByPath reusable;
+        done.cacheTrusted = TakeTrustedCache(place, records, reusable);
         if (!done.cacheTrusted) {
-            std::vector<CKivClipMediaObj*> inOrder;
-            std::vector<size_t> toRead;
-            for (POSITION position = records.GetHeadPosition(); position;) {
-                auto* record = static_cast<CKivClipMediaObj*>(records.GetNext(position));
-                if (!reusable.Restore(*record)) toRead.push_back(inOrder.size());
-                inOrder.push_back(record);
-            }
-            std::vector<int> results(inOrder.size(), 1);
-            ReadPictures(inOrder, toRead, results, progress, threads);
-            done.picturesRead = static_cast<int>(toRead.size());
-
-            size_t index = 0;
-            for (POSITION position = records.GetHeadPosition(); position; ++index) {
-                const POSITION current = position;
-                records.GetNext(position);
-                if (results[index] == 0) {
-                    records.DeleteAt(current);
-                    ++done.picturesDropped;
-                }
-            }
-            if (!records.IsEmpty()) {
-                CKivClipMediaFileCollection cache;
-                cache.m_MediaList.AddTail(&records);
-                cache.SaveToFile(cacheFile);
-                cache.m_MediaList.RemoveAll();
-            }
+            CompleteRecords(records, reusable, place.notPictures, progress, threads, done);
+            StoreCache(records, place);
         }
 
         list->AddTail(&records);

@@ -84,14 +84,15 @@ bool WideName(const char* bytes, std::wstring& wide) {
 std::vector<std::wstring> MatchingNames(const std::string& folder, std::wstring_view mask) {
     std::vector<std::wstring> names;
     if (mask.empty()) return names;
-    // An exact name that exists needs no scan of the folder.
-    if (!HasWildcard(mask)) {
+    // A name without wildcards is one file, which the file system finds or not: where it tells letter
+    // case apart, "a.bmp" is not "A.bmp" (a scan without regard to case would name a file that is not
+    // there); where it folds case, it finds the file by either name. (A trailing dot, which the system's
+    // names never end in, is left to the scan's rule for names without an extension.)
+    if (!HasWildcard(mask) && mask.back() != L'.') {
         struct stat status {};
         const std::string exact = folder + CString(mask).ToFileSystem();
-        if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0) {
-            names.emplace_back(mask);
-            return names;
-        }
+        if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0) names.emplace_back(mask);
+        return names;
     }
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) return names;

@@ -2,7 +2,9 @@
 //
 // A pattern is "<folder>/<mask>"; '/' and '\' both separate, and a pattern without a separator searches
 // the current folder. The mask's last component may hold '*' and '?' and is compared without regard to
-// letter case (MatchesFileMask). What is reported, and why:
+// letter case (MatchesFileMask), so that "*.bmp" finds "SEA.BMP"; a mask without wildcards names one file
+// and is looked up as the file system spells names (exactly, unless it folds case). What is reported, and
+// why:
 //  - "." and ".." are never reported: the catalogue searches for picture names and existence, and would
 //    only have to skip them.
 //  - Symbolic links are followed: a link to a file is listed with its target's size, times and attributes

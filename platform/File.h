@@ -58,6 +58,8 @@ class KIV_RUNTIME_API CFile {
     static void Rename(LPCWSTR oldName, LPCWSTR newName);
     // Whether the name is there at all: a symbolic link counts as itself, also when it leads nowhere.
     static BOOL NameExists(LPCWSTR fileName);
+    // Whether both names lead to one existing file (symbolic links followed): the same device and inode.
+    static BOOL IsSameFile(LPCWSTR a, LPCWSTR b);
     // The status of a file or folder, symbolic links followed; FALSE when there is none.
     static BOOL GetStatus(LPCWSTR fileName, CFileStatus& status);
     // Writes the read-only attribute as the owner's write permission (set: all write permissions removed;

@@ -51,6 +51,14 @@ BOOL CFile::NameExists(LPCWSTR fileName) {
     return ::lstat(CString(fileName).ToFileSystem().c_str(), &facts) == 0;
 }
 
+BOOL CFile::IsSameFile(LPCWSTR a, LPCWSTR b) {
+    struct stat first {
+    }, second{};
+    return ::stat(CString(a).ToFileSystem().c_str(), &first) == 0 &&
+           ::stat(CString(b).ToFileSystem().c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 void CFile::SetStatus(LPCWSTR fileName, const CFileStatus& status) {
     const CString path(fileName);
     const std::string utf8 = path.ToFileSystem();

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <random>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -31,13 +34,49 @@ std::string ResolveTarget(const std::string& path) {
     return current;
 }
 
+// Every extended attribute of the file at path onto the open file: user attributes, access-control lists
+// (system.posix_acl_access), security labels. One that the file system or the process may not set is
+// left behind, as the mode would be where it could not be set.
+void CopyExtendedAttributes(const std::string& path, int descriptor) {
+    const ssize_t listed = ::listxattr(path.c_str(), nullptr, 0);
+    if (listed <= 0) return;
+    std::vector<char> names(static_cast<size_t>(listed));
+    const ssize_t length = ::listxattr(path.c_str(), names.data(), names.size());
+    if (length <= 0) return;
+    std::vector<char> value;
+    for (size_t at = 0; at < static_cast<size_t>(length);) {
+        const std::string_view name(&names[at]);  // each name ends with a zero byte
+        at += name.size() + 1;
+        const ssize_t size = ::getxattr(path.c_str(), name.data(), nullptr, 0);
+        if (size < 0) continue;
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = ::getxattr(path.c_str(), name.data(), value.data(), value.size());
+        if (got >= 0) (void)::fsetxattr(descriptor, name.data(), value.data(), static_cast<size_t>(got), 0);
+    }
+}
+
+// What the new file keeps of the one it replaces.
+void KeepAttributes(const std::string& target, const struct stat& existing, int descriptor) {
+    // Owner and group first: changing them clears the set-user and set-group bits, which the mode then
+    // restores. A user may give a file to none but themselves, but to any group of theirs.
+    if (::fchown(descriptor, existing.st_uid, existing.st_gid) != 0)
+        (void)::fchown(descriptor, static_cast<uid_t>(-1), existing.st_gid);
+    CopyExtendedAttributes(target, descriptor);
+    // After the access-control list, whose mask the group bits of the mode then agree with.
+    (void)::fchmod(descriptor, existing.st_mode & 07777);
+}
+
+bool MayNotCreateIn(int error) {
+    return error == EACCES || error == EPERM;
+}
+
 }  // namespace
 
 ReplacementFile::~ReplacementFile() {
     Discard();
 }
 
-bool ReplacementFile::Create(const CString& target) {
+bool ReplacementFile::Create(const CString& target, InPlace inPlace) {
     Discard();
     target_ = ResolveTarget(target.ToFileSystem());
     const size_t slash = target_.rfind('/');
@@ -51,6 +90,9 @@ bool ReplacementFile::Create(const CString& target) {
     // A rename needs only the folder's permission; the file's own must still allow writing it, as opening
     // it for writing would (a read-only file, or another user's, is not replaced).
     if (targetExists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
+    const bool mayWriteInPlace = targetExists && inPlace == InPlace::allowed;
+    // A rename would give the new content to this name only, and leave the other names with the old.
+    if (mayWriteInPlace && existing.st_nlink > 1) return OpenInPlace();
 
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -59,10 +101,10 @@ bool ReplacementFile::Create(const CString& target) {
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            return false;
+            // A folder that takes no new file, holding a file that may be written: written as it is.
+            return mayWriteInPlace && MayNotCreateIn(errno) && OpenInPlace();
         }
-        // The saved file keeps the permissions of the one it replaces.
-        if (targetExists) (void)::fchmod(fd, existing.st_mode & 07777);
+        if (targetExists) KeepAttributes(target_, existing, fd);
         temporary_ = std::move(candidate);
         descriptor_ = fd;
         file_.Attach(fd, CString::FromFileSystem(temporary_));
@@ -71,8 +113,18 @@ bool ReplacementFile::Create(const CString& target) {
     return false;
 }
 
+bool ReplacementFile::OpenInPlace() {
+    // Not truncated yet: a save that fails before its first byte leaves the file as it was.
+    const int fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    inPlace_ = true;
+    descriptor_ = fd;
+    file_.Attach(fd, CString::FromFileSystem(target_));
+    return true;
+}
+
 std::FILE* ReplacementFile::StdioStream() {
-    if (!stream_ && !temporary_.empty()) {
+    if (!stream_ && descriptor_ >= 0) {
         const int copy = ::dup(descriptor_);
         if (copy < 0) return nullptr;
         stream_ = ::fdopen(copy, "wb");
@@ -81,13 +133,24 @@ std::FILE* ReplacementFile::StdioStream() {
     return stream_;
 }
 
+bool ReplacementFile::CloseStream() {
+    if (!stream_) return true;
+    const bool written = std::fflush(stream_) == 0 && !std::ferror(stream_);
+    const bool closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    return written && closed;
+}
+
 bool ReplacementFile::Commit() {
-    if (temporary_.empty()) return false;
-    if (stream_) {
-        const bool written = std::fflush(stream_) == 0 && !std::ferror(stream_);
-        const bool closed = std::fclose(stream_) == 0;
-        stream_ = nullptr;
-        if (!written || !closed) {
+    if (descriptor_ < 0) return false;
+    if (!CloseStream()) {
+        Discard();
+        return false;
+    }
+    // In place, the old content may run on past the new; the stream shares the file's position.
+    if (inPlace_) {
+        const off_t end = ::lseek(descriptor_, 0, SEEK_CUR);
+        if (end < 0 || ::ftruncate(descriptor_, end) != 0) {
             Discard();
             return false;
         }
@@ -97,6 +160,11 @@ bool ReplacementFile::Commit() {
     } catch (const CFileException&) {
         Discard();
         return false;
+    }
+    descriptor_ = -1;
+    if (inPlace_) {
+        inPlace_ = false;
+        return true;
     }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         Discard();
@@ -109,6 +177,12 @@ bool ReplacementFile::Commit() {
 void ReplacementFile::Discard() {
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
+    // In place, the file is left as far as it was written, as a plain save leaves it.
+    if (inPlace_ && descriptor_ >= 0) {
+        const off_t end = ::lseek(descriptor_, 0, SEEK_CUR);
+        if (end > 0) (void)::ftruncate(descriptor_, end);
+    }
+    inPlace_ = false;
     descriptor_ = -1;
     file_.Abort();
     if (!temporary_.empty()) ::unlink(temporary_.c_str());

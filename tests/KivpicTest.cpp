@@ -111,7 +111,8 @@ TEST(Kivpic, ExitStatusesAndMessages) {
 }
 
 TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
-    ScratchFolder folder;
+    ScratchFolder folder, cacheHome;
+    ::setenv("XDG_CACHE_HOME", cacheHome.Path().c_str(), 1);
     WriteFileBytes(folder.File("a.bmp"), Picture24(8, 6));
     WriteFileBytes(folder.File("b.bmp"), Picture24(3, 2));
     WriteFileBytes(folder.File("c.tga"), Picture24(3, 2));  // a bitmap under a TGA name is no picture
@@ -121,6 +122,11 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     ASSERT_EQ(first.errorLines.size(), 1u) << "no progress bar when standard error is no terminal";
     EXPECT_NE(first.errorLines[0].find("2 pictures; cache rebuilt: 3 read, 1 not pictures"),
               std::string::npos);
+    const ToolRun again = Kivpic("catalog " + dir);
+    EXPECT_EQ(again.out, first.out);
+    EXPECT_NE(again.errorLines.at(0).find("2 pictures; cache rebuilt: 0 read, 1 not pictures"),
+              std::string::npos)
+        << "the file that is no picture is remembered";
     std::filesystem::remove(folder.File("c.tga"));
     const ToolRun second = Kivpic("catalog " + dir);
     EXPECT_EQ(second.out, first.out);

@@ -31,10 +31,15 @@ struct Listing {
     std::vector<CSize> sizes;
 };
 
-// A folder of four pictures of distinct sizes and times, and its cache.
+// A folder of four pictures of distinct sizes and times, and its cache; the user's cache folder is a scratch
+// folder that anyone may write, for listings run as another user.
 class CatalogFolder {
   public:
     CatalogFolder() {
+        const char* before = std::getenv("XDG_CACHE_HOME");
+        cacheHomeBefore_ = before ? before : "";
+        fs::permissions(cacheHome_.Path(), fs::perms::all);
+        ::setenv("XDG_CACHE_HOME", cacheHome_.Path().c_str(), 1);
         Add("a.bmp", CSize(40, 30), 1), Add("b.tga", CSize(33, 17), 2), Add("c.jpg", CSize(64, 48), 3);
         Add("d.pcx", CSize(20, 90), 4);
     }
@@ -58,6 +63,13 @@ class CatalogFolder {
     std::string Path() const { return folder_.Path().string(); }
     std::string File(const std::string& name) const { return folder_.File(name); }
     std::string Cache() const { return folder_.File("VudEvovi.pmf"); }
+    ~CatalogFolder() { ::setenv("XDG_CACHE_HOME", cacheHomeBefore_.c_str(), 1); }
+    // The files kept in the user's cache folder.
+    size_t UserCacheFiles() const {
+        return fs::exists(cacheHome_.Path() / "kivpicture")
+                   ? FolderEntries(cacheHome_.Path() / "kivpicture").size()
+                   : 0;
+    }
 
     Listing List(const std::string& types = kAllTypes, unsigned threads = 0, std::string folder = {}) const {
         Listing listing;
@@ -74,8 +86,14 @@ class CatalogFolder {
     }
 
   private:
-    ScratchFolder folder_;
+    ScratchFolder cacheHome_, folder_;
+    std::string cacheHomeBefore_;
 };
+
+timespec LastWrite(const std::string& path) {
+    struct stat facts {};
+    return ::stat(path.c_str(), &facts) == 0 ? facts.st_mtim : timespec{-1, 0};
+}
 
 const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};
 
@@ -104,6 +122,7 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
         {"rewritten", [](CatalogFolder& f) { f.Add("c.jpg", CSize(64, 48), 33); }, 1},
         {"removed", [](CatalogFolder& f) { fs::remove(f.File("a.bmp")); }, 0},
         {"renamed", [](CatalogFolder& f) { fs::rename(f.File("d.pcx"), f.File("e.pcx")); }, 1},
+        {"renamed by case", [](CatalogFolder& f) { fs::rename(f.File("a.bmp"), f.File("A.bmp")); }, 1},
         {"reordered cache",
          [](CatalogFolder& f) {
              CKivClipMediaFileCollection cache;
@@ -122,6 +141,7 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
         change(folder);
         const Listing changed = folder.List();
         EXPECT_FALSE(changed.report.cacheTrusted) << name;
+        for (const std::string& listed : changed.names) EXPECT_TRUE(fs::exists(folder.File(listed))) << name;
         EXPECT_EQ(changed.report.picturesRead, read) << name;
         const Bytes incremental = ReadFileBytes(folder.Cache());
         fs::remove(folder.Cache());
@@ -201,6 +221,7 @@ TEST(MediaCatalog, EmptyAndMissingFolders) {
 TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     CatalogFolder folder;
     folder.Add("E.BMP", CSize(6, 6), 11);
+    folder.Add("A.bmp", CSize(7, 7), 12);  // beside a.bmp: another file where letter case counts
     WriteFileBytes(folder.File("noextension"), Bytes{1, 2, 3});
     fs::create_directory(folder.File("folder.jpg"));   // a plain folder is passed over
     fs::create_directory(folder.File(".hidden.jpg"));  // a hidden one becomes a record and is dropped
@@ -209,9 +230,11 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     WriteFileBytes(folder.File("a.bmp.txt"), {});
     // clang-format off
     const std::tuple<const char*, Names, int> cases[] = {  // the files listed, and how many are no picture
-        {"bmp,tga", {"a.bmp", "E.BMP", "b.tga"}, 0}, {"TGA,bmp", {"b.tga", "a.bmp", "E.BMP"}, 0},
+        {"bmp,tga", {"A.bmp", "a.bmp", "E.BMP", "b.tga"}, 0},
+        {"TGA,bmp", {"b.tga", "A.bmp", "a.bmp", "E.BMP"}, 0},
         {"tga,", {"b.tga"}, 1},  // the empty piece lists "noextension", which is no picture
-        {"bmp,bmp", {"a.bmp", "E.BMP", "a.bmp", "E.BMP"}, 0}, {"jpg", {"c.jpg"}, 1}, {"gif", {}, 0}};
+        {"bmp,bmp", {"A.bmp", "a.bmp", "E.BMP", "A.bmp", "a.bmp", "E.BMP"}, 0}, {"jpg", {"c.jpg"}, 1},
+        {"gif", {}, 0}};
     // clang-format on
     for (const auto& [types, names, dropped] : cases) {
         fs::remove(folder.Cache());
@@ -283,28 +306,60 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
     }
 }
 
-// Run as a user without root's right to ignore permissions (the folder is handed to nobody first), in a
-// folder that user may not change: the stale cache cannot be deleted, which is reported once.
-TEST(MediaCatalog, FailingToDeleteTheCacheIsReportedAndTheListingGoesOn) {
+// A file with a picture's name that is no picture keeps the cache from being trusted (it holds one record
+// less than the folder lists), but it is remembered: later listings read nothing until it changes, and leave
+// the cache file as it is.
+TEST(MediaCatalog, FilesThatAreNoPicturesAreReadOnceUntilTheyChange) {
     CatalogFolder folder;
-    folder.List();
-    folder.Touch("a.bmp", 1'700'000'000);
-    for (const auto& entry : fs::recursive_directory_iterator(folder.Path()))
-        ASSERT_TRUE(::geteuid() || ::lchown(entry.path().c_str(), 65534, 65534) == 0);
-    ASSERT_TRUE(::geteuid() || ::chown(folder.Path().c_str(), 65534, 65534) == 0);
-    EXPECT_EQ(InChild([&] {
-                  std::vector<std::wstring> shown;
-                  SetMessageBoxHandler(
-                      [&](const CString& text, UINT) { return shown.push_back(text.Text()), IDOK; });
-                  if (!ActAsNobody() || ::chmod(folder.Path().c_str(), 0555) != 0) return 100;
-                  const Listing listing = folder.List();
-                  ::chmod(folder.Path().c_str(), 0755);
-                  return listing.result == 1 && listing.names == kFour && shown.size() == 1 &&
-                                 shown[0].find(L"VudEvovi.pmf") != std::wstring::npos
-                             ? 0
-                             : 1;
-              }),
-              0);
+    WriteFileBytes(folder.File("broken.bmp"), Bytes{'B', 'M', 0});
+    const std::pair<const char*, int> steps[] = {
+        {"first", 5}, {"again", 0}, {"touched", 1}, {"once more", 0}};
+    for (const auto& [step, read] : steps) {
+        if (step == std::string("touched")) folder.Touch("broken.bmp", 1'700'000'000);
+        const timespec old{1'000'000'000, 0}, times[2] = {old, old};
+        ::utimensat(AT_FDCWD, folder.Cache().c_str(), times, 0);
+        const Listing listing = folder.List();
+        EXPECT_EQ(listing.names, kFour) << step;
+        EXPECT_FALSE(listing.report.cacheTrusted) << step;
+        EXPECT_EQ(listing.report.picturesRead, read) << step;
+        EXPECT_EQ(listing.report.picturesDropped, 1) << step;
+        EXPECT_EQ(LastWrite(folder.Cache()).tv_sec == old.tv_sec, step != std::string("first"))
+            << step << ": a cache that holds these records already is not written again";
+    }
+    fs::remove(folder.File("broken.bmp"));
+    EXPECT_TRUE(folder.List().report.cacheTrusted);
+}
+
+// Listings run as a user without root's right to ignore permissions, after a picture changed. A folder that
+// may not be written keeps its cache with the user (the stale one it holds stays, and nobody is told), so
+// that it is read once; a writable folder whose stale cache is another user's (a shared folder that lets
+// only owners remove files) reports that the cache cannot be deleted.
+TEST(MediaCatalog, FoldersThatMayNotBeWrittenKeepTheirCacheWithTheUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to list as another user";
+    for (const unsigned mode : {0555u, 01777u}) {
+        CatalogFolder folder;
+        folder.List();
+        folder.Touch("a.bmp", 1'700'000'000);
+        const Bytes stale = ReadFileBytes(folder.Cache());
+        ASSERT_EQ(::chmod(folder.Path().c_str(), mode), 0);
+        const bool writable = mode == 01777u;
+        EXPECT_EQ(InChild([&] {
+                      int shown = 0;
+                      SetMessageBoxHandler([&](const CString& text, UINT) {
+                          shown += text.Text().find(L"VudEvovi.pmf") != std::wstring::npos;
+                          return IDOK;
+                      });
+                      if (!ActAsNobody()) return 100;
+                      const Listing first = folder.List(), second = folder.List();
+                      const bool listed = first.names == kFour && second.names == kFour;
+                      const bool readOnce = first.report.picturesRead == 1 && second.report.cacheTrusted;
+                      return listed && shown == (writable ? 2 : 0) && readOnce != writable ? 0 : 1;
+                  }),
+                  0)
+            << std::oct << mode;
+        EXPECT_EQ(ReadFileBytes(folder.Cache()), stale) << std::oct << mode;
+        EXPECT_EQ(folder.UserCacheFiles(), writable ? 0u : 1u) << std::oct << mode;
+    }
 }
 
 TEST(MediaCatalog, ThreadCountChangesNothingButTheTime) {

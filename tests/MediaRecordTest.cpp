@@ -54,7 +54,7 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
     using R = CKivClipMediaObj&;
     // clang-format off
     const std::pair<void (*)(R), int> cases[] = {  // 1: the same file; 0: another file or another version
-        {[](R r) { r.m_strMediaFile = L"/PICS/sea \u00e9\U0001F30A.BMP"; }, 1},  // letter case
+        {[](R r) { r.m_strMediaFile = L"/PICS/sea \u00e9\U0001F30A.BMP"; }, 0},  // letter case, no such file
         {[](R r) { r.m_strShowName = L"other", r.m_szMedia = CSize(1, 1), r.m_Icon.Clear(); }, 1},
         {[](R r) { r.m_strMediaFile = L"/pic/Sea \u00e9\U0001F30A.bmp"; }, 0},
         {[](R r) { ++r.m_dwFileSizeHigh; }, 0},
@@ -66,6 +66,18 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
         cases[i].first(*b);
         EXPECT_EQ(a->CompareMedia(b.get()), cases[i].second) << "case " << i;
         EXPECT_EQ(b->CompareMedia(a.get()), cases[i].second) << "case " << i;
+    }
+    // Names that differ by letter case are one file only where they lead to one, as on a file system that
+    // folds case (here a hard link stands in for one).
+    ScratchFolder folder;
+    WriteFileBytes(folder.File("a.bmp"), {1}), WriteFileBytes(folder.File("b.bmp"), {1});
+    WriteFileBytes(folder.File("B.bmp"), {1});
+    std::filesystem::create_hard_link(folder.File("a.bmp"), folder.File("A.bmp"));
+    for (const auto& [name, same] : {std::pair{"a", 1}, {"b", 0}}) {
+        const auto lower = Sample(), upper = Sample();
+        lower->m_strMediaFile = Wide(folder.File(std::string(name) + ".bmp"));
+        upper->m_strMediaFile = Wide(folder.File(std::string(1, char(std::toupper(*name))) + ".bmp"));
+        EXPECT_EQ(lower->CompareMedia(upper.get()), same) << name;
     }
 }
 

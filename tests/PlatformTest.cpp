@@ -28,6 +28,23 @@ TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {
             << CString(name).ToUtf8() << " " << CString(mask).ToUtf8();
 }
 
+// A mask without wildcards is one name, spelt as the file system spells it; wildcards match without regard
+// to case.
+TEST(DirectorySearch, ExactNamesKeepTheirLetterCase) {
+    ScratchFolder folder;
+    WriteFileBytes(folder.File("A.bmp"), {1});
+    const std::pair<const char*, const wchar_t*> cases[] = {
+        {"A.bmp", L"A.bmp"}, {"a.bmp", nullptr}, {"*.BMP", L"A.bmp"}, {"a.*", L"A.bmp"}};
+    for (const auto& [mask, found] : cases) {
+        WIN32_FIND_DATAW data{};
+        const HANDLE search = FindFirstFileW(Wide(folder.File(mask)), &data);
+        EXPECT_EQ(search != INVALID_HANDLE_VALUE ? std::wstring(data.cFileName) : L"none",
+                  found ? found : L"none")
+            << mask;
+        FindClose(search);
+    }
+}
+
 // Reallocating memory we did not allocate would be undefined.
 TEST(File, MemFileNeverGrowsACallersBlock) {
     for (const UINT growBytes : {0u, 64u}) {

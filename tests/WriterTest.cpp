@@ -1,12 +1,13 @@
 // The four writers: the bytes each format fixes, pixel order and run-length coding, region cutting, round
 // trips through our readers and independent decoders, and the file system: a failed save leaves the earlier
-// file byte for byte and no temporary file; a good one keeps the file's permissions and writes through
-// symbolic links.
+// file byte for byte and no temporary file; a good one keeps the file's permissions, owner and attributes,
+// writes through symbolic links, and in place where a replacement would lose something.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stb/stb_image.h>  // built once, in StbImage.cpp
 #include <sys/resource.h>
+#include <sys/xattr.h>
 
 #include <sstream>
 
@@ -358,10 +359,28 @@ TEST(Writer, FullDiskLeavesTheOldFileAsItWas) {
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"wide.jpg"});
 }
 
-// A replaced file keeps its permissions, even wider ones than new files get; a link is written through to the
-// file it names (the temporary file made beside that file), also along a chain of links to a file not yet
-// there; links stay links.
-TEST(Writer, ReplacementKeepsPermissionsAndLinks) {
+// An access-control list that leaves the mode 0666 as it is: owner, user 1234, group, mask and others rw.
+Bytes ReadWriteForAllAcl() {
+    Bytes acl;
+    PutU32(acl, 2);  // the list's version
+    for (const auto& [tag, id] :
+         {std::pair{0x01u, ~0u}, {0x02u, 1234u}, {0x04u, ~0u}, {0x10u, ~0u}, {0x20u, ~0u}})
+        PutU16(acl, tag), PutU16(acl, 6), PutU32(acl, id);
+    return acl;
+}
+
+std::string Attribute(const std::string& path, const char* name) {
+    char value[256];
+    const ssize_t size = ::getxattr(path.c_str(), name, value, sizeof value);
+    return size < 0 ? std::string("none") : std::string(value, static_cast<size_t>(size));
+}
+
+// A replaced file keeps its permissions (even wider ones than new files get), owner, group and extended
+// attributes, an access-control list among them; a link is written through to the file it names (the
+// temporary file made beside that file), also along a chain of links to a file not yet there; links stay
+// links; a file with a second hard link is written in place, so that both names see the new content.
+TEST(Writer, ReplacementKeepsWhatTheFileHadAndLinks) {
+    const bool root = ::geteuid() == 0;
     for (const Writer& writer : kWriters) {
         SCOPED_TRACE(writer.name);
         ScratchFolder folder;
@@ -371,23 +390,60 @@ TEST(Writer, ReplacementKeepsPermissionsAndLinks) {
             WriteFileBytes(folder.File(name), Bytes(5000, 0xAB));
             ASSERT_EQ(::chmod(folder.File(name).c_str(), mode), 0);
         }
+        const std::string plain = folder.File("plain");
+        ASSERT_TRUE(!root || ::chown(plain.c_str(), 65534, 65534) == 0);
+        const Bytes acl = ReadWriteForAllAcl();
+        const bool attributes =
+            ::setxattr(plain.c_str(), "user.kiv", "kept", 4, 0) == 0 &&
+            ::setxattr(plain.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+        const std::string aclBefore = Attribute(plain, "system.posix_acl_access");
+        WriteFileBytes(folder.File("real/linked"), Bytes(5000, 0xAB));
+        fs::create_hard_link(folder.File("real/linked"), folder.File("real/alias"));
         fs::create_symlink("real/picture", folder.File("link"));
         fs::create_symlink("real/new", folder.File("second"));
         fs::create_symlink("second", folder.File("first"));
-        for (const char* name : {"plain", "link", "first"})
+        for (const char* name : {"plain", "link", "first", "real/alias"})
             ASSERT_EQ(SaveWhole(writer, folder.File(name)), 1) << name;
-        for (const char* name : {"plain", "real/picture", "real/new"}) {
+        for (const char* name : {"plain", "real/picture", "real/new", "real/linked"}) {
             const Bytes written = ReadFileBytes(folder.File(name));
             EXPECT_TRUE(Part(written, 0, writer.start.size()) == writer.start && written.size() != 5000u)
                 << name;
         }
-        EXPECT_EQ(Mode(folder.File("plain")), 0666u);
+        EXPECT_EQ(ReadFileBytes(folder.File("real/alias")), ReadFileBytes(folder.File("real/linked")));
+        EXPECT_EQ(Mode(plain), 0666u);
         EXPECT_EQ(Mode(folder.File("real/picture")), 0604u);
+        struct stat facts {};
+        EXPECT_TRUE(::stat(plain.c_str(), &facts) == 0 &&
+                    (!root || (facts.st_uid == 65534 && facts.st_gid == 65534)));
+        if (attributes) {
+            EXPECT_EQ(Attribute(plain, "user.kiv"), "kept");
+            EXPECT_EQ(Attribute(plain, "system.posix_acl_access"), aclBefore);
+        }
         EXPECT_EQ(fs::read_symlink(folder.File("link")), "real/picture");
         EXPECT_EQ(fs::read_symlink(folder.File("first")), "second");
         EXPECT_EQ(FolderEntries(folder.Path()),
                   (std::vector<std::string>{"first", "link", "plain", "real", "second"}));
-        EXPECT_EQ(FolderEntries(folder.Path() / "real"), (std::vector<std::string>{"new", "picture"}));
+        EXPECT_EQ(FolderEntries(folder.Path() / "real"),
+                  (std::vector<std::string>{"alias", "linked", "new", "picture"}));
+    }
+}
+
+// A user who may write a file but not add one to its folder saves in place, as opening the file would; the
+// old content longer than the new is cut off.
+TEST(Writer, FolderThatTakesNoNewFileIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the file to another user";
+    for (const Writer& writer : kWriters) {
+        ScratchFolder reference, folder;
+        ASSERT_EQ(SaveWhole(writer, reference.File("whole")), 1);
+        WriteFileBytes(folder.File("mine"), Bytes(20000, 0xAB));
+        ASSERT_EQ(::chown(folder.File("mine").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+        EXPECT_EQ(InChild([&] { return ActAsNobody() ? SaveWhole(writer, folder.File("mine")) : 100; }), 1)
+            << writer.name;
+        const Bytes written = ReadFileBytes(folder.File("mine"));
+        EXPECT_EQ(written.size(), fs::file_size(reference.File("whole"))) << writer.name;
+        EXPECT_EQ(Part(written, 0, writer.start.size()), writer.start) << writer.name;
+        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"mine"}) << writer.name;
     }
 }
 
