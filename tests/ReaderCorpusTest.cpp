@@ -5,6 +5,7 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +22,14 @@ using S = KivLoadStatus;
 // How a loaded file's pixels are checked. Without a reference: unchecked, opaque, black (opaque), noRows
 // (transparent black). Against the row's reference file: sameAs, runLength (transparent where the stream
 // skips). Against stb_image: stb, stbOpaque (our alpha 255), stb555 (5 bits shifted, not scaled), stbOrBlack
-// (indices past the palette black), tgaStb (TgaRules), gifLast
-// (LastImageAlone). gifPillow: Pillow on the last image (no leading clear code, which stb_image refuses).
-// magick: ImageMagick; magickBits: its black and white are header palette entries 1 and 0. psdSamples:
-// stb_image's samples through PsdConverted. library: the JPEG library's decoding.
+// (indices past the palette black), tgaStb (TgaRules), gifLast (LastImageAlone). pillow: Pillow; gifPillow:
+// Pillow on the last image (no leading clear code, which stb_image refuses). magick: ImageMagick; magickBits:
+// its black and white are header palette entries 1 and 0; magickFields: its bit-field components widened as
+// ours (FieldsWidened). psdSamples: stb_image's samples through PsdConverted. library: the JPEG library's
+// decoding.
 // clang-format off
 enum Check { refused, unchecked, opaque, black, noRows, sameAs, runLength, stb, stbOpaque, stb555, stbOrBlack,
-             tgaStb, gifLast, gifPillow, magick, magickBits, psdSamples, library };
+             tgaStb, gifLast, pillow, gifPillow, magick, magickBits, magickFields, psdSamples, library };
 // clang-format on
 
 // One row of a table: files of a folder (names or shell patterns separated by spaces; "*" alone: the files
@@ -44,16 +46,28 @@ const std::vector<Row> kBmp = {
     {"bmp", "Info_[14R]* pal1.bmp pal1[bw]* pal4.bmp pal4gs.bmp pal8-0.bmp pal8.bmp pal8gs.bmp pal8non* "
      "pal8topdown.bmp pal8w12?.bmp pal8os2v2-40sz.bmp rgb24.bmp vgl_*", S::ok, stb,
      "1, 4, 8 and 24 bits, both row orders, every row padding"},
-    {"bmp", "Info_A8* rgb32.bmp rgb32fakealpha.bmp", S::ok, stbOpaque, "32 bits"},
+    {"bmp", "pal8v[45].bmp palette.bmp pillow-1.bmp pjw-* simple_v4.bmp hippopotamus.bmp rgb24*prof*", S::ok, stb,
+     "headers of 108 and 124 bytes, profiles skipped"},
+    {"bmp", "Core_* pal8os2.bmp pal8os2sp.bmp pal8os2v2-16.bmp", S::ok, magick,
+     "core headers with 3-byte entries, a short palette; a 16-byte header"},
+    {"bmp", "rgb16-231.bmp rgb16-565.bmp rgb16bfdef.bmp rgb32-x* rgb32bf* rgba16-[45]* rgba32-[12].bmp V4_* V5_A1* "
+     "svg.bmp windows_*", S::ok, stb, "bit fields of 1 to 8 bits in every order, alpha from the mask"},
+    {"bmp", "rgb16-3103.bmp rgb16-565pal.bmp rgb32-[17]* rgba16-1* rgba32-[168]?[0-9]* V3_* rgb32h52.bmp "
+     "rgba32h56.bmp", S::ok, magickFields, "bit fields of up to 18 bits; masks in headers of 52 and 56 bytes"},
+    {"bmp", "pal8os2-??.bmp pal8os2v2.bmp pal8os2v2-sz.bmp", S::ok, pillow,
+     "a hot spot or the headers' size in the file header (ImageMagick complains); headers of 64 bytes"},
+    {"bmp", "Info_A8* rgb32.bmp rgb32fakealpha.bmp V5_A8*", S::ok, stbOpaque, "32 bits without bit fields"},
     {"bmp", "Info_X1* rgb16.bmp rgb16faketrns.bmp", S::ok, stb555, "16 bits, bit 15 unused"},
     {"bmp", "pal1p1.bmp", S::ok, stbOrBlack, "one palette entry for two indices"},
-    {"bmp", "hopper_rle8.bmp", S::ok, opaque, "RLE8 coding every pixel"},
+    {"bmp", "hopper_rle8*", S::ok, opaque, "RLE8 coding every pixel, after headers of 40 and 108 bytes"},
+    {"bmp", "bricks-gray.bmp", S::ok, pillow, "RLE8 after a 108-byte header"},
     {"bmp", "pal4rle*", S::ok, runLength, "RLE4, some with skips", "bmp/pal4.bmp"},
     {"bmp", "pal8rle*", S::ok, runLength, "RLE8, some with skips", "bmp/pal8.bmp"},
     {"bmp", "pal8offs.bmp", S::ok, sameAs, "rows at the data offset, after a gap", "bmp/pal8.bmp"},
     {"bmp", "rgb24largepal.bmp rgb24pal.bmp", S::ok, sameAs, "a palette unused at 24 bits", "bmp/rgb24.bmp"},
+    {"bmp", "rgba32abf.bmp", S::ok, sameAs, "compression 6: four masks after 40 bytes", "bmp/rgba32h56.bmp"},
     {"bmp", "*", S::unsupportedVariant, refused,
-     "headers of 12, 16, 52, 56, 64, 108 and 124 bytes; bit fields (compression 3 and 6); 2 and 64 bits"},
+     "OS/2 Huffman and 24-bit run-length codes; embedded JPEG and PNG data; 2 and 64 bits"},
     {"bmp", "ba-bm.bmp", S::notThisFormat, refused, "an OS/2 bitmap array (BA)"},
     {"bmp", "pal8oversizepal.bmp", S::corrupt, refused, "colours-used 300"},
     {"hostile/bmp", "badbitssize.bmp baddens?.bmp badfilesize.bmp", S::ok, stb,
@@ -61,14 +75,15 @@ const std::vector<Row> kBmp = {
     {"hostile/bmp", "badplanes.bmp", S::ok, sameAs, "nor the planes", "bmp/pal1.bmp"},
     {"hostile/bmp", "pal8badindex.bmp", S::ok, stbOrBlack, "indices past the palette"},
     {"hostile/bmp", "mmap_error.bmp", S::ok, unchecked, "a data offset into the palette and a byte short"},
+    {"hostile/bmp", "V5_*", S::ok, stbOpaque, "masks in a header without bit fields are not read"},
+    {"hostile/bmp", "rgb16-880.bmp", S::ok, magickFields, "bit fields without blue"},
     {"hostile/bmp", "l2rgb_read.bmp shortfile.bmp Bad_unusual_extend* bomb-*", S::truncated, refused,
      "3158064 x 48 pixels in 57 bytes; less than half the rows; RLE too short for its picture"},
     {"hostile/bmp", "Bad_clrsUsed.bmp badpalettesize.bmp Bad_unusual_mod_r* badrle* hopper_rle8_row_overflow.bmp "
-     "rle_overflow.bmp badwidth.bmp", S::corrupt, refused,
+     "rle_overflow.bmp badwidth.bmp imagemagick_*", S::corrupt, refused,
      "colours-used past 256; runs leaving the picture; a negative width"},
     {"hostile/bmp", "Bad_height.bmp Bad_width.bmp reallybig.bmp", S::tooLarge, refused, "over 4 GiB"},
-    {"hostile/bmp", "V5_* imagemagick_* badbitcount.bmp rgb16-880.bmp rletopdown.bmp", S::unsupportedVariant,
-     refused, "124-byte headers, 30000 bits, bit fields, RLE8 top-down"},
+    {"hostile/bmp", "badbitcount.bmp rletopdown.bmp", S::unsupportedVariant, refused, "30000 bits, RLE8 top-down"},
     {"hostile/bmp", "badheadersize.bmp", S::notThisFormat, refused, "a 66-byte header"},
 };
 
@@ -217,13 +232,31 @@ DWORD PsdConverted(const Bytes& file, const unsigned* s) {
     return word | 0xFF000000u;
 }
 
-// The picture another program writes to its standard output as 8-bit R, G, B, A samples; no pixels when the
-// program fails or is not installed. Its size is not given.
-ReadResult FromProgram(const std::string& command) {
+// ImageMagick's pixel word of a bit-field BMP (each component's bits at the top of its byte, cut to 8) with the
+// components widened as we widen them: a mask's bits repeated down the byte when it has fewer than 8.
+DWORD FieldsWidened(const Bytes& file, DWORD word) {
+    const auto field = [&](size_t at) {
+        return std::uint32_t{file[at]} | file[at + 1] << 8 | file[at + 2] << 16 | std::uint32_t{file[at + 3]} << 24;
+    };
+    const bool alpha = field(14) >= 56 || field(30) == 6;  // a mask in the header, or a fourth after 40 bytes
+    const std::uint32_t masks[4] = {alpha ? field(66) : 0, field(54), field(58), field(62)};  // A, R, G, B
+    for (int c = 0, shift = 24; c < 4; ++c, shift -= 8) {
+        DWORD top = word >> shift & 0xFF;
+        for (int bits = std::popcount(masks[c]); bits > 0 && bits < 8; bits *= 2) top |= top >> bits;
+        word = (word & ~(0xFFu << shift)) | top << shift;
+    }
+    return word;
+}
+
+// The picture another program writes to its standard output as R, G, B, A samples of sampleBytes bytes, most
+// significant first (of which the first is kept); no pixels when the program fails or is not installed. Its
+// size is not given.
+ReadResult FromProgram(const std::string& command, size_t sampleBytes = 1) {
     std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     ReadResult result;
-    for (std::uint8_t p[4]; pipe && std::fread(p, 1, 4, pipe) == 4;)
-        result.pixels.push_back(DWORD{p[3]} << 24 | DWORD{p[0]} << 16 | DWORD{p[1]} << 8 | p[2]);
+    const size_t s = sampleBytes;
+    for (std::uint8_t p[8]; pipe && std::fread(p, s, 4, pipe) == 4;)
+        result.pixels.push_back(DWORD{p[3 * s]} << 24 | DWORD{p[0]} << 16 | DWORD{p[s]} << 8 | p[2 * s]);
     if (!pipe || pclose(pipe) != 0) result.pixels.clear();
     return result;
 }
@@ -245,15 +278,16 @@ ReadResult Reference(const Row& row, Bytes file, const std::string& path, const 
     if (check == sameAs || check == runLength)
         return ReadWithBothEntries(Wide(TestDataPath(row.reference)), reader.read, reader.exported);
     if (check == magick || check == magickBits) return FromProgram("convert '" + path + "' -depth 8 rgba:-");
+    if (check == magickFields) return FromProgram("convert '" + path + "' -depth 16 -endian MSB rgba:-", 2);
     if (check == library) return ExpectedJpegPixels(file, RowsAboveZeroRows(ours));
     if (check == psdSamples) file[25] = 3;  // as RGB, stb_image reads the first four channels of any mode
-    if (check != gifPillow) return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
+    if (check != gifPillow && check != pillow) return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
     ScratchFolder folder;
-    WriteFileBytes(folder.File("last.gif"), LastImageAlone(file));
+    WriteFileBytes(folder.File("picture"), check == gifPillow ? LastImageAlone(file) : file);
     return FromProgram(
         "PATH=$(getconf PATH) python3 -c \"import sys; from PIL import Image; "
         "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" " +
-        folder.File("last.gif"));
+        folder.File("picture"));
 }
 
 int notCompared = 0;  // files whose reference program (Pillow, ImageMagick) is not installed
@@ -262,7 +296,7 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
     const Bytes file = ReadFileBytes(path);
     const Check check = row.check;
     ReadResult theirs = check < sameAs ? ours : Reference(row, file, path, ours, reader);
-    if (check == gifPillow || check == magick || check == magickBits) {
+    if (check == pillow || check == gifPillow || check == magick || check == magickBits || check == magickFields) {
         if (theirs.pixels.empty()) return void(++notCompared);
         theirs.rect = ours.rect;  // their count is compared
     }
@@ -282,6 +316,7 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
         if (check == opaque || check == stbOpaque) their |= 0xFF000000u;
         if (check == black || check == noRows) their = check == black ? 0xFF000000u : 0;
         if (check == stb555) their &= 0xFFF8F8F8u;
+        if (check == magickFields) their = FieldsWidened(file, their);
         if (check == runLength && our == 0) their = 0;
         if (check == stbOrBlack && our == 0xFF000000u) their = our;
         if (check == magickBits)
@@ -297,10 +332,23 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
     ExpectSamePixels(ours.pixels, theirs.pixels, row.reference ? row.reference : "the reference decoding");
 }
 
+// The probe of a file that loads must report the reader's rectangle and the bit count its header stores (in a
+// 12-byte header at offset 10, else at 14).
+void ExpectBmpProbeAgrees(const std::string& path, const ReadResult& ours) {
+    const Bytes file = ReadFileBytes(path);
+    ByteSource source(file.data(), file.size());
+    PictureHeader header;
+    ASSERT_TRUE(ProbeBmp(source, header)) << "the probe refuses what the reader reads";
+    EXPECT_EQ(CRect(header.rect), ours.rect) << "the probe's rectangle";
+    const size_t bitCount = 14 + (file[14] == 12 ? 10 : 14);
+    EXPECT_EQ(header.bits, file[bitCount] | file[bitCount + 1] << 8) << "the probe's bits";
+}
+
 // Reads every file of the rows' folders that the rows name with both entry points of the reader, and checks
-// its status and the pixels of those that load. With `complete`, every file must be named, by one row.
-void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string& root = TestDataPath(""),
-                 bool complete = true) {
+// its status and the pixels of those that load, and what the probe (when given) says of them. With
+// `complete`, every file must be named, by one row.
+void CheckFormat(const std::vector<Row>& rows, Reader reader, void (*probe)(const std::string&, const ReadResult&),
+                 const std::string& root = TestDataPath(""), bool complete = true) {
     std::set<std::string> folders;
     for (const Row& row : rows) folders.insert(row.folder);
     notCompared = 0;
@@ -322,6 +370,7 @@ void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string&
             EXPECT_EQ(result.status, naming[0]->status);
             if (result.status == S::ok && naming[0]->status == S::ok)
                 CheckPixels(*naming[0], path, result, reader);
+            if (result.status == S::ok && probe) probe(path, result);
         }
     if (notCompared)
         GTEST_SKIP() << notCompared << " files not compared: Pillow or ImageMagick is not installed";
@@ -330,12 +379,12 @@ void CheckFormat(const std::vector<Row>& rows, Reader reader, const std::string&
 }  // namespace
 
 // clang-format off
-TEST(ReaderCorpus, Bmp) { CheckFormat(kBmp, {ReadBmpFile, KivPictureLoadBMPFile}); }
-TEST(ReaderCorpus, Tga) { CheckFormat(kTga, {ReadTgaFile, KivPictureLoadTGAFile}); }
-TEST(ReaderCorpus, Gif) { CheckFormat(kGif, {ReadGifFile, KivPictureLoadGIFFile}); }
-TEST(ReaderCorpus, Pcx) { CheckFormat(kPcx, {ReadPcxFile, KivPictureLoadPCXFile}); }
-TEST(ReaderCorpus, Psd) { CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile}); }
-TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}); }
+TEST(ReaderCorpus, Bmp) { CheckFormat(kBmp, {ReadBmpFile, KivPictureLoadBMPFile}, ExpectBmpProbeAgrees); }
+TEST(ReaderCorpus, Tga) { CheckFormat(kTga, {ReadTgaFile, KivPictureLoadTGAFile}, nullptr); }
+TEST(ReaderCorpus, Gif) { CheckFormat(kGif, {ReadGifFile, KivPictureLoadGIFFile}, nullptr); }
+TEST(ReaderCorpus, Pcx) { CheckFormat(kPcx, {ReadPcxFile, KivPictureLoadPCXFile}, nullptr); }
+TEST(ReaderCorpus, Psd) { CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile}, nullptr); }
+TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}, nullptr); }
 // clang-format on
 
 // The ten Truevision samples may not be copied into the repository; the shared corpus beside it has them.
@@ -345,7 +394,7 @@ TEST(ReaderCorpus, TgaSamplesOfTheSharedCorpus) {
     if (!std::filesystem::exists(root + "/tga/cbw8.tga")) GTEST_SKIP() << "no shared corpus (KIV_CORPUS_DIR)";
     CheckFormat({{"tga", "[cu]bw8.tga [cu]cm8.tga [cu]tc16.tga [cu]tc24.tga [cu]tc32.tga", S::ok, tgaStb,
                   "grey, colour-mapped with 16-bit entries, 16, 24 and 32 bits; raw and run-length"}},
-                {ReadTgaFile, KivPictureLoadTGAFile}, root, false);
+                {ReadTgaFile, KivPictureLoadTGAFile}, nullptr, root, false);
 }
 
 // The most compressible pictures that independent encoders write, one colour over 4000 x 4000 pixels, must
