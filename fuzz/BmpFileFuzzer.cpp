@@ -21,17 +21,20 @@ namespace {
 // execution take seconds under the sanitizers, so such inputs take the plain dispatch instead.
 constexpr long long kMaxBlockLoadPixels = 1ll << 22;
 
-// The size the information header declares, or 0 when the input is too short to say.
+// The size the information header declares (16-bit sides in a 12-byte core header), or 0 when the input is
+// too short to say.
 long long DeclaredPixels(const std::uint8_t* data, std::size_t size) {
+    constexpr std::size_t kHeaderSizeAt = 14;
     constexpr std::size_t kWidthAt = 14 + 4;
     constexpr std::size_t kHeightAt = 14 + 8;
     if (size < kHeightAt + 4) return 0;
+    const auto field16 = [&](std::size_t at) { return data[at] | data[at + 1] << 8; };
     const auto field = [&](std::size_t at) {
-        const std::uint32_t bits =
-            static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
-            static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
+        const std::uint32_t bits = static_cast<std::uint32_t>(field16(at)) |
+                                   static_cast<std::uint32_t>(field16(at + 2)) << 16;
         return std::llabs(static_cast<long long>(static_cast<std::int32_t>(bits)));
     };
+    if (field(kHeaderSizeAt) == 12) return static_cast<long long>(field16(kWidthAt)) * field16(kWidthAt + 2);
     return field(kWidthAt) * field(kHeightAt);
 }
 

@@ -15,6 +15,7 @@ import sys
 
 FILE_HEADER_BYTES = 14
 INFO_HEADER_BYTES = 40
+CORE_HEADER_BYTES = 12
 
 # The file fuzzer's routes, chosen by the low three bits of an input's last byte (see BmpFileFuzzer.cpp).
 FILE_ROUTES = {"reader": 0, "dispatch": 3, "any_reader": 5, "block": 6}
@@ -24,20 +25,30 @@ def row_bytes(width, bits):
     return (width * bits + 31) // 32 * 4
 
 
-def palette_bytes(count):
-    """count entries of blue, green, red, reserved, spread over the colour cube."""
+def palette_bytes(count, entry_bytes=4):
+    """count entries of blue, green, red (and reserved, with 4 bytes), spread over the colour cube."""
     out = bytearray()
     for i in range(count):
-        out += bytes(((i * 67) & 255, (i * 151) & 255, (i * 29 + 40) & 255, 0))
+        out += bytes(((i * 67) & 255, (i * 151) & 255, (i * 29 + 40) & 255, 0)[:entry_bytes])
     return bytes(out)
 
 
-def bitmap(width, height, bits, rows, compression=0, palette=None, colors_used=0, gap=b""):
-    """A bitmap file: file header, 40-byte information header, palette, an optional gap, then rows."""
-    palette = palette if palette is not None else (palette_bytes(1 << bits) if bits <= 8 else b"")
-    offset = FILE_HEADER_BYTES + INFO_HEADER_BYTES + len(palette) + len(gap)
-    info = struct.pack("<IiiHHIIiiII", INFO_HEADER_BYTES, width, height, 1, bits, compression, len(rows),
-                       2835, 2835, colors_used, 0)
+def bitmap(width, height, bits, rows, compression=0, palette=None, colors_used=0, gap=b"",
+           header_size=INFO_HEADER_BYTES, masks=()):
+    """A bitmap file: file header, information header of header_size bytes, palette, an optional gap, then rows.
+    A 12-byte core header has 16-bit sides and 3-byte palette entries; bit-field masks follow a 40-byte header
+    and lie inside the longer ones."""
+    core = header_size == CORE_HEADER_BYTES
+    if palette is None:
+        palette = palette_bytes(1 << bits, 3 if core else 4) if bits <= 8 else b""
+    mask_bytes = struct.pack(f"<{len(masks)}I", *masks)
+    if core:
+        info = struct.pack("<IHHHH", header_size, width, height, 1, bits)
+    else:
+        info = struct.pack("<IiiHHIIiiII", header_size, width, height, 1, bits, compression, len(rows),
+                           2835, 2835, colors_used, 0)
+        info = (info + mask_bytes)[:header_size].ljust(header_size, b"\0") if header_size != 40 else info + mask_bytes
+    offset = FILE_HEADER_BYTES + len(info) + len(palette) + len(gap)
     header = b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset)
     return header + info + palette + gap + rows
 
@@ -102,6 +113,30 @@ def bitmap_seeds():
     seeds["rgb24_4x4_truncated"] = whole[:len(whole) - 20]
     seeds["rle8_8x4_no_end"] = bitmap(8, 4, 8, rle8_rows()[:-2], compression=1)
     return seeds
+
+
+def header_version_seeds():
+    """Bitmaps with the other information header versions, and bit fields."""
+    rgb565 = (0xF800, 0x07E0, 0x001F)
+    return {
+        "core12_pal8_5x3": bitmap(5, 3, 8, packed_rows(5, 3, 8, lambda x, y: x * 40 + y), header_size=12),
+        "core12_rgb24_3x2": bitmap(3, 2, 24, packed_rows(3, 2, 24, lambda x, y: x << 16 | y << 8), header_size=12),
+        "os2_16_pal4_5x3": bitmap(5, 3, 4, packed_rows(5, 3, 4, lambda x, y: x * 3 + y), header_size=16),
+        "os2_64_pal1_7x3": bitmap(7, 3, 1, packed_rows(7, 3, 1, lambda x, y: (x + y) & 1), header_size=64),
+        "bitfields40_rgb565_3x2": bitmap(3, 2, 16, packed_rows(3, 2, 16, lambda x, y: x << 13 | y << 6 | 9),
+                                         compression=3, masks=rgb565),
+        "alphafields40_rgba32_2x2": bitmap(2, 2, 32, packed_rows(2, 2, 32, lambda x, y: 0x80112233 + x + y),
+                                           compression=6, masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+        "v2_52_rgb32_1010_2x2": bitmap(2, 2, 32, packed_rows(2, 2, 32, lambda x, y: 0x3FF00000 >> (x + y)),
+                                       compression=3, header_size=52, masks=(0x3FF00000, 0xFFC00, 0x3FF)),
+        "v3_56_argb4444_3x2": bitmap(3, 2, 16, packed_rows(3, 2, 16, lambda x, y: 0x8F00 | x << 4 | y),
+                                     compression=3, header_size=56, masks=(0xF00, 0xF0, 0xF, 0xF000)),
+        "v4_108_rgb565_3x2_top_down": bitmap(3, -2, 16, packed_rows(3, 2, 16, lambda x, y: x << 11 | y),
+                                             compression=3, header_size=108, masks=rgb565),
+        "v5_124_rgba32_2x2": bitmap(2, 2, 32, packed_rows(2, 2, 32, lambda x, y: 0x7F000000 | x << 16 | y),
+                                    compression=3, header_size=124, masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+        "v5_124_rle8_8x4": bitmap(8, 4, 8, rle8_rows(), compression=1, header_size=124),
+    }
 
 
 def profile_seeds():
@@ -200,7 +235,9 @@ def write(folder, name, data):
 def main():
     out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent / "corpus"
     routes = list(FILE_ROUTES.items())
-    for index, (name, data) in enumerate(sorted(bitmap_seeds().items())):
+    # The header versions come after the first seeds, which keep their routes.
+    bitmaps = sorted(bitmap_seeds().items()) + sorted(header_version_seeds().items())
+    for index, (name, data) in enumerate(bitmaps):
         # Two routes per file, so every route of the file fuzzer starts with several bitmaps; the two
         # option bytes follow the bitmap, where the reader never looks (a block of 3 x 2 for the block load).
         for route, code in (routes[index % 4], routes[(index + 2) % 4]):

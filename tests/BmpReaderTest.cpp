@@ -1,5 +1,6 @@
 // The BMP reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show:
-// run-length streams and their failures, short files, header limits; and bitmap resources.
+// run-length streams and their failures, header versions and bit fields, short files, header limits; and
+// bitmap resources.
 
 #include <climits>
 
@@ -71,6 +72,35 @@ TEST(BmpReader, FilesBuiltByteByByte) {
         {"RLE: data ending before the end of bitmap", Rle(8, 2, 2, {2, 1, 0, 0}), S::truncated},
         {"RLE: data ending inside an absolute run", Rle(8, 4, 1, {0, 4, 1, 2}), S::truncated},
         {"RLE8 compression with 4 bits", Bmp(2, 1, 4, {0x11, 0, 0, 0}, true, 1), S::unsupportedVariant},
+        {"a core header: 16-bit sides, 3-byte palette entries",
+         Bmp(2, 1, 8, {1, 2, 0, 0}, true, 0, [](BmpFile& f) { f.headerSize = 12; }), S::ok, 2, 1, {C(1), C(2)}},
+        {"5-6-5 masks after 40 bytes: 5 and 6 bits repeated down the byte",
+         Bmp(2, 1, 16, {0xFF, 0xFF, 0x10, 0x84}, false, 3, [](BmpFile& f) { f.masks = {0xF800, 0x7E0, 0x1F}; }),
+         S::ok, 2, 1, {kWhite, 0xFF848284}},
+        {"a 124-byte header's masks: 10 bits keep their top 8, 2 bits of alpha repeated",
+         Bmp(1, 1, 32, {0xFF, 0x54, 0xB5, 0x6A}, false, 3,
+             [](BmpFile& f) { f.headerSize = 124, f.masks = {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}; }),
+         S::ok, 1, 1, {0x55AA553F}},
+        {"compression 6 after 40 bytes: a fourth mask, alpha",
+         Bmp(1, 1, 32, {0x33, 0x22, 0x11, 0x80}, false, 6,
+             [](BmpFile& f) { f.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}; }), S::ok, 1, 1, {0x80112233}},
+        {"a 52-byte header has no alpha mask: opaque",
+         Bmp(1, 1, 32, {0x33, 0x22, 0x11, 0x80}, false, 3,
+             [](BmpFile& f) { f.headerSize = 52, f.masks = {0xFF0000, 0xFF00, 0xFF}; }), S::ok, 1, 1, {0xFF112233}},
+        {"a mask in two runs", Bmp(1, 1, 16, {0, 0, 0, 0}, false, 3,
+         [](BmpFile& f) { f.masks = {0xF00F, 0xF0, 0xF00}; }), S::corrupt},
+        {"a mask past a 16-bit word", Bmp(1, 1, 16, {0, 0, 0, 0}, false, 3,
+         [](BmpFile& f) { f.masks = {0x1F0000, 0x7E0, 0x1F}; }), S::corrupt},
+        {"the masks cut short", Head(Bmp(1, 1, 16, {}, false, 3, [](BmpFile& f) { f.masks = {0xF800}; }), 14 + 44),
+         S::truncated},
+        {"a 64-byte header's compression 3 is a Huffman code", Bmp(8, 1, 1, {0, 0, 0, 0}, false, 3,
+         [](BmpFile& f) { f.headerSize = 64; }), S::unsupportedVariant},
+        {"a 124-byte header cut inside its colour-space data",
+         Head(Edited([](BmpFile& f) { f.headerSize = 124; }), 14 + 80), S::truncated},
+        {"16000 x 16000 pixels in a few bytes after a 124-byte header", Bmp(16000, 16000, 32, {1, 2, 3, 4}, false, 3,
+         [](BmpFile& f) { f.headerSize = 124, f.masks = {0xFF0000, 0xFF00, 0xFF}; }), S::truncated},
+        {"a core header's sides are unsigned: 65535 x 65535", Edited([](BmpFile& f) {
+             f.headerSize = 12, f.width = f.height = 65535; }), S::tooLarge},
         {"a header size of no version", Edited([](BmpFile& f) { f.headerSize = 41; }), S::notThisFormat},
         {"width INT32_MIN", Edited([](BmpFile& f) { f.width = INT32_MIN; }), S::corrupt},
         {"height INT32_MIN: 2^31 rows", Edited([](BmpFile& f) { f.height = INT32_MIN; }), S::tooLarge},
