@@ -30,8 +30,8 @@ long long DeclaredPixels(const std::uint8_t* data, std::size_t size) {
     if (size < kHeightAt + 4) return 0;
     const auto field16 = [&](std::size_t at) { return data[at] | data[at + 1] << 8; };
     const auto field = [&](std::size_t at) {
-        const std::uint32_t bits = static_cast<std::uint32_t>(field16(at)) |
-                                   static_cast<std::uint32_t>(field16(at + 2)) << 16;
+        const std::uint32_t bits =
+            static_cast<std::uint32_t>(field16(at)) | static_cast<std::uint32_t>(field16(at + 2)) << 16;
         return std::llabs(static_cast<long long>(static_cast<std::int32_t>(bits)));
     };
     if (field(kHeaderSizeAt) == 12) return static_cast<long long>(field16(kWidthAt)) * field16(kWidthAt + 2);

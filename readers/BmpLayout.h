@@ -23,7 +23,15 @@ constexpr UINT kCorePaletteEntryBytes = 3;  // blue, green, red
 constexpr UINT kMaxPaletteEntries = 256;
 
 // Compression 3 is also OS/2 2.x's Huffman coding and 4 its 24-bit run-length coding.
-enum Compression : DWORD { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
+enum Compression : DWORD {
+    kRgb = 0,
+    kRle8 = 1,
+    kRle4 = 2,
+    kBitFields = 3,
+    kJpeg = 4,
+    kPng = 5,
+    kAlphaBitFields = 6,  // bit fields with an alpha mask
+};
 
 // Offsets inside the file header.
 constexpr UINT kFileTypeOffset = 0;

@@ -46,14 +46,15 @@ const std::vector<Row> kBmp = {
     {"bmp", "Info_[14R]* pal1.bmp pal1[bw]* pal4.bmp pal4gs.bmp pal8-0.bmp pal8.bmp pal8gs.bmp pal8non* "
      "pal8topdown.bmp pal8w12?.bmp pal8os2v2-40sz.bmp rgb24.bmp vgl_*", S::ok, stb,
      "1, 4, 8 and 24 bits, both row orders, every row padding"},
-    {"bmp", "pal8v[45].bmp palette.bmp pillow-1.bmp pjw-* simple_v4.bmp hippopotamus.bmp rgb24*prof*", S::ok, stb,
-     "headers of 108 and 124 bytes, profiles skipped"},
+    {"bmp", "pal8v[45].bmp palette.bmp pillow-1.bmp pjw-* simple_v4.bmp hippopotamus.bmp rgb24*prof*", S::ok,
+     stb, "headers of 108 and 124 bytes, profiles skipped"},
     {"bmp", "Core_* pal8os2.bmp pal8os2sp.bmp pal8os2v2-16.bmp", S::ok, magick,
      "core headers with 3-byte entries, a short palette; a 16-byte header"},
-    {"bmp", "rgb16-231.bmp rgb16-565.bmp rgb16bfdef.bmp rgb32-x* rgb32bf* rgba16-[45]* rgba32-[12].bmp V4_* V5_A1* "
-     "svg.bmp windows_*", S::ok, stb, "bit fields of 1 to 8 bits in every order, alpha from the mask"},
+    {"bmp", "rgb16-231.bmp rgb16-565.bmp rgb16bfdef.bmp rgb32-x* rgb32bf* rgba16-[45]* rgba32-[12].bmp V4_* "
+     "V5_A1* svg.bmp windows_*", S::ok, stb, "bit fields of 1 to 8 bits in every order, alpha from the mask"},
     {"bmp", "rgb16-3103.bmp rgb16-565pal.bmp rgb32-[17]* rgba16-1* rgba32-[168]?[0-9]* V3_* rgb32h52.bmp "
-     "rgba32h56.bmp", S::ok, magickFields, "bit fields of up to 18 bits; masks in headers of 52 and 56 bytes"},
+     "rgba32h56.bmp", S::ok, magickFields,
+     "bit fields of up to 18 bits; masks in headers of 52 and 56 bytes"},
     {"bmp", "pal8os2-??.bmp pal8os2v2.bmp pal8os2v2-sz.bmp", S::ok, pillow,
      "a hot spot or the headers' size in the file header (ImageMagick complains); headers of 64 bytes"},
     {"bmp", "Info_A8* rgb32.bmp rgb32fakealpha.bmp V5_A8*", S::ok, stbOpaque, "32 bits without bit fields"},
@@ -83,7 +84,8 @@ const std::vector<Row> kBmp = {
      "rle_overflow.bmp badwidth.bmp imagemagick_*", S::corrupt, refused,
      "colours-used past 256; runs leaving the picture; a negative width"},
     {"hostile/bmp", "Bad_height.bmp Bad_width.bmp reallybig.bmp", S::tooLarge, refused, "over 4 GiB"},
-    {"hostile/bmp", "badbitcount.bmp rletopdown.bmp", S::unsupportedVariant, refused, "30000 bits, RLE8 top-down"},
+    {"hostile/bmp", "badbitcount.bmp rletopdown.bmp", S::unsupportedVariant, refused,
+     "30000 bits, RLE8 top-down"},
     {"hostile/bmp", "badheadersize.bmp", S::notThisFormat, refused, "a 66-byte header"},
 };
 
@@ -232,11 +234,12 @@ DWORD PsdConverted(const Bytes& file, const unsigned* s) {
     return word | 0xFF000000u;
 }
 
-// ImageMagick's pixel word of a bit-field BMP (each component's bits at the top of its byte, cut to 8) with the
-// components widened as we widen them: a mask's bits repeated down the byte when it has fewer than 8.
+// ImageMagick's pixel word of a bit-field BMP (each component's bits at the top of its byte, cut to 8) with
+// the components widened as we widen them: a mask's bits repeated down the byte when it has fewer than 8.
 DWORD FieldsWidened(const Bytes& file, DWORD word) {
     const auto field = [&](size_t at) {
-        return std::uint32_t{file[at]} | file[at + 1] << 8 | file[at + 2] << 16 | std::uint32_t{file[at + 3]} << 24;
+        return std::uint32_t{file[at]} | file[at + 1] << 8 | file[at + 2] << 16 |
+               std::uint32_t{file[at + 3]} << 24;
     };
     const bool alpha = field(14) >= 56 || field(30) == 6;  // a mask in the header, or a fourth after 40 bytes
     const std::uint32_t masks[4] = {alpha ? field(66) : 0, field(54), field(58), field(62)};  // A, R, G, B
@@ -281,7 +284,8 @@ ReadResult Reference(const Row& row, Bytes file, const std::string& path, const 
     if (check == magickFields) return FromProgram("convert '" + path + "' -depth 16 -endian MSB rgba:-", 2);
     if (check == library) return ExpectedJpegPixels(file, RowsAboveZeroRows(ours));
     if (check == psdSamples) file[25] = 3;  // as RGB, stb_image reads the first four channels of any mode
-    if (check != gifPillow && check != pillow) return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
+    if (check != gifPillow && check != pillow)
+        return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
     ScratchFolder folder;
     WriteFileBytes(folder.File("picture"), check == gifPillow ? LastImageAlone(file) : file);
     return FromProgram(
@@ -296,7 +300,8 @@ void CheckPixels(const Row& row, const std::string& path, const ReadResult& ours
     const Bytes file = ReadFileBytes(path);
     const Check check = row.check;
     ReadResult theirs = check < sameAs ? ours : Reference(row, file, path, ours, reader);
-    if (check == pillow || check == gifPillow || check == magick || check == magickBits || check == magickFields) {
+    if (check == pillow || check == gifPillow || check == magick || check == magickBits ||
+        check == magickFields) {
         if (theirs.pixels.empty()) return void(++notCompared);
         theirs.rect = ours.rect;  // their count is compared
     }
@@ -347,8 +352,9 @@ void ExpectBmpProbeAgrees(const std::string& path, const ReadResult& ours) {
 // Reads every file of the rows' folders that the rows name with both entry points of the reader, and checks
 // its status and the pixels of those that load, and what the probe (when given) says of them. With
 // `complete`, every file must be named, by one row.
-void CheckFormat(const std::vector<Row>& rows, Reader reader, void (*probe)(const std::string&, const ReadResult&),
-                 const std::string& root = TestDataPath(""), bool complete = true) {
+void CheckFormat(const std::vector<Row>& rows, Reader reader,
+                 void (*probe)(const std::string&, const ReadResult&), const std::string& root = TestDataPath(""),
+                 bool complete = true) {
     std::set<std::string> folders;
     for (const Row& row : rows) folders.insert(row.folder);
     notCompared = 0;
@@ -392,13 +398,17 @@ TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}
 TEST(ReaderCorpus, BmpWrittenByImageMagick) {
     ScratchFolder folder;
     std::filesystem::create_directory(folder.File("bmp"));
-    const std::string make = "cd '" + folder.File("bmp") + "' && PATH=$(getconf PATH) convert -size 37x23 gradient:";
-    for (const char* file : {"red-blue v5.bmp", "#ff000020-#0000ffe0 v5alpha.bmp", "red-blue -alpha on on.bmp",
-                             "red-blue BMP3:bmp3.bmp", "red-blue BMP2:os2.bmp", "red-blue -type Palette BMP2:os2pal.bmp",
-                             "red-blue -define bmp:subtype=RGB565 rgb565.bmp",
-                             "#ff000020-#0000ffe0 -define bmp:subtype=ARGB4444 argb4444.bmp"})
-        if (std::system((make + file + " 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "ImageMagick is not installed";
-    CheckFormat({{"bmp", "v5.bmp bmp3.bmp os2*", S::ok, magick, "24 bits after 124, 40 and 12-byte headers; 8 bits"},
+    const std::string make =
+        "cd '" + folder.File("bmp") + "' && PATH=$(getconf PATH) convert -size 37x23 gradient:";
+    for (const char* file :
+         {"red-blue v5.bmp", "#ff000020-#0000ffe0 v5alpha.bmp", "red-blue -alpha on on.bmp",
+          "red-blue BMP3:bmp3.bmp", "red-blue BMP2:os2.bmp", "red-blue -type Palette BMP2:os2pal.bmp",
+          "red-blue -define bmp:subtype=RGB565 rgb565.bmp",
+          "#ff000020-#0000ffe0 -define bmp:subtype=ARGB4444 argb4444.bmp"})
+        if (std::system((make + file + " 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "ImageMagick is not installed";
+    CheckFormat({{"bmp", "v5.bmp bmp3.bmp os2*", S::ok, magick,
+                  "24 bits after 124, 40 and 12-byte headers; 8 bits"},
                  {"bmp", "v5alpha.bmp on.bmp rgb565.bmp argb4444.bmp", S::ok, magickFields, "bit fields"}},
                 {ReadBmpFile, KivPictureLoadBMPFile}, ExpectBmpProbeAgrees, folder.Path().string());
 }
