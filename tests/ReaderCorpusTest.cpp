@@ -126,11 +126,14 @@ const std::vector<Row> kPsd = {
     {"psd", "*", S::ok, psdSamples, "every colour mode, 8 and 16 bits, raw and PackBits, extra channels"},
     {"psd", "16bit-rle.psd", S::ok, opaque, "16-bit PackBits, which stb_image decodes as 8-bit"},
     {"psd", "53alphas.psd", S::ok, unchecked, "57 channels: stb_image reads up to 16"},
-    {"psd", "1layer.psb 32bit5x5.psd 4x4_32bit_* 4x4_1bit_bitmap.psd bitmap.psd transparentbg.psd",
-     S::unsupportedVariant, refused, "version 2, the large-document format; 1-bit and 32-bit samples"},
+    {"psd", "4x4_1bit_bitmap.psd bitmap.psd", S::ok, magick,
+     "bitmap pictures, raw and PackBits: 0 white, 1 black"},
+    {"psd", "1layer.psb 32bit5x5.psd 4x4_32bit_* transparentbg.psd", S::unsupportedVariant, refused,
+     "version 2, the large-document format; 32-bit floating-point samples (ImageMagick reads both)"},
     {"hostile/psd", "psd-oob-write*.psd", S::ok, psdSamples, "the faults are in layers"},
     {"hostile/psd", "combined_larger_than_size.psd bomb-*", S::truncated, refused, "no image data; too little"},
-    {"hostile/psd", "timeout-*.psd", S::corrupt, refused, "compression 65535; resources past their section"},
+    {"hostile/psd", "timeout-*.psd", S::corrupt, refused,
+     "compression 65535; resources past their section (ImageMagick reads timeout-dedc7*, ignoring it)"},
 };
 
 const std::vector<Row> kJpg = {
