@@ -191,7 +191,8 @@ KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, 
         if (startsAfresh) {
             if (code >= nextSlot) code = 0;
             oldCode = code;
-            // The stack holds bytes, so a root code above 255 (minimum code size 9) keeps its low byte.
+            // The stack holds bytes, so a root code above 255 (minimum code sizes 9 to 11) keeps its low
+            // byte.
             firstChar = static_cast<BYTE>(code);
             *top++ = firstChar;
             startsAfresh = false;
