@@ -2,8 +2,8 @@
 // name ending in .pcx (which picks the PCX reader alone). The whole input is the file, so any PCX file
 // (tests/data/pcx, the hostile files, a crash found here) is an input as it stands.
 //
-// Every picture handed over must have the header's size at (0, 0), and every pixel must be opaque: all four
-// layouts deliver alpha 255.
+// Every picture handed over must have the header's size at (0, 0), and every pixel must be opaque: every
+// layout (header palette, 256 colours, 24 bits) delivers alpha 255.
 
 #include <unistd.h>
 

@@ -22,14 +22,17 @@
 namespace {
 
 // Inputs that declare more pixels than this and hold enough bytes to back them would take seconds under the
-// sanitizers; they are read by the header reader alone.
+// sanitizers; they are read by the header reader alone. A byte of PackBits can back 64 samples, and a
+// bitmap's sample holds 8 pixels.
 constexpr unsigned long long kMaxDecodedPixels = 1ull << 22;
+constexpr unsigned long long kMostPixelsPerByte = 64 * 8;
 
 struct Declared {
     bool complete = false;
     unsigned long long width = 0;
     unsigned long long height = 0;
     unsigned channels = 0;
+    unsigned depth = 0;
     unsigned mode = 0;
 };
 
@@ -40,6 +43,7 @@ Declared DeclaredHeader(const std::uint8_t* data, std::size_t size) {
     header.channels = psd::ReadBE16(data + psd::kChannelsOffset);
     header.height = psd::ReadBE32(data + psd::kHeightOffset);
     header.width = psd::ReadBE32(data + psd::kWidthOffset);
+    header.depth = psd::ReadBE16(data + psd::kDepthOffset);
     header.mode = psd::ReadBE16(data + psd::kColorModeOffset);
     return header;
 }
@@ -52,6 +56,7 @@ void CheckPsdPicture(DWORD* pixels, const CRect& rect, const Declared& header) {
     if (rect != CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height)))
         FuzzFail("the rectangle is not the header's size");
     const bool opaque = header.mode == psd::kGrey || header.mode == psd::kDuotone ||
+                        (header.mode == psd::kBitmap && header.depth == 1) ||
                         (header.mode == psd::kLab && header.channels >= 3) ||
                         (header.mode == psd::kCmyk && header.channels >= 4) ||
                         (header.mode == psd::kMultichannel && header.channels >= 3) ||
@@ -70,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Declared header = DeclaredHeader(data, size);
     const std::uint8_t last = size >= 1 ? data[size - 1] : 0;
     unsigned route = last & 3;
-    if (header.width * header.height > kMaxDecodedPixels && header.width * header.height / 64 <= size)
+    if (header.width * header.height > kMaxDecodedPixels &&
+        header.width * header.height / kMostPixelsPerByte <= size)
         route = 3;
     CRect rect;
     switch (route) {

@@ -45,9 +45,11 @@ constexpr BYTE kInterlacedFlag = 0x40;
 constexpr BYTE kGraphicControlLabel = 0xF9;
 constexpr UINT kGraphicControlBytes = 4;
 
-// Image data: the LZW minimum code size, then sub-blocks of 1 to 255 bytes ended by a count of 0.
-constexpr UINT kMinLzwCodeSize = 2;
-constexpr UINT kMaxLzwCodeSize = 9;
+// Image data: the LZW minimum code size, then sub-blocks of 1 to 255 bytes ended by a count of 0. Sizes 1
+// and 10 to 11 occur in files that other readers show; 0 leaves no room for the clear and end codes among
+// the first codes, and 12 or more for any code of the table.
+constexpr UINT kMinLzwCodeSize = 1;
+constexpr UINT kMaxLzwCodeSize = 11;
 constexpr UINT kMaxCodeBits = 12;
 constexpr UINT kMaxCodes = 1u << kMaxCodeBits;
 

@@ -99,33 +99,32 @@ class RowWriter {
           colors_(colors),
           line_(width) {}
 
-    // Pops the string on the stack (its first character on top) into the line. False when a full line
-    // finds no row left: the data holds more rows than the picture.
-    bool Take(const BYTE* bottom, const BYTE* top) {
-        while (top != bottom) {
+    // Pops the string on the stack (its first character on top) into the line. Characters past the
+    // picture's last row are dropped, as other readers drop them.
+    void Take(const BYTE* bottom, const BYTE* top) {
+        while (top != bottom && !Full()) {
             const size_t take = std::min<size_t>(static_cast<size_t>(top - bottom), width_ - filled_);
             BYTE* out = line_.data() + filled_;
             for (size_t i = 0; i < take; ++i) out[i] = *--top;
             filled_ += static_cast<UINT>(take);
             if (filled_ == width_) {
-                if (!Deliver()) return false;
+                Deliver();
                 filled_ = 0;
             }
         }
-        return true;
     }
 
+    // Every row delivered: after the last one the row stays at or past the height.
+    bool Full() const { return row_ >= height_; }
+
   private:
-    bool Deliver() {
-        if (row_ >= height_) return false;
+    void Deliver() {
         DWORD* out = pixels_ + static_cast<size_t>(row_) * width_;
         const BYTE* indices = line_.data();
         for (UINT x = 0; x < width_; ++x) out[x] = colors_[indices[x]];
         AdvanceRow();
-        return true;
     }
 
-    // After the last row the row stays at or past the height, so a further line fails.
     void AdvanceRow() {
         if (!interlaced_) {
             ++row_;
@@ -148,7 +147,9 @@ class RowWriter {
 };
 
 // Decodes the LZW data of one image into rows. Success at the end code, and also when the data's
-// sub-blocks end before it: rows not delivered keep the buffer's zero fill either way.
+// sub-blocks end before it: rows not delivered keep the buffer's zero fill either way. Once the last row
+// is delivered the rest of the data is passed over unread, so codes after it (more pixels, or codes no
+// table holds) do not matter, as for other readers.
 KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, RowWriter& rows) {
     const UINT clearCode = 1u << minCodeSize;
     const UINT endCode = clearCode + 1;
@@ -190,7 +191,8 @@ KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, 
         if (startsAfresh) {
             if (code >= nextSlot) code = 0;
             oldCode = code;
-            // The stack holds bytes, so a root code above 255 (minimum code size 9) keeps its low byte.
+            // The stack holds bytes, so a root code above 255 (minimum code sizes 9 to 11) keeps its low
+            // byte.
             firstChar = static_cast<BYTE>(code);
             *top++ = firstChar;
             startsAfresh = false;
@@ -213,12 +215,19 @@ KivLoadStatus DecodeImageData(ByteSource& in, UINT minCodeSize, LzwTables& lzw, 
                 ++nextSlot;
             }
             oldCode = code;
-            if (nextSlot >= slotLimit && codeSize < gif::kMaxCodeBits) {
-                slotLimit <<= 1;
-                ++codeSize;
-            }
         }
-        if (!rows.Take(stackBottom, top)) return KivLoadStatus::corrupt;
+        // With a minimum code size of 1 the first free slot (4) is already past 2-bit codes, so the code
+        // after the first one is 3 bits wide, as giflib reads it; larger sizes only grow here after a
+        // table entry.
+        if (nextSlot >= slotLimit && codeSize < gif::kMaxCodeBits) {
+            slotLimit <<= 1;
+            ++codeSize;
+        }
+        rows.Take(stackBottom, top);
+        if (rows.Full()) {
+            codes.SkipRest();
+            return KivLoadStatus::ok;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // PCX reader: the whole file is read into memory, the run-length coded scan lines are expanded into a plane
-// buffer, and the planes are converted into pixels for four layouts (1 bit, 4 bits, 8 bits with the
-// 256-colour palette, and 24-bit colour as three 8-bit planes).
+// buffer, and the planes are converted into pixels for three kinds of layout: indices into the 16-colour
+// header palette (1, 2 or 4 bits in one plane, or one bit in each of two to four planes), 8 bits with the
+// 256-colour palette, and 24-bit colour as three 8-bit planes.
 
 #include <algorithm>
 #include <array>
@@ -17,7 +18,7 @@ namespace {
 using Palette16 = std::array<DWORD, pcx::kHeaderPaletteEntries>;
 using Palette256 = std::array<DWORD, pcx::kPaletteEntries>;
 
-enum class Layout { rgb24, mono, nibbles, indexed8 };
+enum class Layout { rgb24, headerPalette, indexed8 };
 
 struct Header {
     long long width;
@@ -47,26 +48,21 @@ KivLoadStatus ReadWholeFile(ByteSource& source, std::vector<BYTE>& bytes) {
     return source.ReadExact(bytes.data(), bytes.size()) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
 }
 
+// The header palette serves every layout of at most 16 colours that other readers agree on: 1, 2 (CGA) or
+// 4 bits in one plane, and one bit in each of two to four planes (EGA), plane 0 the least significant bit of
+// the index. CGA files are read with the header palette's first four entries as they stand, as other
+// readers read them, not through the background and palette codes some writers keep there instead. Two
+// bits in two planes, and 8 bits in four planes (colour with alpha), are not read.
 KivLoadStatus ChooseLayout(UINT bitsPerPixel, UINT planes, Layout& layout) {
-    if (planes == 3 && bitsPerPixel == 8) {
-        layout = Layout::rgb24;
+    if (bitsPerPixel == 8 && (planes == 1 || planes == 3)) {
+        layout = planes == 3 ? Layout::rgb24 : Layout::indexed8;
         return KivLoadStatus::ok;
     }
-    // Other planar layouts (EGA's four 1-bit planes, 8-bit colour with alpha) are not read.
-    if (planes != 1) return KivLoadStatus::unsupportedVariant;
-    switch (bitsPerPixel) {
-        case 1:
-            layout = Layout::mono;
-            return KivLoadStatus::ok;
-        case 4:
-            layout = Layout::nibbles;
-            return KivLoadStatus::ok;
-        case 8:
-            layout = Layout::indexed8;
-            return KivLoadStatus::ok;
-        default:
-            return KivLoadStatus::unsupportedVariant;
-    }
+    const bool packed = planes == 1 && (bitsPerPixel == 1 || bitsPerPixel == 2 || bitsPerPixel == 4);
+    const bool bitPlanes = bitsPerPixel == 1 && planes >= 2 && planes <= 4;
+    if (!packed && !bitPlanes) return KivLoadStatus::unsupportedVariant;
+    layout = Layout::headerPalette;
+    return KivLoadStatus::ok;
 }
 
 KivLoadStatus ReadHeader(const BYTE* raw, Header& header) {
@@ -83,23 +79,20 @@ KivLoadStatus ReadHeader(const BYTE* raw, Header& header) {
         status != KivLoadStatus::ok)
         return status;
     // A line too short for its row would leave the row's last pixels to be read from the next line, or
-    // from past the plane buffer. Refusing it also keeps tiny files from claiming huge pictures.
+    // from past the plane buffer. Refusing it also keeps tiny files from claiming huge pictures. A longer
+    // line (padded to an even length, or beyond) is read for its first bytes; the rest is skipped.
     const ULONGLONG rowBytes = (static_cast<ULONGLONG>(header.width) * header.bitsPerPixel + 7) / 8;
     if (header.bytesPerLine < rowBytes) return KivLoadStatus::corrupt;
-    // With one plane the plane buffer holds width bytes a row, so no longer line is accepted; this also
-    // refuses 1-bit pictures narrower than their line, and 8-bit pictures of odd width padded to an even
-    // line.
-    if (header.layout != Layout::rgb24 && static_cast<ULONGLONG>(header.width) < header.bytesPerLine)
-        return KivLoadStatus::corrupt;
     return KivLoadStatus::ok;
 }
 
-// The bytes the plane buffer must have room for: three whole lines a row for 24-bit colour, else one byte
-// per pixel, more than the 1-bit and 4-bit layouts need.
+// The bytes the plane buffer must have room for: every plane's line of every row, and at least a byte per
+// pixel. The slack of the 1-bit to 4-bit layouts holds a last run that crosses its row's end, which is
+// written whole as every other crossing run is.
 ULONGLONG PlaneBytes(const Header& header) {
-    const ULONGLONG height = static_cast<ULONGLONG>(header.height);
-    return header.layout == Layout::rgb24 ? header.bytesPerLine * height * 3
-                                          : static_cast<ULONGLONG>(header.width) * height;
+    const ULONGLONG rowValues = header.bytesPerLine * header.planes;
+    return std::max<ULONGLONG>(rowValues, static_cast<ULONGLONG>(header.width)) *
+           static_cast<ULONGLONG>(header.height);
 }
 
 // The most values that count coded bytes can produce: 63 for every two bytes, and one for a last odd byte.
@@ -153,26 +146,26 @@ Palette16 HeaderPalette(const BYTE* raw) {
     return palette;
 }
 
-// Row y starts at byte y x bytes-per-line of the plane buffer: lines padded beyond the row's bits are skipped
-// rather than read as the start of the next row. Files whose lines hold exactly the row's bits, rounded up to
-// whole bytes, come out the same either way.
-void ConvertMono(const Header& header, const Palette16& palette, const BYTE* planes, DWORD* pixels) {
+// Indices of 1, 2 or 4 bits, the most significant first in each byte; with several planes, plane p gives
+// bit p of the index. Row y's lines start at byte y x bytes-per-line x planes of the plane buffer: lines
+// padded beyond the row's bits are skipped rather than read as the start of the next row. Files whose lines
+// hold exactly the row's bits, rounded up to whole bytes, come out the same either way.
+void ConvertHeaderPalette(const Header& header, const Palette16& palette, const BYTE* planes, DWORD* pixels) {
     const size_t width = static_cast<size_t>(header.width);
+    const size_t line = static_cast<size_t>(header.bytesPerLine);
+    const UINT bits = header.bitsPerPixel;
+    const UINT perByte = 8 / bits;
+    const UINT mask = (1u << bits) - 1;
     for (long long y = 0; y < header.height; ++y) {
-        const BYTE* line = planes + static_cast<size_t>(y) * header.bytesPerLine;
+        const BYTE* row = planes + static_cast<size_t>(y) * line * header.planes;
         DWORD* out = pixels + static_cast<size_t>(y) * width;
-        for (size_t x = 0; x < width; ++x) out[x] = palette[(line[x >> 3] >> (7 - (x & 7))) & 1];
-    }
-}
-
-// As for one bit: each row starts at its own line, so an odd width's padding nibble, and any further
-// padding of the line, is skipped.
-void ConvertNibbles(const Header& header, const Palette16& palette, const BYTE* planes, DWORD* pixels) {
-    const size_t width = static_cast<size_t>(header.width);
-    for (long long y = 0; y < header.height; ++y) {
-        const BYTE* line = planes + static_cast<size_t>(y) * header.bytesPerLine;
-        DWORD* out = pixels + static_cast<size_t>(y) * width;
-        for (size_t x = 0; x < width; ++x) out[x] = palette[(line[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+        for (size_t x = 0; x < width; ++x) {
+            const size_t at = x / perByte;
+            const UINT shift = 8 - bits * (1 + static_cast<UINT>(x % perByte));
+            UINT index = 0;
+            for (UINT p = 0; p < header.planes; ++p) index |= (row[p * line + at] >> shift & mask) << p;
+            out[x] = palette[index];
+        }
     }
 }
 
@@ -188,10 +181,14 @@ KivLoadStatus ReadPalette256(const BYTE* at, const BYTE* end, Palette256& palett
     return KivLoadStatus::ok;
 }
 
-// Rows of exactly width bytes: the header checks leave no other line length for this layout.
+// Each row starts at its own line; the bytes of a line longer than the width are skipped.
 void ConvertIndexed8(const Header& header, const Palette256& palette, const BYTE* planes, DWORD* pixels) {
-    const size_t count = static_cast<size_t>(header.width) * static_cast<size_t>(header.height);
-    for (size_t i = 0; i < count; ++i) pixels[i] = palette[planes[i]];
+    const size_t width = static_cast<size_t>(header.width);
+    for (long long y = 0; y < header.height; ++y) {
+        const BYTE* line = planes + static_cast<size_t>(y) * header.bytesPerLine;
+        DWORD* out = pixels + static_cast<size_t>(y) * width;
+        for (size_t x = 0; x < width; ++x) out[x] = palette[line[x]];
+    }
 }
 
 DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
@@ -230,11 +227,8 @@ DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
         case Layout::rgb24:
             ConvertRgb24(header, planes.get(), pixels);
             break;
-        case Layout::mono:
-            ConvertMono(header, HeaderPalette(raw), planes.get(), pixels);
-            break;
-        case Layout::nibbles:
-            ConvertNibbles(header, HeaderPalette(raw), planes.get(), pixels);
+        case Layout::headerPalette:
+            ConvertHeaderPalette(header, HeaderPalette(raw), planes.get(), pixels);
             break;
         case Layout::indexed8: {
             Palette256 palette;

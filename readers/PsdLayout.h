@@ -95,6 +95,7 @@ struct PsdConversion {
     WORD colorMode = 0;
     int channels = 0;                  // the file's channel count
     const BYTE* colorTable = nullptr;  // kColorTableBytes, for an indexed picture that has a usable table
+    size_t bitmapWidth = 0;            // a bitmap picture of one bit per pixel: its width; else 0
 };
 
 // How many leading channels the conversion of such a picture reads (at most kMaxChannelsConverted);
@@ -103,6 +104,7 @@ struct PsdConversion {
 int PsdChannelsConverted(const PsdConversion& conversion);
 
 // Converts count pixels in place. Before: byte c of each pixel holds the sample of channel c (one byte;
-// a 16-bit sample's high byte) for every c below PsdChannelsConverted, the other bytes 0. After: each
-// pixel is blue, green, red, alpha. Pixels of a picture that converts no channel are left as they are.
+// a 16-bit sample's high byte) for every c below PsdChannelsConverted, the other bytes 0; for a bitmap
+// picture, byte 0 of pixel j holds byte j of its packed rows. After: each pixel is blue, green, red, alpha.
+// Pixels of a picture that converts no channel are left as they are.
 void ConvertPsdPixels(BYTE* pixels, size_t count, const PsdConversion& conversion);

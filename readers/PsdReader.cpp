@@ -1,5 +1,6 @@
 // PSD reader: the composite (flattened) picture of a version-1 file, raw or PackBits, converted from grey,
-// duotone, indexed, RGB, CMYK, multichannel or Lab samples of 8 or 16 bits. Layers are passed over.
+// duotone, indexed, RGB, CMYK, multichannel or Lab samples of 8 or 16 bits, or from bitmap pictures of one
+// bit per pixel. Layers are passed over.
 
 #include <algorithm>
 #include <array>
@@ -133,12 +134,20 @@ KivLoadStatus ReadCompression(ByteSource& in, WORD& compression) {
     return KivLoadStatus::corrupt;
 }
 
+// The samples of one channel: a pixel's each, or for one bit per pixel the bytes of the packed rows, each
+// row whole bytes.
+ULONGLONG ChannelSamples(const PsdFileHeader& header) {
+    const ULONGLONG width = header.width;
+    const ULONGLONG columns = header.depth == 1 ? (width + 7) / 8 : width;
+    return columns * header.height;  // below 2^64
+}
+
 // True when the rest of the file can hold the samples of every channel: exactly for raw samples, and at
 // PackBits' best (two bytes for a run of 128) after the row-length table. A few bytes claiming a huge
-// picture therefore cannot size a huge buffer.
+// picture therefore cannot size a huge buffer; a bitmap's sample is a byte of eight pixels.
 bool FileCanHoldImageData(const ByteSource& in, const PsdFileHeader& header, WORD compression) {
-    const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;  // below 2^64
-    const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * (header.depth / 8u);
+    const ULONGLONG samples = ChannelSamples(header);
+    const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * std::max(header.depth / 8u, 1u);
     ULONGLONG available = in.Remaining();
     if (compression == psd::kPackBits) {
         const ULONGLONG rowTable =
@@ -286,7 +295,7 @@ KivLoadStatus DecodePackBitsChannel(ByteSource& in, ChannelSink<kBytesPerSample>
 template <UINT kBytesPerSample>
 KivLoadStatus DecodeChannels(ByteSource& in, const PsdFileHeader& header, WORD compression, int channelsUsed,
                              BYTE* pixels) {
-    const ULONGLONG samples = static_cast<ULONGLONG>(header.width) * header.height;
+    const ULONGLONG samples = ChannelSamples(header);
     const ULONGLONG rowTable = static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
     if (compression == psd::kPackBits && channelsUsed > 0 && !in.Skip(rowTable))
         return KivLoadStatus::truncated;
@@ -327,6 +336,22 @@ void ConvertIndexed(BYTE* p, BYTE* end, const BYTE* table) {
         p[1] = table[psd::kColorTableGreenOffset + index];
         p[2] = table[psd::kColorTableRedOffset + index];
         p[3] = kOpaque;
+    }
+}
+
+// Bitmap pictures: bit 0 white, bit 1 black, the most significant bit first. Pixel (x, y) reads packed byte
+// y x rowBytes + x / 8, never one past its own place, so expanding from the last pixel back overwrites only
+// packed bytes already read.
+void ConvertBitmap(BYTE* pixels, size_t count, size_t width) {
+    constexpr DWORD kOpaqueWhite = 0xFFFFFFFFu;
+    const size_t rowBytes = (width + 7) / 8;
+    for (size_t y = count / width; y-- > 0;) {
+        const BYTE* row = pixels + y * rowBytes * kPixelBytes;
+        BYTE* out = pixels + y * width * kPixelBytes;
+        for (size_t x = width; x-- > 0;) {
+            const BYTE packed = row[x / 8 * kPixelBytes];
+            StorePixel(out + x * kPixelBytes, (packed >> (7 - x % 8) & 1) ? kOpaqueBlack : kOpaqueWhite);
+        }
     }
 }
 
@@ -421,8 +446,10 @@ DecodedPicture DecodePsd(ByteSource& in) {
     if (status == KivLoadStatus::ok) status = SkipLayerAndMaskSection(in);
     if (status == KivLoadStatus::ok) status = ReadCompression(in, compression);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
-    // 1-bit bitmaps and 32-bit floating-point samples are not read.
-    if (header.depth != 8 && header.depth != 16)
+    // One bit per pixel only in bitmap pictures (a bitmap picture of 8 or 16 bits is a mode the conversion
+    // leaves all zero, as any other); 32-bit floating-point samples are not read.
+    const bool bitmap = header.depth == 1 && header.colorMode == psd::kBitmap;
+    if (!bitmap && header.depth != 8 && header.depth != 16)
         return DecodedPicture::Failure(KivLoadStatus::unsupportedVariant);
     // The channel count is signed: a file with none, or a negative count, has no picture to convert.
     if (header.channels < 1) return DecodedPicture::Failure(KivLoadStatus::corrupt);
@@ -436,10 +463,11 @@ DecodedPicture DecodePsd(ByteSource& in) {
         return DecodedPicture::Failure(status);
     // The count of resource 1046 only tells whether the table is in use; indices past it still read it.
     const PsdConversion conversion{header.colorMode, header.channels,
-                                   hasColorTable && indexedColorCount >= 1 ? colorTable.data() : nullptr};
+                                   hasColorTable && indexedColorCount >= 1 ? colorTable.data() : nullptr,
+                                   bitmap ? static_cast<size_t>(header.width) : 0};
     const int channelsUsed = PsdChannelsConverted(conversion);
     // The pixel buffer doubles as the interleaved sample buffer: no more than four channels are
-    // converted, one byte each.
+    // converted, one byte each; a bitmap's packed rows take byte 0 of no more pixels than there are.
     BYTE* const pixels = reinterpret_cast<BYTE*>(picture.pixels.get());
     status = header.depth == 16 ? DecodeChannels<2>(in, header, compression, channelsUsed, pixels)
                                 : DecodeChannels<1>(in, header, compression, channelsUsed, pixels);
@@ -483,6 +511,9 @@ int PsdChannelsConverted(const PsdConversion& conversion) {
         case psd::kLab:
             needed = 3;
             break;
+        case psd::kBitmap:
+            needed = conversion.bitmapWidth ? 1 : 0;
+            break;
         default:
             return 0;
     }
@@ -512,6 +543,9 @@ void ConvertPsdPixels(BYTE* pixels, size_t count, const PsdConversion& conversio
             break;
         case psd::kLab:
             ConvertLab(pixels, end);
+            break;
+        case psd::kBitmap:
+            ConvertBitmap(pixels, count, conversion.bitmapWidth);
             break;
         default:
             break;

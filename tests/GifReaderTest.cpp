@@ -32,12 +32,12 @@ Bytes Coded(unsigned width, unsigned height, const std::vector<Code>& codes, uns
 
 TEST(GifReader, FilesBuiltByteByByte) {
     const GifImage first = Image(2, 1, {1, 2}), third = Image(1, 1, {3}), good = Image(2, 2, {0, 1, 2, 3});
-    GifImage local = first, huge = good, endEarly = first, withLocal = good, codeSize10 = good;
+    GifImage local = first, huge = good, endEarly = first, withLocal = good, codeSize12 = good;
     local.localTable = {0x0000FF, 0x00FF00};
     huge.width = huge.height = 65535;
     endEarly.data.resize(255 + 10, 0x55);
     withLocal.localTable = std::vector<std::uint32_t>(16);
-    codeSize10.minCodeSize = 10;
+    codeSize12.minCodeSize = 12;
     const Bytes afterFirst = G().Image(first).Build(), header = G().Build();  // the header: 61 bytes
     const Bytes big = G().Image(Image(64, 64, Indices(4096, 1))).Build();
     // The first image, these bytes, then an image of pixel C(3).
@@ -71,6 +71,10 @@ TEST(GifReader, FilesBuiltByteByByte) {
          Coded(3, 2, {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}}), S::ok, 3, 2, {C(1), C(2), C(1), n, n, n}},
         {"code 7 past the free slot, then code 1, make entry 7 its own prefix: unwinding it stops",
          Coded(4, 4, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}}), S::corrupt},
+        {"minimum code size 1: clear 2, end 3; the code after the first is 3 bits wide",
+         Coded(4, 1, {{2, 2}, {1, 2}, {0, 3}, {4, 3}, {3, 3}}, 1), S::ok, 4, 1, {C(1), C(0), C(1), C(0)}},
+        {"codes after the last row are not read: a table made cyclic there fails nothing",
+         Coded(1, 1, {{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}, {5, 4}}), S::ok, 1, 1, {C(0)}},
         {"minimum code size 9: root codes 511 and 256 are indices 255 and 0",
          Coded(2, 1, {{512, 10}, {511, 10}, {256, 10}, {513, 10}}, 9, wide), S::ok, 2, 1,
          {0xFFF0E0D0, 0xFF0A0B0C}},
@@ -89,12 +93,12 @@ TEST(GifReader, FilesBuiltByteByByte) {
         {"the local table cut short", Head(G().Image(withLocal).Build(), 61 + 15), S::truncated},
         {"no minimum code size", Head(afterFirst, 61 + 10), S::truncated},
         {"the file ends inside the image data", Head(big, -6), S::truncated},
-        {"minimum code size 10", G().Image(codeSize10).Build(), S::corrupt},
+        {"minimum code size 12", G().Image(codeSize12).Build(), S::corrupt},
         {"65535 x 65535 pixels do not fit in 4 GiB", G().Image(huge).Build(), S::tooLarge},
         {"a graphic control block of 5 bytes ends the walk before the only image",
          G().Raw({0x21, 0xF9, 5, 0, 0, 0, 0, 0}).Image(good).Build(), S::corrupt},
-        {"a failed last image fails the file", G().Image(good).Image(codeSize10).Build(), S::corrupt},
-        {"a failed earlier image fails the file", G().Image(codeSize10).Image(good).Build(), S::corrupt},
+        {"a failed last image fails the file", G().Image(good).Image(codeSize12).Build(), S::corrupt},
+        {"a failed earlier image fails the file", G().Image(codeSize12).Image(good).Build(), S::corrupt},
         // clang-format on
     };
     // A 1 x h interlaced image whose k-th stored row has colour k: the rows go to the passes' places, and a

@@ -1,4 +1,4 @@
-// The PCX reader on files built byte by byte: the four layouts, the run-length code, line padding, the
+// The PCX reader on files built byte by byte: the layouts, the run-length code, line padding, the
 // 256-colour palette, and the refusals.
 
 #include "TestFiles.h"
@@ -53,6 +53,9 @@ TEST(PcxReader, FilesBuiltByteByByte) {
         {"8 bits index the palette after the marker",
          Pcx(8, 1, 3, 2, 3, WithPalette({0, 1, 0xC1, 200, 0xC2, 200, 0xC1, 255})), S::ok, 3, 2,
          {P(0), P(1), P(200), P(200), P(200), P(255)}},
+        {"8 bits, an odd width in a line padded to even: the pad byte is skipped",
+         Pcx(8, 1, 3, 2, 4, WithPalette({0, 1, 2, 99, 3, 4, 5, 99})), S::ok, 3, 2,
+         {P(0), P(1), P(2), P(3), P(4), P(5)}},
         {"entries a short palette lacks are black", Pcx(8, 1, 2, 1, 2, WithPalette({0, 1}, 1)), S::ok, 2, 1,
          {P(0), kBlack}},
         {"1 bit: the most significant bit first, through the header palette",
@@ -62,14 +65,21 @@ TEST(PcxReader, FilesBuiltByteByByte) {
          bits("1111000000001111")},
         {"4 bits, width 3: the high nibble first; each row's fourth nibble skipped",
          Pcx(4, 1, 3, 2, 2, {0x12, 0x3F, 0x45, 0x6F}), S::ok, 3, 2, {k1, g2, g3, g4, g5, g6}},
+        {"2 bits (CGA): the header palette's first four entries",
+         Pcx(2, 1, 5, 1, 2, {0x1B, 0x40}), S::ok, 5, 1, {k0, k1, g2, g3, k1}},
+        {"two 1-bit planes: plane 1 gives the index's high bit", Pcx(1, 2, 4, 1, 2, {0x50, 0, 0x30, 0}),
+         S::ok, 4, 1, {k0, k1, g2, g3}},
+        {"four 1-bit planes (EGA): plane p gives bit p of the index",
+         Pcx(1, 4, 4, 1, 2, {0x50, 0, 0x30, 0, 0x90, 0, 0xC1, 0xC0, 0}), S::ok, 4, 1,
+         {0xFF0C0C0C, 0xFF090909, g2, 0xFF070707}},
         {"a run crossing a row's end is written whole; the next row counts after it",
          Pcx(1, 1, 16, 2, 2, {0xC3, 0xFF, 0x00, 0x00}), S::ok, 16, 2,
          bits("11111111111111111111111100000000")},
         {"version 3", Pcx(8, 3, 2, 1, 2, rgb, 3), S::unsupportedVariant},
-        {"1 bit narrower than its line", Pcx(1, 1, 1, 1, 2, {0, 0}), S::corrupt},
         {"a 1-bit line too short for its row", Pcx(1, 1, 16, 1, 1, {0}), S::corrupt},
         {"a 24-bit line too short for its row", Pcx(8, 3, 2, 1, 1, rgb), S::corrupt},
-        {"2 bits per pixel", Pcx(2, 1, 2, 1, 2, rgb), S::unsupportedVariant},
+        {"2 bits in two planes, which other readers do not agree on", Pcx(2, 2, 2, 1, 2, rgb),
+         S::unsupportedVariant},
         {"the last x below the first", Pcx(8, 3, 0, 1, 2, rgb, 5, 3), S::corrupt},
         {"coded data ending in the last row", Pcx(8, 3, 2, 1, 2, {1, 2, 3, 4, 5}), S::truncated},
         {"a run past the end of the plane buffer", Pcx(8, 3, 2, 1, 2, {1, 2, 3, 4, 5, 0xC5, 6}), S::corrupt},

@@ -9,7 +9,7 @@
 namespace {
 
 using S = KivLoadStatus;
-enum Mode : unsigned { kGrey = 1, kIndexed = 2, kRgb = 3, kCmyk = 4, kMulti = 7, kLab = 9 };
+enum Mode : unsigned { kBitmap = 0, kGrey = 1, kIndexed = 2, kRgb = 3, kCmyk = 4, kMulti = 7, kLab = 9 };
 
 void PutBE(Bytes& out, std::uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -75,6 +75,12 @@ Bytes Indexed(const Bytes& resources, Bytes table = Bytes(768)) {
         table[512 + i] = static_cast<std::uint8_t>(i ^ 0x55);
     return PsdFile{kIndexed, 3, 1, 1, 8, 0, {0, 2, 255}, table, resources}.Build();
 }
+// Bitmap pixels: '1' black, '0' white.
+std::vector<DWORD> Bits(const std::string& bits) {
+    std::vector<DWORD> pixels;
+    for (const char bit : bits) pixels.push_back(bit == '1' ? 0xFF000000u : 0xFFFFFFFFu);
+    return pixels;
+}
 // The file with the section length at `at` made 4096, longer than the file.
 Bytes Longer(Bytes bytes, size_t at) {
     bytes[at + 2] = 0x10;
@@ -88,6 +94,11 @@ TEST(PsdReader, FilesBuiltByteByByte) {
         {"RGB's fourth channel is alpha; the fifth is unread", Psd(kRgb, 1, {{1}, {2}, {3}, {0x40}, {0x99}}),
          S::ok, 1, 1, {0x40010203}},
         {"RGB with two channels stays all zero", Psd(kRgb, 1, {{1}, {2}}), S::ok, 1, 1, {0}},
+        {"bitmap: rows of whole bytes, the most significant bit first, 1 black and 0 white",
+         PsdFile{kBitmap, 10, 2, 1, 1, 0, {0xA5, 0x40, 0x0F, 0xC0}}.Build(), S::ok, 10, 2,
+         Bits("1010010101" "0000111111")},
+        {"bitmap of 8 bits stays all zero", Psd(kBitmap, 1, {{1}}), S::ok, 1, 1, {0}},
+        {"1 bit in another mode", PsdFile{kGrey, 1, 1, 1, 1, 0, {0x80}}.Build(), S::unsupportedVariant},
         {"multichannel of five channels: no key", Psd(kMulti, 1, {{255}, {128}, {0}, {0}, {0}}), S::ok, 1, 1,
          {0xFFFE7F00}},
         {"indexed: the table's thirds; count 1 limits no index", Indexed(Count(1)), S::ok, 3, 1, kIndexed3},
