@@ -63,7 +63,7 @@ TEST(KivModuleRC, ValuesRoundTripAsAttributeText) {
         EXPECT_EQ(read.value.m_value.raw, raw) << number;
     }
     for (const LPCWSTR text :
-         {L"<&>\"'", L"a&amp;b", L"\u00e9 \u65e5 \U0001F600", L"a\nb\tc\rd", L"  kept  "}) {
+         {L"<&>\"'", L"a&amp;b", L"\u00e9 e\u0301 \u65e5 \U0001F600", L"a\nb\tc\rd", L"  kept  "}) {
         Held value(V::kText), read(V::kText);
         value.value.m_value.pText = new wchar_t[std::wcslen(text) + 1];
         std::wcscpy(value.value.m_value.pText, text);

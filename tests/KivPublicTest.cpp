@@ -41,10 +41,6 @@ Bytes GrayFile(std::uint32_t width, std::uint32_t height, const std::vector<unsi
     return out;
 }
 
-Bytes Cut(const Bytes& bytes, size_t length) {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length));
-}
-
 Bytes Pattern(size_t count, unsigned seed = 1) {
     Bytes bytes(count);
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<BYTE>(i * 31 + seed * 7 + (i >> 8));
@@ -111,8 +107,7 @@ TEST(GrayFile, LayoutAndRoundTrips) {
         ASSERT_TRUE(CKivGrayFile::Save(path, CString(title), gray.data(), CSize(width, height))) << width;
         const ReadBack r = ReadBoth(path);
         EXPECT_TRUE(r.info && r.loaded && r.title.Text() == title && r.gray == gray) << width;
-        EXPECT_EQ(CRect(0, 0, r.width, r.height), CRect(0, 0, width, height));
-        EXPECT_EQ(r.rect, CRect(0, 0, width, height));
+        EXPECT_TRUE(r.width == width && r.height == height && r.rect == CRect(0, 0, width, height)) << width;
     }
     BYTE* bits = CKivGrayFile::Load(path, nullptr);
     EXPECT_NE(bits, nullptr) << "the rectangle may be left out";
@@ -145,16 +140,13 @@ TEST(GrayFile, RefusesWhatIsNoCompleteGrayPicture) {
         {GrayFile(1, 1, std::vector<unsigned>(1025, 'a'), {0}), "a title of 1025 units"},
         {GrayFile(1, 1, {}, Pattern(64), 0xFFFF), "a title length of 65535 in a small file"},
         {GrayFile(2, 2, {'H', 'i'}, Pattern(5), 3), "the title runs into the pixels and leaves them short"},
-        {Cut(whole, 3), "cut in the magic"}, {Cut(whole, 13), "cut in the title length"},
-        {Cut(whole, 16), "cut in the title"}, {Cut(whole, whole.size() - 1), "one pixel short"}};
+        {Head(whole, 3), "cut in the magic"}, {Head(whole, 13), "cut in the title length"},
+        {Head(whole, 16), "cut in the title"}, {Head(whole, -1), "one pixel short"}};
     // clang-format on
     ScratchFolder folder;
     for (const auto& [bytes, reason] : cases) ExpectRefused(folder.Write("bad.amy", bytes), reason);
     ExpectRefused(Wide(folder.File("missing.amy")), "a file that does not exist");
     ExpectRefused(Wide(folder.Path().string()), "a folder");
-    EXPECT_TRUE(
-        ReadBoth(folder.Write("max.amy", GrayFile(1, 1, std::vector<unsigned>(1024, 'a'), {0}))).loaded)
-        << "the longest title";
 }
 
 // 65535 x 65535 declared (4 GB) in a file of a few bytes is refused from the file's length, before any

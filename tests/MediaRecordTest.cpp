@@ -5,6 +5,7 @@
 
 #include "CoreTestSupport.h"
 #include "libraries/KivModuleRC.h"
+#include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
 #include "media/MediaGathering.h"
 
@@ -162,19 +163,22 @@ TEST(MediaRecord, ArchiveFormAndHostileBytes) {
     }
 }
 
+// The XML form, here of a cache holding one record: the record's members, its thumbnail, its base part.
 TEST(MediaRecord, XmlFormAndHostileDocuments) {
-    const auto original = Sample();
+    CKivClipMediaFileCollection cache, loaded;
+    cache.m_MediaList.AddTail(Sample().release());
+    auto* original = static_cast<CKivClipMediaObj*>(cache.m_MediaList.GetHead());
     original->m_strMediaFile = CString::FromFileSystem("/pics/caf\xe9 \xff\xc3.bmp");
     CKivXMLDOMDocObj out;
-    original->SerializeXML(&out, out.GetRootNode());
+    cache.SerializeXML(&out, out.GetRootNode());
     const std::string text = out.SaveToText().ToUtf8();
-    EXPECT_LT(text.find("<DataMember"), text.find("<Icon"));
+    EXPECT_LT(text.find("<DataMember MediaFile"), text.find("<Icon"));
     EXPECT_LT(text.find("<Icon"), text.find("<BaseObject"));
     CKivXMLDOMDocObj in;
     ASSERT_TRUE(in.LoadFromText(Wide(text)));
-    CKivClipMediaObj loaded;
     loaded.SerializeXML(&in, in.GetRootNode());
-    EXPECT_EQ(Facts(&loaded), Facts(original.get()));
+    ASSERT_EQ(loaded.m_MediaList.GetCount(), 1);
+    EXPECT_EQ(Facts(loaded.m_MediaList.GetHead()), Facts(original));
 
     // A list makes only the library's own classes, whatever the document names.
     ASSERT_TRUE(
