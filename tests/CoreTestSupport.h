@@ -1,5 +1,5 @@
-// Helpers of the module's non-reader tests: archives over memory, a folder's entries, work done in a child
-// process (to limit file sizes or give up root's right to ignore permissions), and other programs' output.
+// Helpers of the non-reader tests: memory archives, a folder's entries, work in a child process (to limit
+// file sizes or give up root's rights), and other programs' output.
 #pragma once
 
 #include <sys/wait.h>

@@ -117,9 +117,7 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
         if (content == bmp) scratch.Write(name, Bmp24(1, 1, {0x336699}));
         if (content == garbage) scratch.Write(name, Bytes(100, 0x5A));
         if (content == folder) std::filesystem::create_directory(scratch.File(name));
-        if (content == fifo) {
-            ASSERT_EQ(::mkfifo(scratch.File(name).c_str(), 0644), 0);
-        }
+        ASSERT_TRUE(content != fifo || ::mkfifo(scratch.File(name).c_str(), 0644) == 0);
         KivLoadStatus status = S::ok;
         LoadedPicture withStatus, plain;
         withStatus.rect = CRect(7, 7, 7, 7);
@@ -251,7 +249,6 @@ TEST_F(ScaledLoad, MixModes) {
     }
 }
 
-// Failures leave the target alone.
 TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
     folder_.Write("garbage.bmp", Bytes(64, 0x33));
     folder_.Write("picture.Jpg", Bmp24(1, 1, {0xFFFFFF}));
@@ -274,14 +271,13 @@ TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
 
 TEST_F(ScaledLoad, ZoomUpdatesOnlyInsideClipAndPlacement) {
     const CString path = folder_.Write("p.bmp", Bmp24(2, 2, std::vector<std::uint32_t>(4, 0xFFFFFF)));
-    // clang-format off
-    const std::tuple<CRect, CRect, CRect> cases[] = {  // clip, placement, the pixels expected to change
+    const std::tuple<CRect, CRect, CRect> cases[] = {
+        // clip, placement, the pixels expected to change
         {CRect(0, 0, 8, 6), CRect(0, 0, 8, 6), CRect(0, 0, 8, 6)},
         {CRect(0, 0, 8, 6), CRect(), CRect(0, 0, 2, 2)},                // empty placement: the picture's own
         {CRect(-5, -5, 50, 50), CRect(3, 1, 7, 4), CRect(3, 1, 7, 4)},  // the clip is cut to the block
         {CRect(1, 1, 5, 5), CRect(3, 2, 8, 6), CRect(3, 2, 5, 5)},      // only the overlap
         {CRect(0, 0, 2, 2), CRect(4, 4, 8, 6), CRect()}};               // no overlap: nothing, and success
-    // clang-format on
     for (const auto& [clip, placement, updated] : cases) {
         std::vector<DWORD> target(48, kUntouched);
         ASSERT_EQ(KivPictureZoomPicFile(path, clip, placement, CSize(8, 6),

@@ -1,6 +1,5 @@
-// The public library: pixel blocks, and gray pictures (".AMY"): their layout and round trips,
-// and the files that must be refused without touching the caller's variables or allocating what the header
-// claims.
+// The public library: pixel blocks, and gray pictures (".AMY"): their layout, round trips, and the files
+// refused without touching the caller's variables or allocating what the header claims.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -149,9 +148,8 @@ TEST(GrayFile, RefusesWhatIsNoCompleteGrayPicture) {
     ExpectRefused(Wide(folder.Path().string()), "a folder");
 }
 
-// 65535 x 65535 declared (4 GB) in a file of a few bytes is refused from the file's length, before any
-// allocation: in a child whose address space is bounded to its use plus 1 GB, a 4 GB allocation would fail
-// with ENOMEM. Sanitizers reserve vast address ranges of their own, so the bound is not applied under them.
+// 4 GB declared in a few bytes is refused from the file's length, before any allocation: in a child bounded
+// to its use plus 1 GB of address space (not under sanitizers, which reserve vast ranges) one fails, ENOMEM.
 TEST(GrayFile, LyingHeaderIsRefusedWithoutAllocating) {
     ScratchFolder folder;
     const CString path = folder.Write("huge.amy", GrayFile(65535, 65535, {'b', 'i', 'g'}, Pattern(100)));

@@ -1,6 +1,4 @@
-// A folder's catalogue: the cache file's life (trusted, stale, damaged, read-only, behind links), the
-// extension lists, names that are not UTF-8, the incremental and threaded rebuilds, and two processes
-// listing at once.
+// A folder's catalogue: its cache file's life, extension lists, names that are not UTF-8, and the rebuilds.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -237,8 +235,8 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
 // A Linux name is bytes: each of these is found, read, probed, saved by every writer and cached under exactly
 // its own bytes, and titled with its undecodable bytes shown as U+FFFD.
 TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
-    // clang-format off
-    const std::tuple<const char*, std::string, std::wstring> cases[] = {  // why, stem, the title's stem
+    const std::tuple<const char*, std::string, std::wstring> cases[] = {
+        // why, stem, the title's stem
         {"Latin-1", "caf\xe9", L"caf\uFFFD"},
         {"a sequence cut short in the middle", "ab\xe4\xb8z", L"ab\uFFFD\uFFFDz"},
         {"valid but not NFC, beside its NFC twin", "cafe\xcc\x81", L"cafe\u0301"},
@@ -246,7 +244,6 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
         {"a newline", "two\nlines", L"two\nlines"},
         {"Chinese", "\xe6\xb5\xb7\xe9\xb8\xa5", L"\u6d77\u9e25"},
     };
-    // clang-format on
     CatalogFolder folder;
     std::map<std::string, std::pair<std::wstring, CSize>> expected;  // name: title and size
     const CSize fourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
@@ -274,9 +271,8 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
     EXPECT_EQ(second.titles, first.titles);
 }
 
-// A file with a picture's name that is no picture keeps the cache from being trusted (it holds one record
-// less than the folder lists), but it is remembered: later listings read nothing until it changes, and leave
-// the cache file as it is.
+// A file with a picture's name that is no picture keeps the cache untrusted (one record less than the folder
+// lists) but is remembered: later listings read nothing until it changes, and leave the cache file alone.
 TEST(MediaCatalog, FilesThatAreNoPicturesAreReadOnceUntilTheyChange) {
     CatalogFolder folder;
     WriteFileBytes(folder.File("broken.bmp"), Bytes{'B', 'M', 0});
@@ -298,10 +294,9 @@ TEST(MediaCatalog, FilesThatAreNoPicturesAreReadOnceUntilTheyChange) {
     EXPECT_TRUE(folder.List().report.cacheTrusted);
 }
 
-// Listings run as a user without root's right to ignore permissions, after a picture changed. A folder that
-// may not be written keeps its cache with the user (the stale one it holds stays, and nobody is told), so
-// that it is read once; a writable folder whose stale cache is another user's (a shared folder that lets
-// only owners remove files) reports that the cache cannot be deleted.
+// Listings as a user bound by permissions, after a picture changed. A folder that may not be written keeps
+// its cache with the user (its own stale one stays, and nobody is told), so it is read once; a shared folder
+// whose stale cache is another user's (only owners remove files) reports that the cache cannot be deleted.
 TEST(MediaCatalog, FoldersThatMayNotBeWrittenKeepTheirCacheWithTheUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to list as another user";
     for (const unsigned mode : {0555u, 01777u}) {

@@ -1,5 +1,4 @@
-// The media record: comparison, the facts and thumbnail read from its picture, and its binary and XML forms,
-// hostile ones included.
+// The media record: comparison, the facts and thumbnail read from its picture, its archive and XML forms.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The platform layer's guards: file masks as the system matches them, memory files that never grow a caller's
-// block, text decoding that lets no invalid UTF-8 become a separator and gives back a name's every byte, and
-// path splitting within its buffers.
+// The platform layer's guards: file masks, memory files, text decoding and path splitting.
 
 #include <gtest/gtest.h>
 
@@ -28,8 +26,7 @@ TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {
             << CString(name).ToUtf8() << " " << CString(mask).ToUtf8();
 }
 
-// A mask without wildcards is one name, spelt as the file system spells it; wildcards match without regard
-// to case.
+// A mask without wildcards is one name, spelt as the file system spells it; wildcards ignore letter case.
 TEST(DirectorySearch, ExactNamesKeepTheirLetterCase) {
     ScratchFolder folder;
     WriteFileBytes(folder.File("A.bmp"), {1});

@@ -1,7 +1,5 @@
-// The four writers: the bytes each format fixes, pixel order and run-length coding, region cutting, round
-// trips through our readers and independent decoders, and the file system: a failed save leaves the earlier
-// file byte for byte and no temporary file; a good one keeps the file's permissions, owner and attributes,
-// writes through symbolic links, and in place where a replacement would lose something.
+// The four writers: the bytes each format fixes, region cutting, round trips through our readers and peers,
+// and the file system: a failed save changes nothing, a good one keeps what the replaced file had.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -186,9 +184,8 @@ TEST(Writer, PcxPlaneLineCoding) {
     }
 }
 
-// Each writer's region read back by our dispatch: the cut region's size, and for the lossless writers its
-// pixels (a TGA at the region's position, alpha kept; BMP and PCX at (0, 0), alpha 255). Empty regions make
-// no file.
+// Each writer's region read back by our dispatch, and for the lossless writers its pixels (a TGA at the
+// region's position, alpha kept; BMP and PCX at (0, 0), alpha 255). Empty regions make no file.
 TEST(Writer, RegionIsCutToTheBufferAndReadsBack) {
     // clang-format off
     const std::pair<CRect, CRect> cases[] = {  // the region, and what is left of it (empty: the save fails)
@@ -274,10 +271,9 @@ bool ReadWith(Peer peer, const std::string& path, PeerPicture& picture) {
 
 }  // namespace
 
-// Each peer must see each writer's region, its size and pixels: exactly for the lossless writers, within the
-// loss of quality 30 for JPEG (ramps keep their DC and first AC terms and lose about 2 to 3.5 levels per
-// channel on average; a swapped channel, a shifted row, a wrong region or alpha mixed in costs tens of
-// levels). A peer that is not installed is left out, and the test then reports itself skipped.
+// Each peer must see each writer's region: exactly from the lossless writers, within quality 30's loss from
+// JPEG (ramps lose 2 to 3.5 levels per channel on average; a swapped channel, a shifted row, a wrong region
+// or mixed-in alpha costs tens). A peer not installed is left out, and the test then reports itself skipped.
 TEST(Interop, PeersReadTheRegionsPixels) {
     const bool installed[] = {true, Installed("command -v convert") && Installed("command -v identify"),
                               Installed("python3 -c 'import PIL.Image'")};
@@ -372,9 +368,8 @@ std::string Attribute(const std::string& path, const char* name) {
 }
 
 // A replaced file keeps its permissions (even wider ones than new files get), owner, group and extended
-// attributes, an access-control list among them; a link is written through to the file it names (the
-// temporary file made beside that file), also along a chain of links to a file not yet there; links stay
-// links; a file with a second hard link is written in place, so that both names see the new content.
+// attributes (an access-control list too); links are written through, also along a chain to a file not yet
+// there, and stay links; a file with a second hard link is written in place, so both names see the change.
 TEST(Writer, ReplacementKeepsWhatTheFileHadAndLinks) {
     const bool root = ::geteuid() == 0;
     for (const Writer& writer : kWriters) {
@@ -424,10 +419,9 @@ TEST(Writer, ReplacementKeepsWhatTheFileHadAndLinks) {
     }
 }
 
-// Refused saves change nothing: a folder is never replaced, a missing folder or buffer makes no file. In a
-// child that gives up root's right to write anything: a file the user may not write stays as it is although
-// its folder would let a new file take its name; one the user may write in a folder that takes no new file is
-// written in place, as opening it would, the old content longer than the new cut off.
+// Refused saves change nothing: a folder is never replaced, a missing folder or buffer makes no file. As a
+// user bound by permissions, a file the user may not write stays although its folder takes new files; one in
+// a folder that takes none is written in place, as opening it would, and the longer old content cut off.
 TEST(Writer, RefusedSavesChangeNothingAndClosedFoldersAreWrittenInPlace) {
     const bool root = ::geteuid() == 0;
     for (const Writer& writer : kWriters) {
