@@ -74,13 +74,7 @@ void ExpectRefused(const CString& path, const std::string& reason) {
         << reason << ": the caller's variables are written only on success";
 }
 
-// count characters of two UTF-16 units each
-std::wstring Grins(int count) {
-    std::wstring text;
-    for (int i = 0; i < count; ++i) text += L"\U0001F600";
-    return text;
-}
-
+const std::wstring kGrins(512, L'\U0001F600');  // 1024 UTF-16 units
 }  // namespace
 
 // The layout: magic, width, height, the title's UTF-16 units (count and units), then the rows from the top.
@@ -98,7 +92,7 @@ TEST(GrayFile, LayoutAndRoundTrips) {
         << "bytes past the pixels do not count";
     // clang-format off
     const std::tuple<std::wstring, int, int> cases[] = {  // the longest titles: 1024 units
-        {L"", 1, 1}, {std::wstring(1024, L'a'), 257, 3}, {Grins(512), 1, 1}, {L"w", 65535, 1},
+        {L"", 1, 1}, {std::wstring(1024, L'a'), 257, 3}, {kGrins, 1, 1}, {L"w", 65535, 1},
         {L"t", 1, 65535}};
     // clang-format on
     for (const auto& [title, width, height] : cases) {
@@ -179,7 +173,7 @@ TEST(GrayFile, SaveRefusesWhatTheLayoutCannotHoldAndKeepsTheOldFile) {
     const std::tuple<const BYTE*, int, int, std::wstring> cases[] = {
         {nullptr, 2, 2, L"t"}, {gray.data(), 0, 2, L"t"}, {gray.data(), 2, -2, L"t"},
         {gray.data(), 65536, 1, L"t"},
-        {gray.data(), 2, 2, std::wstring(1025, L'a')}, {gray.data(), 2, 2, Grins(512) + L"a"}};  // 1025 units
+        {gray.data(), 2, 2, std::wstring(1025, L'a')}, {gray.data(), 2, 2, kGrins + L"a"}};  // 1025 units
     // clang-format on
     ScratchFolder folder;
     const std::string path = folder.File("keep.amy");

@@ -38,16 +38,6 @@ std::string Facts(const CObject* object) {
     return text;
 }
 
-// A 32-bit picture saved under name: its left half one colour, its right half another.
-CString TwoColours(const ScratchFolder& folder, const std::string& name, CSize size) {
-    std::vector<DWORD> pixels(static_cast<size_t>(size.cx) * size.cy);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = static_cast<int>(i % size.cx) < size.cx / 2 ? 0xFF102030 : 0xFFC0B0A0;
-    const CString path = Wide(folder.File(name));
-    EXPECT_EQ(KivPictureSaveBMPFile(path, pixels.data(), size, CRect(0, 0, size.cx, size.cy)), 1);
-    return path;
-}
-
 }  // namespace
 
 TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
@@ -85,8 +75,12 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
 // gray pictures their own title and an 80 x 70 thumbnail.
 TEST(MediaRecord, MakeExtInfoReadsThePicture) {
     ScratchFolder folder;
+    std::vector<DWORD> pixels(160 * 90);  // the left half one colour, the right half another
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 160 < 80 ? 0xFF102030 : 0xFFC0B0A0;
     CKivClipMediaObj record;
-    record.m_strMediaFile = TwoColours(folder, "Wide.BMP", CSize(160, 90));
+    record.m_strMediaFile = Wide(folder.File("Wide.BMP"));
+    ASSERT_EQ(
+        KivPictureSaveBMPFile(record.m_strMediaFile, pixels.data(), CSize(160, 90), CRect(0, 0, 160, 90)), 1);
     ASSERT_EQ(record.MakeExtInfo(), 1);
     EXPECT_EQ(record.m_strShowName, CString(L"Wide.BMP"));
     EXPECT_EQ(record.m_szMedia, CSize(160, 90));

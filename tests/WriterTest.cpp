@@ -233,7 +233,7 @@ bool Installed(const std::string& check) {
     return Capture(kSystemPath + check + " >/dev/null 2>&1", ignored) == 0;
 }
 
-// Pillow prints "width height" on one line, then the pixels converted to RGBA.
+// Pillow prints "width height" on one line, then the pixels as RGBA, as the ImageMagick command does.
 constexpr char kPillowScript[] =
     "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
     "sys.stdout.write(\"%d %d\\n\" % im.size)\nsys.stdout.flush()\n"
@@ -255,14 +255,10 @@ bool ReadWith(Peer peer, const std::string& path, PeerPicture& picture) {
         stbi_image_free(rgba);
         return rgba != nullptr;
     }
-    if (peer == Peer::imageMagick) {
-        if (Capture(kSystemPath + "identify -format '%w %h' '" + path + "' 2>/dev/null", output))
-            return false;
-        std::istringstream(output) >> picture.width >> picture.height;
-        return Capture(kSystemPath + "convert '" + path + "' -depth 8 rgba:- 2>/dev/null", picture.rgba) == 0;
-    }
-    if (Capture(kSystemPath + "python3 -c '" + kPillowScript + "' '" + path + "' 2>/dev/null", output) ||
-        output.find('\n') == std::string::npos)
+    const std::string command =
+        peer == Peer::imageMagick ? "convert '" + path + "' -depth 8 -format '%w %h\\n' -write info:- rgba:-"
+                                  : "python3 -c '" + std::string(kPillowScript) + "' '" + path + "'";
+    if (Capture(kSystemPath + command + " 2>/dev/null", output) || output.find('\n') == std::string::npos)
         return false;
     std::istringstream(output.substr(0, output.find('\n'))) >> picture.width >> picture.height;
     picture.rgba = output.substr(output.find('\n') + 1);
@@ -275,7 +271,7 @@ bool ReadWith(Peer peer, const std::string& path, PeerPicture& picture) {
 // JPEG (ramps lose 2 to 3.5 levels per channel on average; a swapped channel, a shifted row, a wrong region
 // or mixed-in alpha costs tens). A peer not installed is left out, and the test then reports itself skipped.
 TEST(Interop, PeersReadTheRegionsPixels) {
-    const bool installed[] = {true, Installed("command -v convert") && Installed("command -v identify"),
+    const bool installed[] = {true, Installed("command -v convert"),
                               Installed("python3 -c 'import PIL.Image'")};
     for (const Writer& writer : kWriters)
         for (const Peer peer : {Peer::stb, Peer::imageMagick, Peer::pillow}) {
