@@ -182,7 +182,6 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
         << "no load after a refusal";
 }
 
-// Storing passes on the file's failure.
 TEST(Archive, StoringFailuresComeThrough) {
     ScratchFolder folder;
     CFile readOnly;

@@ -6,7 +6,6 @@
 #include "libraries/KivModuleRC.h"
 #include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
-#include "media/MediaGathering.h"
 
 namespace {
 
@@ -147,9 +146,7 @@ TEST(MediaRecord, ArchiveFormAndHostileBytes) {
     EXPECT_EQ(in.ar.GetRemainingBytes(), 0u);
     Bytes hugeIcon = bytes;
     hugeIcon[bytes.size() - 6 - 8 + 2] = 0x7F;  // an icon side beyond any thumbnail
-    for (const Bytes& hostile :
-         {Bytes(bytes.begin(), bytes.begin() + 3), Bytes(bytes.begin(), bytes.begin() + 20),
-          Bytes(bytes.begin(), bytes.end() - 1), hugeIcon}) {
+    for (const Bytes& hostile : {Head(bytes, 3), Head(bytes, 20), Head(bytes, -1), hugeIcon}) {
         Loader cut(hostile);
         CKivClipMediaObj refused;
         EXPECT_THROW(refused.Serialize(cut.ar), CArchiveException) << hostile.size();
