@@ -69,22 +69,15 @@ Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t ke
     return bytes;
 }
 
-// A 2 x 1 run-length file: a red pixel and one the stream skips (transparent black).
-Bytes RedAndClear() {
-    BmpFile file;
-    file.width = 2, file.bitsPerPixel = 8, file.compression = 1, file.colorsUsed = 1;
-    file.palette = {0xFF0000};
-    file.pixelData = {1, 0, 0, 1};
-    return file.Build();
-}
-
-// The target after a load into it (area averaging) or a zoom (bilinear); an empty target starts untouched.
+// The target after a load into it (area averaging) or a zoom (bilinear), which must return result; an empty
+// target starts untouched.
 std::vector<DWORD> Into(bool zoom, const CString& path, CSize size, MIXMODE mode, std::vector<DWORD> target,
-                        int& result) {
+                        int result = 1) {
     if (target.empty()) target.assign(static_cast<size_t>(size.cx) * size.cy, kUntouched);
     auto* block = reinterpret_cast<tagCOLOR32*>(target.data());
-    result = zoom ? KivPictureZoomPicFile(path, block, size, mode)
-                  : KivPictureLoadPicFile(path, block, size, mode);
+    EXPECT_EQ(zoom ? KivPictureZoomPicFile(path, block, size, mode)
+                   : KivPictureLoadPicFile(path, block, size, mode),
+              result);
     return target;
 }
 
@@ -196,10 +189,8 @@ TEST_F(ScaledLoad, AreaAveragingWorkedByHand) {
         {CSize(1, 1), {0xFFFFFF}, CSize(1, 9), {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, 0xFEFEFEFE}}};
     // clang-format on
     for (const auto& [source, pixels, target, expected] : cases) {
-        int result = 0;
         const CString path = folder_.Write("p.bmp", Bmp24(source.cx, source.cy, pixels));
-        EXPECT_EQ(Into(false, path, target, 2, {}, result), expected) << source.cx << " x " << source.cy;
-        EXPECT_EQ(result, 1);
+        EXPECT_EQ(Into(false, path, target, 2, {}), expected) << source.cx << " x " << source.cy;
     }
 }
 
@@ -217,10 +208,8 @@ TEST_F(ScaledLoad, BilinearSamplesWorkedByHand) {
          {{212, 0xFDFDFDFD}, {213, 0x00FDFDFD}, {255, 0x00FDFDFD}}}};
     // clang-format on
     for (const auto& [source, pixels, target, samples] : cases) {
-        int result = 0;
         const std::vector<DWORD> got =
-            Into(true, folder_.Write("p.bmp", Bmp24(source.cx, source.cy, pixels)), target, 2, {}, result);
-        EXPECT_EQ(result, 1);
+            Into(true, folder_.Write("p.bmp", Bmp24(source.cx, source.cy, pixels)), target, 2, {});
         for (const auto& [index, word] : samples) EXPECT_EQ(got[index], word) << source.cx << ": " << index;
     }
 }
@@ -230,7 +219,10 @@ TEST_F(ScaledLoad, BilinearSamplesWorkedByHand) {
 // 253 x 255 and 128 x 2 give (253 x 64515 + 32385) / 64771 = 252, alpha 64898 / 255 = 254. Mode 1, the target
 // over the sample: weights 128 x 255 and 253 x 127 give 126, alpha 254.
 TEST_F(ScaledLoad, MixModes) {
-    const CString redAndClear = folder_.Write("rle.bmp", RedAndClear());
+    BmpFile rle;  // 2 x 1: a red pixel, and one the run-length stream skips (transparent black)
+    rle.width = 2, rle.bitsPerPixel = 8, rle.compression = 1, rle.colorsUsed = 1, rle.palette = {0xFF0000};
+    rle.pixelData = {1, 0, 0, 1};
+    const CString redAndClear = folder_.Write("rle.bmp", rle.Build());
     const CString white = folder_.Write("white.bmp", Bmp24(1, 1, {0xFFFFFF}));
     const DWORD red = 0xFFFF0000, green = 0xFF00FF00, clear = 0, half = 0x80000000u;
     // clang-format off
@@ -241,11 +233,8 @@ TEST_F(ScaledLoad, MixModes) {
         {true, 0, {half}, {0xFEFCFCFC}}, {true, 1, {half}, {0xFE7E7E7E}}, {true, 2, {half}, {0xFDFDFDFD}}};
     // clang-format on
     for (const auto& [zoom, mode, initial, expected] : cases) {
-        int result = 0;
         const CSize size(static_cast<int>(initial.size()), 1);
-        EXPECT_EQ(Into(zoom, zoom ? white : redAndClear, size, mode, initial, result), expected)
-            << zoom << mode;
-        EXPECT_EQ(result, 1);
+        EXPECT_EQ(Into(zoom, zoom ? white : redAndClear, size, mode, initial), expected) << zoom << mode;
     }
 }
 
@@ -254,16 +243,12 @@ TEST_F(ScaledLoad, FailuresLeaveTheTargetAlone) {
     folder_.Write("picture.Jpg", Bmp24(1, 1, {0xFFFFFF}));
     const CString good = folder_.Write("good.dat", Bmp24(1, 1, {0xFFFFFF}));
     const std::vector<DWORD> before(4, 0xDEADBEEF);
-    int result = 0;
     for (const bool zoom : {false, true}) {
-        for (const char* name : {"absent.bmp", "garbage.bmp", "picture.Jpg"}) {
-            EXPECT_EQ(Into(zoom, Wide(folder_.File(name)), CSize(2, 2), 2, before, result), before) << name;
-            EXPECT_EQ(result, 0) << name;
-        }
-        EXPECT_EQ(Into(zoom, good, CSize(0, 2), 2, before, result), before) << "a target without width";
-        EXPECT_EQ(result, 0) << zoom;
-        Into(zoom, good, CSize(2, 2), 2, {}, result);
-        EXPECT_EQ(result, 1) << zoom << ": the fallback serves the scaled loads too";
+        SCOPED_TRACE(zoom ? "zoom" : "load");
+        for (const char* name : {"absent.bmp", "garbage.bmp", "picture.Jpg"})
+            EXPECT_EQ(Into(zoom, Wide(folder_.File(name)), CSize(2, 2), 2, before, 0), before) << name;
+        EXPECT_EQ(Into(zoom, good, CSize(0, 2), 2, before, 0), before) << "a target without width";
+        Into(zoom, good, CSize(2, 2), 2, {});  // the fallback serves the scaled loads too
     }
     EXPECT_FALSE(KivPictureLoadPicFile(good, nullptr, CSize(2, 2), 2) ||
                  KivPictureZoomPicFile(good, nullptr, CSize(2, 2), 2));

@@ -99,13 +99,11 @@ TEST(Writer, HeaderBytes) {
     Bytes expected = {'B', 'M'};
     for (std::uint32_t v : {54u + 60, 0u, 54u, 40u, 5u, 3u, 0x200001u, 0u, 60u, 5u, 3u, 0u, 0u})
         PutU32(expected, v);
-    EXPECT_EQ(bmp.size(), 54u + 60);
     EXPECT_EQ(Part(bmp, 0, 54), expected) << "BMP header";
 
     // TGA: an ID of 64 bytes, no colour map, uncompressed true colour, the region's corner as origin, its
-    // size, 32 bits, rows from the top; the ID is the signature and zeros. Then the pixels, the 64 x 48 stamp
-    // (2 + 12 288 bytes), the 495-byte extension area (with the time of saving) and the footer pointing at
-    // it.
+    // size, 32 bits, rows from the top; the ID is the signature and zeros. Then the pixels, the 64 x 48
+    // stamp (2 + 12 288 bytes), the 495-byte extension area (saving time) and the footer pointing at it.
     expected = {64, 0, 2, 0, 0, 0, 0, 0, 2, 0, 1, 0, 5, 0, 3, 0, 32, 0x20};
     Put(expected, "Kivlumen-32Bit-TrueColor-TGA");
     expected.resize(18 + 64, 0);
