@@ -10,23 +10,12 @@
 #include <optional>
 
 #include "BmpBuilder.h"
+#include "CoreTestSupport.h"
 #include "JpegReference.h"
 
 namespace {
 
 constexpr DWORD kUntouched = 0x12345678u;
-
-// A top-down 24-bit file of 0xRRGGBB pixels, rows top to bottom.
-Bytes Bmp24(int width, int height, const std::vector<std::uint32_t>& pixels) {
-    std::vector<std::vector<std::uint32_t>> rows;
-    for (int y = 0; y < height; ++y)
-        rows.emplace_back(pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
-    BmpFile file;
-    file.width = width;
-    file.height = -height;
-    file.pixelData = StoredRows(rows, 24);
-    return file.Build();
-}
 
 // Fields of the given widths in bytes, little-endian unless big, then zeros up to size.
 Bytes Fields(std::initializer_list<std::pair<long long, int>> fields, size_t size = 0, bool big = false) {

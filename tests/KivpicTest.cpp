@@ -29,17 +29,12 @@ ToolRun Kivpic(const std::string& arguments) {
     return run;
 }
 
-// A bottom-up 24-bit picture of distinct colours.
+// A 24-bit picture of distinct colours.
 Bytes Picture24(int width, int height) {
-    std::vector<std::vector<std::uint32_t>> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            rows[y].push_back(static_cast<std::uint32_t>(0x102030 * (x + 1) + 0x0A * y));
-    BmpFile file;
-    file.width = width;
-    file.height = height;
-    file.pixelData = StoredRows(rows, 24);
-    return file.Build();
+    std::vector<std::uint32_t> pixels;
+    for (int i = 0; i < width * height; ++i)
+        pixels.push_back(0x102030u * (i % width + 1) + 0x0Au * (i / width));
+    return Bmp24(width, height, pixels);
 }
 
 }  // namespace
