@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <future>
 #include <map>
 
 #include "CoreTestSupport.h"
@@ -45,11 +46,10 @@ class CatalogFolder {
         std::vector<DWORD> pixels(static_cast<size_t>(size.cx) * size.cy);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = 0xFF000000 | (seed * 0x10101 + static_cast<DWORD>(i));
-        const std::string extension = fs::path(name).extension().string();
-        const auto save = extension == ".tga"   ? KivPictureSaveTGAFile
-                          : extension == ".pcx" ? KivPictureSavePCXFile
-                          : extension == ".jpg" ? KivPictureSaveJPGFile
-                                                : KivPictureSaveBMPFile;
+        const auto save = name.ends_with(".tga")   ? KivPictureSaveTGAFile
+                          : name.ends_with(".pcx") ? KivPictureSavePCXFile
+                          : name.ends_with(".jpg") ? KivPictureSaveJPGFile
+                                                   : KivPictureSaveBMPFile;
         ASSERT_EQ(save(Wide(File(name)), pixels.data(), size, CRect(0, 0, size.cx, size.cy)), 1) << name;
         Touch(name, 1'600'000'000 + static_cast<time_t>(seed));
     }
@@ -335,25 +335,20 @@ TEST(MediaCatalog, TwoProcessesListingAtOnceLeaveAValidCache) {
     CatalogFolder folder;
     for (int i = 0; i < 20; ++i)
         folder.Add(std::string("p").append(std::to_string(i)).append(".bmp"), CSize(64, 64), 40 + i);
-    std::vector<pid_t> children;
-    for (int child = 0; child < 2; ++child) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+    const auto listSixTimes = [&](bool addsOne) {  // in a child process: 0 when every listing was whole
+        return InChild([&] {
             bool complete = true;
             for (int round = 0; round < 6; ++round) {
-                if (round == 3 && child == 0) folder.Add("late.bmp", CSize(9, 9), 99);
+                if (round == 3 && addsOne) folder.Add("late.bmp", CSize(9, 9), 99);
                 const Listing listing = folder.List(kAllTypes, 1);
                 complete = complete && listing.result == 1 && listing.names.size() >= 24;
             }
-            ::_exit(complete ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        EXPECT_TRUE(::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+            return complete ? 0 : 1;
+        });
+    };
+    std::future<int> other = std::async(std::launch::async, listSixTimes, false);
+    EXPECT_EQ(listSixTimes(true), 0);
+    EXPECT_EQ(other.get(), 0);
     CKivClipMediaFileCollection cache;
     EXPECT_EQ(cache.LoadFromFile(Wide(folder.Cache())), 1) << "the cache left behind is whole";
     EXPECT_EQ(folder.List().names.size(), 25u);

@@ -59,8 +59,7 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
     // Names that differ by letter case are one file only where they lead to one, as on a file system that
     // folds case (here a hard link stands in for one).
     ScratchFolder folder;
-    WriteFileBytes(folder.File("a.bmp"), {1}), WriteFileBytes(folder.File("b.bmp"), {1});
-    WriteFileBytes(folder.File("B.bmp"), {1});
+    for (const char* name : {"a.bmp", "b.bmp", "B.bmp"}) WriteFileBytes(folder.File(name), {1});
     std::filesystem::create_hard_link(folder.File("a.bmp"), folder.File("A.bmp"));
     for (const auto& [name, same] : {std::pair{"a", 1}, {"b", 0}}) {
         const auto lower = Sample(), upper = Sample();

@@ -141,9 +141,8 @@ TEST(Writer, JpegIsBaselineOfQuality30) {
     }
     EXPECT_EQ(frames, std::vector<int>{0xC0});
     ASSERT_EQ(tables[0].size() + tables[1].size(), 128u);
-    EXPECT_EQ(tables[0][0], 27) << "luminance DC: 16 x 1.66";
-    EXPECT_EQ(tables[0][1], 18) << "luminance first AC: 11 x 1.66";
-    EXPECT_EQ(tables[1][0], 28) << "chrominance DC: 17 x 1.66";
+    EXPECT_EQ((std::vector<int>{tables[0][0], tables[0][1], tables[1][0]}), (std::vector<int>{27, 18, 28}))
+        << "luminance DC and first AC, chrominance DC: 16, 11 and 17 x 1.66";
 }
 
 // Region (1, 1)-(3, 3) of a white 4 x 4 buffer. BMP: rows from the bottom, blue, green, red, alpha. PCX: each
