@@ -108,8 +108,7 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
         EXPECT_TRUE(expected ? status == *expected : status != S::ok) << KivLoadStatusText(status);
         const bool loads = expected == S::ok;
         ASSERT_TRUE(!!plain.pixels == loads && !!withStatus.pixels == loads);
-        EXPECT_EQ(withStatus.rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7))
-            << "written only on success";
+        EXPECT_EQ(withStatus.rect, loads ? CRect(0, 0, 1, 1) : CRect(7, 7, 7, 7)) << "set only on success";
         EXPECT_EQ(loads ? withStatus.pixels[0] : 0xFF336699u, 0xFF336699u);
     }
 }

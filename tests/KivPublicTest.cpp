@@ -78,8 +78,7 @@ TEST(GrayFile, LayoutAndRoundTrips) {
     const CString path = Wide(folder.File("s.amy"));
     ASSERT_TRUE(CKivGrayFile::Save(path, L"Hi\U0001F600", expected.data() + 22, CSize(3, 2)));
     EXPECT_EQ(ReadFileBytes(folder.File("s.amy")), expected);
-    Bytes longer = expected;
-    longer.push_back(0x99);
+    const Bytes longer = GrayFile(3, 2, {'H', 'i', 0xD83D, 0xDE00}, {10, 11, 12, 13, 14, 15, 0x99});
     EXPECT_EQ(ReadBoth(folder.Write("longer.amy", longer)).gray, Bytes(expected.begin() + 22, expected.end()))
         << "bytes past the pixels do not count";
     // clang-format off
@@ -177,8 +176,7 @@ TEST(GrayFile, SaveRefusesWhatTheLayoutCannotHoldAndKeepsTheOldFile) {
         EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"keep.amy"})
             << "no file is left behind";
     }
-    EXPECT_FALSE(CKivGrayFile::Save(Wide(folder.Path().string()), L"t", gray.data(), CSize(2, 2)))
-        << "a folder";
+    EXPECT_FALSE(CKivGrayFile::Save(Wide(folder.Path()), L"t", gray.data(), CSize(2, 2))) << "a folder";
     ASSERT_TRUE(CKivGrayFile::Save(Wide(path), L"new", gray.data(), CSize(4, 4)));
     EXPECT_EQ(ReadFileBytes(path), GrayFile(4, 4, {'n', 'e', 'w'}, gray))
         << "a good save replaces the old file";

@@ -20,6 +20,8 @@ namespace {
 
 constexpr const char* kAllTypes = "bmp,tga,jpg,gif,pcx,psd";
 using Names = std::vector<std::string>;
+const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};  // the pictures of every catalogue folder
+const CSize kFourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
 
 struct Listing {
     int result = -1;
@@ -38,8 +40,7 @@ class CatalogFolder {
         cacheHomeBefore_ = before ? before : "";
         fs::permissions(cacheHome_.Path(), fs::perms::all);
         ::setenv("XDG_CACHE_HOME", cacheHome_.Path().c_str(), 1);
-        Add("a.bmp", CSize(40, 30), 1), Add("b.tga", CSize(33, 17), 2), Add("c.jpg", CSize(64, 48), 3);
-        Add("d.pcx", CSize(20, 90), 4);
+        for (DWORD i = 0; i < 4; ++i) Add(kFour[i], kFourSizes[i], i + 1);
     }
     // A picture saved by the writer its extension names, its colour and time depending on seed.
     void Add(const std::string& name, CSize size, DWORD seed) {
@@ -86,8 +87,6 @@ class CatalogFolder {
     ScratchFolder cacheHome_, folder_;
     std::string cacheHomeBefore_;
 };
-
-const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};
 
 }  // namespace
 
@@ -166,8 +165,7 @@ TEST(MediaCatalog, SymbolicLinksAsCache) {
         if (kind == 2) folder.List(), fs::rename(folder.Cache(), target);
         fs::create_symlink(target, folder.Cache());
         EXPECT_EQ(folder.List().report.cacheTrusted, kind == 2) << kind;
-        EXPECT_EQ(fs::is_symlink(folder.Cache()), kind == 2)
-            << kind << ": only a valid cache is read through";
+        EXPECT_EQ(fs::is_symlink(folder.Cache()), kind == 2) << kind << ": only a valid cache is followed";
         EXPECT_EQ(fs::exists(target), kind != 0) << kind;
         EXPECT_TRUE(kind != 1 || ReadFileBytes(target) == (Bytes{1, 2, 3})) << "the file it led to stays";
         fs::remove(target);
@@ -216,8 +214,7 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     }
     EXPECT_FALSE(folder.List("tga,").report.cacheTrusted) << "a dropped file never lets the cache be trusted";
     EXPECT_TRUE(folder.List("tga").report.cacheTrusted);
-    EXPECT_EQ(folder.List("bmp", 0, folder.Path() + "\\").result, 0)
-        << "a backslash is no separator on Linux";
+    EXPECT_EQ(folder.List("bmp", 0, folder.Path() + "\\").result, 0) << "\\ is no separator on Linux";
 }
 
 // A Linux name is bytes: each of these is found, read, probed, saved by every writer and cached under exactly
@@ -234,8 +231,7 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
     };
     CatalogFolder folder;
     std::map<std::string, std::pair<std::wstring, CSize>> expected;  // name: title and size
-    const CSize fourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
-    for (size_t i = 0; i < kFour.size(); ++i) expected[kFour[i]] = {Wide(kFour[i]).Text(), fourSizes[i]};
+    for (size_t i = 0; i < kFour.size(); ++i) expected[kFour[i]] = {Wide(kFour[i]).Text(), kFourSizes[i]};
     DWORD seed = 50;
     for (const auto& [why, stem, title] : cases) {
         for (const char* extension : {".bmp", ".tga", ".jpg", ".pcx"}) {  // each writer saves under the name
