@@ -98,8 +98,7 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
         {std::wstring(0xFFFE, L'x'), Concat({kWide, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0, 0, 'x'}})}};
     for (const auto& [text, start] : strings) {
         const Bytes bytes = Stored([&t = text](CArchive& ar) { ar << CString(t); });
-        EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + std::min(bytes.size(), start.size())), start)
-            << text.size();
+        EXPECT_EQ(Head(bytes, std::min<long>(std::ssize(bytes), std::ssize(start))), start) << text.size();
         Loader in(bytes);
         EXPECT_EQ(in.ar.ReadString().Text(), text) << text.size();
         EXPECT_EQ(in.ar.GetRemainingBytes(), 0u);
@@ -115,8 +114,7 @@ TEST(Archive, CountsAndStringsTakeTheShortestForm) {
 
 TEST(Archive, ObjectsTakeClassTagsThenIndexes) {
     TestLeaf first, second;
-    first.value = 5;
-    second.value = 6;
+    first.value = 5, second.value = 6;
     const Bytes bytes =
         Stored([&](CArchive& ar) { ar << &first << &second << &first << static_cast<CObject*>(nullptr); });
     // first (index 2) after its class; the class's index with bit 0x8000 before second; first again; null.
@@ -153,10 +151,8 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
     const std::tuple<Bytes, Reading, int, const char*> cases[] = {
         {Concat({{0xFF, 0xFF, 1, 0, 8, 0}, B("TestLe")}), R::objects, E::endOfFile, "a class name cut short"},
         {{0xFF, 0xFF, 1, 0, 0xFF, 0xFF}, R::objects, E::badClass, "a class name length of 65535"},
-        {Concat({{0xFF, 0xFF, 1, 0, 7, 0}, B("Unknown")}), R::objects, E::badClass,
-         "a class nobody registered"},
-        {Concat({{0xFF, 0xFF, 9, 0, 8, 0}, B("TestLeaf")}), R::objects, E::badSchema,
-         "a schema it does not have"},
+        {Concat({{0xFF, 0xFF, 1, 0, 7, 0}, B("Unknown")}), R::objects, E::badClass, "an unregistered class"},
+        {Concat({{0xFF, 0xFF, 9, 0, 8, 0}, B("TestLeaf")}), R::objects, E::badSchema, "an unknown schema"},
         {Concat({kLeafClass, {9, 0}}), R::objects, E::endOfFile, "the object's data cut short"},
         {kLeaf, R::node, E::badClass, "a leaf where a node is asked for"},
         {Concat({kLeaf, {2, 0}}), R::anyThenNode, E::badClass, "a reference to a leaf as a node"},
@@ -182,7 +178,6 @@ TEST(Archive, HostileBytesAreRefusedWithTheirCause) {
         << "no load after a refusal";
 }
 
-// Storing passes on the file's failure.
 TEST(Archive, StoringFailuresComeThrough) {
     ScratchFolder folder;
     CFile readOnly;

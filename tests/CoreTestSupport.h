@@ -1,5 +1,5 @@
-// Helpers of the module's non-reader tests: archives over memory, a folder's entries, work done in a child
-// process (to limit file sizes or give up root's right to ignore permissions), and other programs' output.
+// Helpers of the non-reader tests: small bitmaps, memory archives, a folder's entries, work in a child
+// process (to limit file sizes or give up root's rights), and other programs' output.
 #pragma once
 
 #include <sys/wait.h>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "BmpBuilder.h"
 #include "TestFiles.h"
 #include "platform/Archive.h"
 
@@ -24,6 +25,16 @@ Bytes Stored(Store store) {
     Bytes bytes(data, data + length);
     std::free(data);
     return bytes;
+}
+
+// A top-down 24-bit bitmap of 0xRRGGBB pixels, rows top to bottom.
+inline Bytes Bmp24(int width, int height, const std::vector<std::uint32_t>& pixels) {
+    std::vector<std::vector<std::uint32_t>> rows;
+    for (int y = 0; y < height; ++y)
+        rows.emplace_back(pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+    BmpFile file;
+    file.width = width, file.height = -height, file.pixelData = StoredRows(rows, 24);
+    return file.Build();
 }
 
 // A loading archive over a copy of bytes.

@@ -1,15 +1,13 @@
-// A folder's catalogue: the cache file's life (trusted, stale, damaged, read-only, behind links), the
-// extension lists, names that are not UTF-8, the incremental and threaded rebuilds, and two processes
-// listing at once.
+// A folder's catalogue: its cache file's life, extension lists, names that are not UTF-8, and the rebuilds.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <future>
 #include <map>
 
 #include "CoreTestSupport.h"
-#include "libraries/KivModuleRC.h"
 #include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
 #include "media/FileName.h"
@@ -22,6 +20,8 @@ namespace {
 
 constexpr const char* kAllTypes = "bmp,tga,jpg,gif,pcx,psd";
 using Names = std::vector<std::string>;
+const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};  // the pictures of every catalogue folder
+const CSize kFourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
 
 struct Listing {
     int result = -1;
@@ -40,19 +40,17 @@ class CatalogFolder {
         cacheHomeBefore_ = before ? before : "";
         fs::permissions(cacheHome_.Path(), fs::perms::all);
         ::setenv("XDG_CACHE_HOME", cacheHome_.Path().c_str(), 1);
-        Add("a.bmp", CSize(40, 30), 1), Add("b.tga", CSize(33, 17), 2), Add("c.jpg", CSize(64, 48), 3);
-        Add("d.pcx", CSize(20, 90), 4);
+        for (DWORD i = 0; i < 4; ++i) Add(kFour[i], kFourSizes[i], i + 1);
     }
     // A picture saved by the writer its extension names, its colour and time depending on seed.
     void Add(const std::string& name, CSize size, DWORD seed) {
         std::vector<DWORD> pixels(static_cast<size_t>(size.cx) * size.cy);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = 0xFF000000 | (seed * 0x10101 + static_cast<DWORD>(i));
-        const std::string extension = fs::path(name).extension().string();
-        const auto save = extension == ".tga"   ? KivPictureSaveTGAFile
-                          : extension == ".pcx" ? KivPictureSavePCXFile
-                          : extension == ".jpg" ? KivPictureSaveJPGFile
-                                                : KivPictureSaveBMPFile;
+        const auto save = name.ends_with(".tga")   ? KivPictureSaveTGAFile
+                          : name.ends_with(".pcx") ? KivPictureSavePCXFile
+                          : name.ends_with(".jpg") ? KivPictureSaveJPGFile
+                                                   : KivPictureSaveBMPFile;
         ASSERT_EQ(save(Wide(File(name)), pixels.data(), size, CRect(0, 0, size.cx, size.cy)), 1) << name;
         Touch(name, 1'600'000'000 + static_cast<time_t>(seed));
     }
@@ -90,34 +88,15 @@ class CatalogFolder {
     std::string cacheHomeBefore_;
 };
 
-timespec LastWrite(const std::string& path) {
-    struct stat facts {};
-    return ::stat(path.c_str(), &facts) == 0 ? facts.st_mtim : timespec{-1, 0};
-}
-
-const Names kFour = {"a.bmp", "b.tga", "c.jpg", "d.pcx"};
-
 }  // namespace
 
-TEST(MediaCatalog, SecondListingTrustsTheCacheAndReadsNoPicture) {
-    CatalogFolder folder;
-    const Listing first = folder.List();
-    EXPECT_EQ(first.result, 1);
-    EXPECT_FALSE(first.report.cacheTrusted);
-    EXPECT_EQ(first.report.picturesRead, 4);
-    EXPECT_EQ(first.names, kFour);
-    const Bytes cache = ReadFileBytes(folder.Cache());
-    const Listing second = folder.List();
-    EXPECT_TRUE(second.report.cacheTrusted);
-    EXPECT_EQ(second.report.picturesRead, 0);
-    EXPECT_EQ(second.names, kFour);
-    EXPECT_EQ(ReadFileBytes(folder.Cache()), cache) << "a trusted cache is not rewritten";
-}
-
-// After a change only the changed pictures are read, and the cache written is the one a full rebuild writes.
+// After a change only the changed pictures are read, and the cache written is the one a full rebuild writes;
+// the next listing trusts it, reads no picture and leaves the file as it is.
 TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
     const std::tuple<const char*, void (*)(CatalogFolder&), int> cases[] = {
         {"new file", [](CatalogFolder& f) { f.Add("e.bmp", CSize(8, 8), 9); }, 1},
+        {"new file beside a read-only cache",  // replaced by a new file, not written into
+         [](CatalogFolder& f) { f.Add("e.bmp", CSize(5, 5), 7), ::chmod(f.Cache().c_str(), 0444); }, 1},
         {"touched", [](CatalogFolder& f) { f.Touch("b.tga", 1'700'000'000); }, 1},
         {"rewritten", [](CatalogFolder& f) { f.Add("c.jpg", CSize(64, 48), 33); }, 1},
         {"removed", [](CatalogFolder& f) { fs::remove(f.File("a.bmp")); }, 0},
@@ -137,17 +116,21 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
     };
     for (const auto& [name, change, read] : cases) {
         CatalogFolder folder;
-        folder.List();
+        const Listing first = folder.List();
+        EXPECT_TRUE(first.result == 1 && !first.report.cacheTrusted && first.report.picturesRead == 4);
         change(folder);
         const Listing changed = folder.List();
         EXPECT_FALSE(changed.report.cacheTrusted) << name;
         for (const std::string& listed : changed.names) EXPECT_TRUE(fs::exists(folder.File(listed))) << name;
         EXPECT_EQ(changed.report.picturesRead, read) << name;
+        EXPECT_NE(fs::status(folder.Cache()).permissions() & fs::perms::owner_write, fs::perms::none) << name;
         const Bytes incremental = ReadFileBytes(folder.Cache());
         fs::remove(folder.Cache());
-        EXPECT_EQ(folder.List().names, changed.names) << name;
+        folder.List();
+        const Listing trusted = folder.List();
+        EXPECT_TRUE(trusted.report.cacheTrusted && trusted.report.picturesRead == 0) << name;
+        EXPECT_EQ(trusted.names, changed.names) << name;
         EXPECT_EQ(ReadFileBytes(folder.Cache()), incremental) << name;
-        EXPECT_TRUE(folder.List().report.cacheTrusted) << name;
     }
 }
 
@@ -172,17 +155,6 @@ TEST(MediaCatalog, DamagedCachesAreDeletedAndRebuilt) {
     }
 }
 
-TEST(MediaCatalog, ReadOnlyUntrustedCacheIsStillReplaced) {
-    CatalogFolder folder;
-    folder.List();
-    folder.Add("e.bmp", CSize(5, 5), 7);
-    ASSERT_EQ(::chmod(folder.Cache().c_str(), 0444), 0);
-    EXPECT_EQ(folder.List().names.size(), 5u);
-    EXPECT_NE(fs::status(folder.Cache()).permissions() & fs::perms::owner_write, fs::perms::none)
-        << "a new file, not the read-only one";
-    EXPECT_TRUE(folder.List().report.cacheTrusted);
-}
-
 // A link in the cache's place never leads a write out of the folder.
 TEST(MediaCatalog, SymbolicLinksAsCache) {
     ScratchFolder elsewhere;
@@ -193,12 +165,9 @@ TEST(MediaCatalog, SymbolicLinksAsCache) {
         if (kind == 2) folder.List(), fs::rename(folder.Cache(), target);
         fs::create_symlink(target, folder.Cache());
         EXPECT_EQ(folder.List().report.cacheTrusted, kind == 2) << kind;
-        EXPECT_EQ(fs::is_symlink(folder.Cache()), kind == 2)
-            << kind << ": only a valid cache is read through";
+        EXPECT_EQ(fs::is_symlink(folder.Cache()), kind == 2) << kind << ": only a valid cache is followed";
         EXPECT_EQ(fs::exists(target), kind != 0) << kind;
-        if (kind == 1) {
-            EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3})) << "the file it led to stays";
-        }
+        EXPECT_TRUE(kind != 1 || ReadFileBytes(target) == (Bytes{1, 2, 3})) << "the file it led to stays";
         fs::remove(target);
     }
 }
@@ -245,15 +214,14 @@ TEST(MediaCatalog, ExtensionListsAndDirectoryQuirks) {
     }
     EXPECT_FALSE(folder.List("tga,").report.cacheTrusted) << "a dropped file never lets the cache be trusted";
     EXPECT_TRUE(folder.List("tga").report.cacheTrusted);
-    EXPECT_EQ(folder.List("bmp", 0, folder.Path() + "\\").result, 0)
-        << "a backslash is no separator on Linux";
+    EXPECT_EQ(folder.List("bmp", 0, folder.Path() + "\\").result, 0) << "\\ is no separator on Linux";
 }
 
 // A Linux name is bytes: each of these is found, read, probed, saved by every writer and cached under exactly
 // its own bytes, and titled with its undecodable bytes shown as U+FFFD.
 TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
-    // clang-format off
-    const std::tuple<const char*, std::string, std::wstring> cases[] = {  // why, stem, the title's stem
+    const std::tuple<const char*, std::string, std::wstring> cases[] = {
+        // why, stem, the title's stem
         {"Latin-1", "caf\xe9", L"caf\uFFFD"},
         {"a sequence cut short in the middle", "ab\xe4\xb8z", L"ab\uFFFD\uFFFDz"},
         {"valid but not NFC, beside its NFC twin", "cafe\xcc\x81", L"cafe\u0301"},
@@ -261,11 +229,9 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
         {"a newline", "two\nlines", L"two\nlines"},
         {"Chinese", "\xe6\xb5\xb7\xe9\xb8\xa5", L"\u6d77\u9e25"},
     };
-    // clang-format on
     CatalogFolder folder;
     std::map<std::string, std::pair<std::wstring, CSize>> expected;  // name: title and size
-    const CSize fourSizes[] = {{40, 30}, {33, 17}, {64, 48}, {20, 90}};
-    for (size_t i = 0; i < kFour.size(); ++i) expected[kFour[i]] = {Wide(kFour[i]).Text(), fourSizes[i]};
+    for (size_t i = 0; i < kFour.size(); ++i) expected[kFour[i]] = {Wide(kFour[i]).Text(), kFourSizes[i]};
     DWORD seed = 50;
     for (const auto& [why, stem, title] : cases) {
         for (const char* extension : {".bmp", ".tga", ".jpg", ".pcx"}) {  // each writer saves under the name
@@ -287,53 +253,35 @@ TEST(MediaCatalog, NamesAreTheirBytesWhateverTheirEncoding) {
     EXPECT_TRUE(second.report.cacheTrusted);
     EXPECT_EQ(second.names, first.names);
     EXPECT_EQ(second.titles, first.titles);
-
-    // The cache's records through their XML form keep every path's bytes.
-    CKivClipMediaFileCollection cached, again;
-    ASSERT_EQ(cached.LoadFromFile(Wide(folder.Cache())), 1);
-    CKivXMLDOMDocObj out;
-    cached.SerializeXML(&out, out.GetRootNode());
-    CKivXMLDOMDocObj in;
-    ASSERT_TRUE(in.LoadFromText(out.SaveToText()));
-    again.SerializeXML(&in, in.GetRootNode());
-    ASSERT_EQ(again.m_MediaList.GetCount(), cached.m_MediaList.GetCount());
-    for (POSITION a = cached.m_MediaList.GetHeadPosition(), b = again.m_MediaList.GetHeadPosition();
-         a && b;) {
-        const auto* before = static_cast<CKivClipMediaObj*>(cached.m_MediaList.GetNext(a));
-        const auto* after = static_cast<CKivClipMediaObj*>(again.m_MediaList.GetNext(b));
-        EXPECT_EQ(after->m_strMediaFile.ToFileSystem(), before->m_strMediaFile.ToFileSystem());
-        EXPECT_EQ(after->m_strShowName, before->m_strShowName);
-    }
 }
 
-// A file with a picture's name that is no picture keeps the cache from being trusted (it holds one record
-// less than the folder lists), but it is remembered: later listings read nothing until it changes, and leave
-// the cache file as it is.
+// A file with a picture's name that is no picture keeps the cache untrusted (one record less than the folder
+// lists) but is remembered: later listings read nothing until it changes, and leave the cache file alone.
 TEST(MediaCatalog, FilesThatAreNoPicturesAreReadOnceUntilTheyChange) {
     CatalogFolder folder;
     WriteFileBytes(folder.File("broken.bmp"), Bytes{'B', 'M', 0});
     const std::pair<const char*, int> steps[] = {
         {"first", 5}, {"again", 0}, {"touched", 1}, {"once more", 0}};
+    const fs::file_time_type old = fs::last_write_time(folder.File("a.bmp"));  // of 2020
     for (const auto& [step, read] : steps) {
         if (step == std::string("touched")) folder.Touch("broken.bmp", 1'700'000'000);
-        const timespec old{1'000'000'000, 0}, times[2] = {old, old};
-        ::utimensat(AT_FDCWD, folder.Cache().c_str(), times, 0);
+        std::error_code none;  // before the first listing
+        fs::last_write_time(folder.Cache(), old, none);
         const Listing listing = folder.List();
         EXPECT_EQ(listing.names, kFour) << step;
         EXPECT_FALSE(listing.report.cacheTrusted) << step;
         EXPECT_EQ(listing.report.picturesRead, read) << step;
         EXPECT_EQ(listing.report.picturesDropped, 1) << step;
-        EXPECT_EQ(LastWrite(folder.Cache()).tv_sec == old.tv_sec, step != std::string("first"))
+        EXPECT_EQ(fs::last_write_time(folder.Cache()) == old, step != std::string("first"))
             << step << ": a cache that holds these records already is not written again";
     }
     fs::remove(folder.File("broken.bmp"));
     EXPECT_TRUE(folder.List().report.cacheTrusted);
 }
 
-// Listings run as a user without root's right to ignore permissions, after a picture changed. A folder that
-// may not be written keeps its cache with the user (the stale one it holds stays, and nobody is told), so
-// that it is read once; a writable folder whose stale cache is another user's (a shared folder that lets
-// only owners remove files) reports that the cache cannot be deleted.
+// Listings as a user bound by permissions, after a picture changed. A folder that may not be written keeps
+// its cache with the user (its own stale one stays, and nobody is told), so it is read once; a shared folder
+// whose stale cache is another user's (only owners remove files) reports that the cache cannot be deleted.
 TEST(MediaCatalog, FoldersThatMayNotBeWrittenKeepTheirCacheWithTheUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to list as another user";
     for (const unsigned mode : {0555u, 01777u}) {
@@ -383,25 +331,20 @@ TEST(MediaCatalog, TwoProcessesListingAtOnceLeaveAValidCache) {
     CatalogFolder folder;
     for (int i = 0; i < 20; ++i)
         folder.Add(std::string("p").append(std::to_string(i)).append(".bmp"), CSize(64, 64), 40 + i);
-    std::vector<pid_t> children;
-    for (int child = 0; child < 2; ++child) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+    const auto listSixTimes = [&](bool addsOne) {  // in a child process: 0 when every listing was whole
+        return InChild([&] {
             bool complete = true;
             for (int round = 0; round < 6; ++round) {
-                if (round == 3 && child == 0) folder.Add("late.bmp", CSize(9, 9), 99);
+                if (round == 3 && addsOne) folder.Add("late.bmp", CSize(9, 9), 99);
                 const Listing listing = folder.List(kAllTypes, 1);
                 complete = complete && listing.result == 1 && listing.names.size() >= 24;
             }
-            ::_exit(complete ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        EXPECT_TRUE(::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+            return complete ? 0 : 1;
+        });
+    };
+    std::future<int> other = std::async(std::launch::async, listSixTimes, false);
+    EXPECT_EQ(listSixTimes(true), 0);
+    EXPECT_EQ(other.get(), 0);
     CKivClipMediaFileCollection cache;
     EXPECT_EQ(cache.LoadFromFile(Wide(folder.Cache())), 1) << "the cache left behind is whole";
     EXPECT_EQ(folder.List().names.size(), 25u);

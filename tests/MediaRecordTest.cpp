@@ -1,12 +1,11 @@
-// The media record: comparison, the facts and thumbnail read from its picture, and its binary and XML forms,
-// hostile ones included.
+// The media record: comparison, the facts and thumbnail read from its picture, its archive and XML forms.
 
 #include <gtest/gtest.h>
 
 #include "CoreTestSupport.h"
 #include "libraries/KivModuleRC.h"
+#include "media/ClipMediaFileCollection.h"
 #include "media/ClipMediaObj.h"
-#include "media/MediaGathering.h"
 
 namespace {
 
@@ -38,16 +37,6 @@ std::string Facts(const CObject* object) {
     return text;
 }
 
-// A 32-bit picture saved under name: its left half one colour, its right half another.
-CString TwoColours(const ScratchFolder& folder, const std::string& name, CSize size) {
-    std::vector<DWORD> pixels(static_cast<size_t>(size.cx) * size.cy);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = static_cast<int>(i % size.cx) < size.cx / 2 ? 0xFF102030 : 0xFFC0B0A0;
-    const CString path = Wide(folder.File(name));
-    EXPECT_EQ(KivPictureSaveBMPFile(path, pixels.data(), size, CRect(0, 0, size.cx, size.cy)), 1);
-    return path;
-}
-
 }  // namespace
 
 TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
@@ -70,8 +59,7 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
     // Names that differ by letter case are one file only where they lead to one, as on a file system that
     // folds case (here a hard link stands in for one).
     ScratchFolder folder;
-    WriteFileBytes(folder.File("a.bmp"), {1}), WriteFileBytes(folder.File("b.bmp"), {1});
-    WriteFileBytes(folder.File("B.bmp"), {1});
+    for (const char* name : {"a.bmp", "b.bmp", "B.bmp"}) WriteFileBytes(folder.File(name), {1});
     std::filesystem::create_hard_link(folder.File("a.bmp"), folder.File("A.bmp"));
     for (const auto& [name, same] : {std::pair{"a", 1}, {"b", 0}}) {
         const auto lower = Sample(), upper = Sample();
@@ -85,8 +73,12 @@ TEST(MediaRecord, CompareMediaLooksAtPathSizeAndTimeOnly) {
 // gray pictures their own title and an 80 x 70 thumbnail.
 TEST(MediaRecord, MakeExtInfoReadsThePicture) {
     ScratchFolder folder;
+    std::vector<DWORD> pixels(160 * 90);  // the left half one colour, the right half another
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 160 < 80 ? 0xFF102030 : 0xFFC0B0A0;
     CKivClipMediaObj record;
-    record.m_strMediaFile = TwoColours(folder, "Wide.BMP", CSize(160, 90));
+    record.m_strMediaFile = Wide(folder.File("Wide.BMP"));
+    ASSERT_EQ(
+        KivPictureSaveBMPFile(record.m_strMediaFile, pixels.data(), CSize(160, 90), CRect(0, 0, 160, 90)), 1);
     ASSERT_EQ(record.MakeExtInfo(), 1);
     EXPECT_EQ(record.m_strShowName, CString(L"Wide.BMP"));
     EXPECT_EQ(record.m_szMedia, CSize(160, 90));
@@ -153,28 +145,29 @@ TEST(MediaRecord, ArchiveFormAndHostileBytes) {
     EXPECT_EQ(in.ar.GetRemainingBytes(), 0u);
     Bytes hugeIcon = bytes;
     hugeIcon[bytes.size() - 6 - 8 + 2] = 0x7F;  // an icon side beyond any thumbnail
-    for (const Bytes& hostile :
-         {Bytes(bytes.begin(), bytes.begin() + 3), Bytes(bytes.begin(), bytes.begin() + 20),
-          Bytes(bytes.begin(), bytes.end() - 1), hugeIcon}) {
+    for (const Bytes& hostile : {Head(bytes, 3), Head(bytes, 20), Head(bytes, -1), hugeIcon}) {
         Loader cut(hostile);
         CKivClipMediaObj refused;
         EXPECT_THROW(refused.Serialize(cut.ar), CArchiveException) << hostile.size();
     }
 }
 
+// The XML form, here of a cache holding one record: the record's members, its thumbnail, its base part.
 TEST(MediaRecord, XmlFormAndHostileDocuments) {
-    const auto original = Sample();
+    CKivClipMediaFileCollection cache, loaded;
+    cache.m_MediaList.AddTail(Sample().release());
+    auto* original = static_cast<CKivClipMediaObj*>(cache.m_MediaList.GetHead());
     original->m_strMediaFile = CString::FromFileSystem("/pics/caf\xe9 \xff\xc3.bmp");
     CKivXMLDOMDocObj out;
-    original->SerializeXML(&out, out.GetRootNode());
+    cache.SerializeXML(&out, out.GetRootNode());
     const std::string text = out.SaveToText().ToUtf8();
-    EXPECT_LT(text.find("<DataMember"), text.find("<Icon"));
+    EXPECT_LT(text.find("<DataMember MediaFile"), text.find("<Icon"));
     EXPECT_LT(text.find("<Icon"), text.find("<BaseObject"));
     CKivXMLDOMDocObj in;
     ASSERT_TRUE(in.LoadFromText(Wide(text)));
-    CKivClipMediaObj loaded;
     loaded.SerializeXML(&in, in.GetRootNode());
-    EXPECT_EQ(Facts(&loaded), Facts(original.get()));
+    ASSERT_EQ(loaded.m_MediaList.GetCount(), 1);
+    EXPECT_EQ(Facts(loaded.m_MediaList.GetHead()), Facts(original));
 
     // A list makes only the library's own classes, whatever the document names.
     ASSERT_TRUE(

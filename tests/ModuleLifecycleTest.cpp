@@ -1,5 +1,4 @@
-// Module start and stop: the open-dialog choice read from KivClient.ini and written back into it with every
-// other byte of the file kept, through a link, with its byte-order mark and permissions.
+// Module start and stop: the open-dialog choice read from KivClient.ini and written back, all else kept.
 
 #include <gtest/gtest.h>
 

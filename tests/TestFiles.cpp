@@ -67,11 +67,9 @@ std::string TestDataPath(const std::string& relative) {
 ReadResult ReadWithBothEntries(const CString& path, DecodedPicture (*read)(const CString&),
                                DWORD* (*exported)(const CString&, CRect&)) {
     DecodedPicture picture = read(path);
-    ReadResult result{picture.status, picture.rect, {}};
-    if (picture.ok())
-        result.pixels.assign(
-            picture.pixels.get(),
-            picture.pixels.get() + static_cast<size_t>(picture.rect.Width()) * picture.rect.Height());
+    const size_t count = picture.ok() ? static_cast<size_t>(picture.rect.Width()) * picture.rect.Height() : 0;
+    const DWORD* pixels = picture.pixels.get();
+    ReadResult result{picture.status, picture.rect, std::vector<DWORD>(pixels, pixels + count)};
     CRect rect(-1, -1, -1, -1);
     LoadedPicture viaExport;
     viaExport.pixels = exported(path, rect);

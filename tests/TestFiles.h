@@ -1,5 +1,4 @@
-// Helpers shared by the tests: a scratch folder per test, files written from bytes, and the reader tests'
-// table runner.
+// Helpers shared by the tests: scratch folders, files from bytes, and the reader tests' table runner.
 #pragma once
 
 #include <gtest/gtest.h>
