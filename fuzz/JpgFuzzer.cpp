@@ -2,9 +2,15 @@
 // name ending in .jpg (which picks the JPEG reader alone). The whole input is the file, so any JPEG file
 // (tests/data/jpeg, the hostile files, a crash found here) is an input as it stands.
 //
-// Every picture handed over must have the frame's size at (0, 0); a colour picture may use at most 128
-// colours, and every picture other than a four-component one is opaque but for zero rows at its bottom. LeakSanitizer checks that the
-// library's memory is released on the jump back from its errors as on success.
+// Every picture handed over must have the frame's size at (0, 0); a colour picture quantised may use at
+// most 128 colours, and every picture other than a four-component one is opaque but for zero rows at its
+// bottom. LeakSanitizer checks that the library's memory is released on the jump back from its errors as
+// on success.
+//
+// The reader's two choices come from the input's length, bit 0 full colour and bit 1 auto-orient: every
+// byte of a JPEG file means something, but bytes after its end-of-image marker do not, so appending them
+// reaches each combination. A picture made upright must hold the same pixels as the picture as stored,
+// its sides the same or swapped, and the probe must report its size.
 
 #include <unistd.h>
 
@@ -34,6 +40,7 @@ struct Frame {
     unsigned height = 0;
     bool grey = false;
     bool fourComponents = false;
+    bool fullColourSpace = false;  // YCbCr or RGB, which the full-colour choice decodes to full colour
 };
 
 struct HeaderErrors {
@@ -69,10 +76,11 @@ void ReadFrame(HeaderSession& session, const std::uint8_t* data, std::size_t siz
     frame.height = d.image_height;
     frame.grey = d.jpeg_color_space == JCS_GRAYSCALE;
     frame.fourComponents = d.num_components == 4;
+    frame.fullColourSpace = d.jpeg_color_space == JCS_YCbCr || d.jpeg_color_space == JCS_RGB;
     jpeg_destroy_decompress(&d);
 }
 
-void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame) {
+void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame, bool fullColour) {
     if (!pixels) return;
     if (!frame.read) FuzzFail("a picture was decoded from a header the library cannot read");
     if (rect != CRect(0, 0, static_cast<int>(frame.width), static_cast<int>(frame.height)))
@@ -87,10 +95,11 @@ void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame)
     std::size_t coded = count;
     while (coded > 0 && pixels[coded - 1] == 0) --coded;
     coded = (coded + frame.width - 1) / frame.width * frame.width;
+    const bool quantised = !frame.grey && !(fullColour && frame.fullColourSpace);
     std::vector<DWORD> colours;
     for (std::size_t i = 0; i < coded; ++i) {
         if (pixels[i] >> 24 != 0xFF) FuzzFail("a pixel is not opaque");
-        if (frame.grey || std::find(colours.begin(), colours.end(), pixels[i]) != colours.end()) continue;
+        if (!quantised || std::find(colours.begin(), colours.end(), pixels[i]) != colours.end()) continue;
         colours.push_back(pixels[i]);
         if (colours.size() > 128) FuzzFail("a colour picture uses more than 128 colours");
     }
@@ -107,12 +116,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool fitsPixelBuffer = declared * 4 <= 0xFFFFFFFFull;
     if (declared > kMaxDecodedPixels && fitsPixelBuffer) return 0;
     input.Write(data, size);
+    const bool fullColour = (size & 1) != 0, upright = (size & 2) != 0;
+    SetJpegFullColour(fullColour);
 
-    DecodedPicture picture = ReadJpgFile(input.PathWithExtension());
-    if ((picture.pixels != nullptr) != (picture.status == KivLoadStatus::ok))
+    SetJpegAutoOrient(false);
+    DecodedPicture stored = ReadJpgFile(input.PathWithExtension());
+    if ((stored.pixels != nullptr) != (stored.status == KivLoadStatus::ok))
         FuzzFail("the status disagrees with the result");
-    CheckJpgPicture(picture.pixels.get(), picture.rect, frame);
+    CheckJpgPicture(stored.pixels.get(), stored.rect, frame, fullColour);
+    if (!upright) {
+        CheckDispatchAgrees(input.PathWithExtension(), stored);
+        return 0;
+    }
 
+    SetJpegAutoOrient(true);
+    DecodedPicture picture = ReadJpgFile(input.PathWithExtension());
+    if (picture.status != stored.status) FuzzFail("making a picture upright changed the status");
+    if (picture.ok()) {
+        const CRect& a = picture.rect;
+        const CRect& b = stored.rect;
+        if (a != b && !(a.Width() == b.Height() && a.Height() == b.Width()))
+            FuzzFail("an upright picture's sides are not the stored ones");
+        const std::size_t count = static_cast<std::size_t>(a.Width()) * a.Height();
+        std::vector<DWORD> ours(picture.pixels.get(), picture.pixels.get() + count);
+        std::vector<DWORD> theirs(stored.pixels.get(), stored.pixels.get() + count);
+        std::sort(ours.begin(), ours.end());
+        std::sort(theirs.begin(), theirs.end());
+        if (ours != theirs) FuzzFail("an upright picture's pixels are not the stored ones");
+        ByteSource source(data, size);
+        PictureHeader probed;
+        if (!ProbeJpg(source, probed) || CRect(probed.rect) != a)
+            FuzzFail("the probe does not report the upright picture's size");
+    }
     CheckDispatchAgrees(input.PathWithExtension(), picture);
     return 0;
 }

@@ -16,9 +16,9 @@
 
 namespace {
 
-// The reader allows pictures of up to 8191 x 32767 pixels (1 GiB) and touches every pixel; one such
-// execution would take seconds under the sanitizers, so inputs that declare more than this take the
-// packet-reader route instead.
+// The reader allows pictures of up to 65535 x 65535 pixels within the pixel limit (1 GiB by default) and
+// touches every pixel; one such execution would take seconds under the sanitizers, so inputs that declare
+// more than this take the probe route instead.
 constexpr unsigned long long kMaxDecodedPixels = 1ull << 20;
 
 struct DeclaredHeader {

@@ -19,8 +19,8 @@
 
 // ---- Module lifecycle and settings ----------------------------------------------------------------------
 
-// Fills the product table and reads the open-dialog choice (OpenPicDlg in section COMMON_SETUP of
-// KivClient.ini, default 1). Returns 1.
+// Fills the product table, reads the open-dialog choice (OpenPicDlg in section COMMON_SETUP of
+// KivClient.ini, default 1) and the user's JPEG choices (KivPictureReadJpegSettings). Returns 1.
 KIV_API int KivPictureOpen();
 // Writes the open-dialog choice back to KivClient.ini. Returns 1.
 KIV_API int KivPictureClose();
@@ -35,6 +35,20 @@ KIV_API void GP_EnableOrgPicPos(int enable);
 // limit of a buffer. Default 2^28 pixels (a 1 GiB buffer).
 KIV_API void KivPictureSetPixelLimit(ULONGLONG count);
 KIV_API ULONGLONG KivPictureGetPixelLimit();
+
+// Two process-wide choices of the JPEG reader, 0 by default; set them before loading (after KivPictureOpen,
+// which applies the user's own). Nonzero turns each on.
+// Full colour: colour JPEG files load in full colour rather than quantised to 128 colours.
+KIV_API void KivPictureSetJpegFullColour(int on);
+KIV_API int KivPictureGetJpegFullColour();
+// Auto-orient: a JPEG file's EXIF orientation is applied, so the readers, the probe, the scaled loads, the
+// thumbnails and the catalogue all see the picture upright (sides swapped for the quarter turns).
+KIV_API void KivPictureSetAutoOrient(int on);
+KIV_API int KivPictureGetAutoOrient();
+// Sets both choices from the user's KivClient.ini, section COMMON_SETUP, keys JpegFullColour and
+// JpegAutoOrient (nonzero turns one on); a key that is missing leaves its choice as it is. For the
+// dialogs, which offer the user these choices once; KivPictureOpen calls it too. Returns 1.
+KIV_API int KivPictureReadJpegSettings();
 
 // ---- Readers --------------------------------------------------------------------------------------------
 
@@ -56,7 +70,8 @@ KIV_API DWORD* KivPictureLoadTGAFile(const CString& path, CRect& rect);
 KIV_API DWORD* KivPictureLoadGIFFile(const CString& path, CRect& rect);
 // Reads a PCX file (1-bit, 4-bit planar, 8-bit palette, 24-bit three-plane).
 KIV_API DWORD* KivPictureLoadPCXFile(const CString& path, CRect& rect);
-// Reads a JPEG file; colour pictures are quantised to 128 colours.
+// Reads a JPEG file; colour pictures are quantised to 128 colours unless full colour is chosen, and the
+// EXIF orientation is applied when auto-orient is chosen.
 KIV_API DWORD* KivPictureLoadJPGFile(const CString& path, CRect& rect);
 // Reads the composite image of a PSD file.
 KIV_API DWORD* KivPictureLoadPSDFile(const CString& path, CRect& rect);

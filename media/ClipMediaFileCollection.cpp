@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr WORD kCollectionVersion = 0;
+constexpr WORD kCollectionVersion = 0;       // JPEG pictures as stored
+constexpr WORD kUprightPicturesVersion = 1;  // the same layout, JPEG pictures made upright
 // A cache holds some 15 KB per picture; the archive moves it in 64 KiB pieces rather than the class
 // library's usual 4 KiB, which halves the time spent in reads and writes. The bytes are the same.
 constexpr int kCacheArchiveBuffer = 64 * 1024;
@@ -48,6 +49,7 @@ CKivClipMediaFileCollection& CKivClipMediaFileCollection::operator=(
     if (&other == this) return *this;
     CKivObject::operator=(other);
     m_MediaList.Copy(other.m_MediaList);
+    m_bPicturesUpright = other.m_bPicturesUpright;
     return *this;
 }
 
@@ -58,15 +60,20 @@ CKivObject* CKivClipMediaFileCollection::MakeCopy() const {
 void CKivClipMediaFileCollection::Serialize(CArchive& archive) {
     CKivObject::Serialize(archive);
     if (archive.IsStoring()) {
-        archive << kCollectionVersion;
+        archive << Version();
     } else {
         WORD version = 0;
         archive >> version;
         int convertedVersion = 0;
-        KivVersionConvert(version, kCollectionVersion, convertedVersion,
+        KivVersionConvert(version, kUprightPicturesVersion, convertedVersion,
                           KivPublicToUnicode(GetRuntimeClass()->m_lpszClassName));
+        m_bPicturesUpright = version == kUprightPicturesVersion;
     }
     m_MediaList.Serialize(archive);
+}
+
+WORD CKivClipMediaFileCollection::Version() const {
+    return m_bPicturesUpright ? kUprightPicturesVersion : kCollectionVersion;
 }
 
 void CKivClipMediaFileCollection::SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent) {
@@ -74,7 +81,7 @@ void CKivClipMediaFileCollection::SerializeXML(CKivXMLDOMDocObj* document, IXMLD
     if (document->IsStoring()) {
         SKivXMLDataType version;
         version.m_nType = SKivXMLDataType::kVersion;
-        version.m_value.wValue = kCollectionVersion;
+        version.m_value.wValue = kCollectionVersion;  // the cache's flag is no part of a host document
         IXMLDOMNode* element = document->CreateDOMNodeWithAttribute(parent, L"CKivClipMediaFileCollection",
                                                                     L"Version", version, 1);
         if (!element) return;

@@ -1,8 +1,12 @@
 // A folder's records as one serialisable object: the root of the per-folder cache file "VudEvovi.pmf".
 //
 // Cache file: a class-library archive of one collection, written by the collection's own Serialize (no
-// class tag before it): the base part, a 16-bit version 0, then the record list in its archive form (the
+// class tag before it): the base part, a 16-bit version, then the record list in its archive form (the
 // count, then each record as an archive object of class "CKivClipMediaObj").
+//
+// The version says how the records' JPEG pictures were read: 0 as stored, 1 upright by their EXIF
+// orientation (KivPictureSetAutoOrient). The layout is the same for both, so code that knows only
+// version 0 still reads either; the gathering trusts only a cache read the way pictures are read now.
 #pragma once
 
 #include "libraries/KivPublic.h"
@@ -36,6 +40,10 @@ class CKivClipMediaFileCollection : public CKivObject {
     bool IsStoredIn(const CString& path);
     // 1 when both lists are non-empty and hold records of the same files (CompareMedia) in the same order.
     int IsSameMediaList(const CKivObList* other) const;
+    // The version Serialize writes: what m_bPicturesUpright says.
+    WORD Version() const;
 
     CKivObList m_MediaList;
+    // The records' sizes and thumbnails are of JPEG pictures made upright (version 1).
+    bool m_bPicturesUpright = false;
 };

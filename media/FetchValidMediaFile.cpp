@@ -19,6 +19,7 @@
 #include "media/ClipMediaObj.h"
 #include "media/FolderCaches.h"
 #include "media/MediaGathering.h"
+#include "readers/Readers.h"
 
 using kivrt::FoldCase;
 
@@ -141,8 +142,9 @@ bool LoadCache(const CString& path, CKivClipMediaFileCollection& cache) {
 
 // Writes records (which stay in records) as a cache file of the user's cache folder, unless it already
 // holds them byte for byte.
-void SaveUserCacheFile(CKivObList& records, const CString& path) {
+void SaveUserCacheFile(CKivObList& records, const CString& path, bool upright) {
     CKivClipMediaFileCollection cache;
+    cache.m_bPicturesUpright = upright;
     cache.m_MediaList.AddTail(&records);
     if (!cache.IsStoredIn(path) && MakeUserCacheFolder(path)) cache.SaveToFile(path);
     cache.m_MediaList.RemoveAll();
@@ -198,10 +200,11 @@ void ReadPictures(const std::vector<CKivClipMediaObj*>& records, const std::vect
     work();
 }
 
-// Where the listing of one folder keeps its cache.
+// Where the listing of one folder keeps its cache, and how its JPEG pictures are read.
 struct CachePlace {
     explicit CachePlace(const CString& cacheFile)
-        : folderCache(cacheFile),
+        : upright(JpegAutoOrient()),
+          folderCache(cacheFile),
           folderWritable(IsCacheFolderWritable(cacheFile)),
           userCache(folderWritable ? CString() : UserCacheFile(cacheFile, L".pmf")),
           notPictures(UserCacheFile(cacheFile, L".notpictures")) {}
@@ -209,6 +212,9 @@ struct CachePlace {
     // Where a new cache is written: the folder when it may be written, else the user's cache folder.
     const CString& Store() const { return folderWritable ? folderCache : userCache; }
 
+    // Whether JPEG pictures are made upright by their EXIF orientation: read once, so that the cache
+    // written says how the pictures of this listing were read.
+    bool upright;
     CString folderCache;
     bool folderWritable;
     CString userCache;    // empty for a folder that may be written
@@ -217,11 +223,12 @@ struct CachePlace {
 
 // Takes the records of the first cache that lists exactly these files in place of them; the records of
 // the others are kept for reuse. For a folder that may not be written, the user's cache is asked first,
-// then one the folder holds itself.
+// then one the folder holds itself. A cache whose JPEG pictures were read with the other orientation
+// choice is neither taken nor reused: its sizes and thumbnails may be sideways.
 bool TakeTrustedCache(const CachePlace& place, CKivObList& records, RecordsByPath& reusable) {
     for (const CString& candidate : {place.userCache, place.folderCache}) {
         CKivClipMediaFileCollection cache;
-        if (!LoadCache(candidate, cache)) continue;
+        if (!LoadCache(candidate, cache) || cache.m_bPicturesUpright != place.upright) continue;
         if (cache.IsSameMediaList(&records)) {
             records.DeleteAll();
             records.AddTail(&cache.m_MediaList);
@@ -236,8 +243,9 @@ bool TakeTrustedCache(const CachePlace& place, CKivObList& records, RecordsByPat
 // Completes the records: from reusable cached ones where the file is unchanged, else by reading the
 // picture, except for files remembered as no picture. The files that are not pictures leave the list for
 // that memory, with their file system facts only, so that it reads the same until they change.
-void CompleteRecords(CKivObList& records, RecordsByPath& reusable, const CString& notPicturesFile,
+void CompleteRecords(CKivObList& records, RecordsByPath& reusable, const CachePlace& place,
                      const KivMediaProgress& progress, unsigned threads, KivMediaFetchReport& done) {
+    const CString& notPicturesFile = place.notPictures;
     RecordsByPath notPictures;
     CKivClipMediaFileCollection remembered;
     if (LoadCache(notPicturesFile, remembered)) notPictures.Take(remembered.m_MediaList);
@@ -275,7 +283,7 @@ void CompleteRecords(CKivObList& records, RecordsByPath& reusable, const CString
     if (dropped.IsEmpty())
         RemoveUserCacheFile(notPicturesFile);
     else if (!notPicturesFile.IsEmpty())
-        SaveUserCacheFile(dropped, notPicturesFile);
+        SaveUserCacheFile(dropped, notPicturesFile, place.upright);
     dropped.DeleteAll();
 }
 
@@ -288,11 +296,12 @@ void StoreCache(CKivObList& records, const CachePlace& place) {
         if (records.IsEmpty())
             RemoveUserCacheFile(place.userCache);
         else if (!place.userCache.IsEmpty())
-            SaveUserCacheFile(records, place.userCache);
+            SaveUserCacheFile(records, place.userCache, place.upright);
         return;
     }
     const CString& cacheFile = place.folderCache;
     CKivClipMediaFileCollection rebuilt;
+    rebuilt.m_bPicturesUpright = place.upright;
     rebuilt.m_MediaList.AddTail(&records);
     if (records.IsEmpty() || !rebuilt.IsStoredIn(cacheFile)) {
         if (KivPublicDoesFileExist(cacheFile) ||
@@ -329,7 +338,7 @@ int FetchValidMediaFile(CKivObList* list, const CString& folder, const CString& 
         RecordsByPath reusable;
         done.cacheTrusted = TakeTrustedCache(place, records, reusable);
         if (!done.cacheTrusted) {
-            CompleteRecords(records, reusable, place.notPictures, progress, threads, done);
+            CompleteRecords(records, reusable, place, progress, threads, done);
             StoreCache(records, place);
         }
 

@@ -35,6 +35,11 @@ void KivPictureSetPixelLimit(ULONGLONG count) { SetPixelLimit(count); }
 
 ULONGLONG KivPictureGetPixelLimit() { return PixelLimit(); }
 
+void KivPictureSetJpegFullColour(int on) { SetJpegFullColour(on != 0); }
+int KivPictureGetJpegFullColour() { return JpegFullColour() ? 1 : 0; }
+void KivPictureSetAutoOrient(int on) { SetJpegAutoOrient(on != 0); }
+int KivPictureGetAutoOrient() { return JpegAutoOrient() ? 1 : 0; }
+
 // ---- Readers
 
 DWORD* KivPictureLoadPicFileEx(const CString& path, CRect& rect, KivLoadStatus* status) {

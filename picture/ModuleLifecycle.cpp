@@ -1,5 +1,6 @@
 // Module start and stop, and the few pieces of process-wide state: the product table, the open-dialog
 // choice and the two original-position flags. None of it is synchronised; the host calls from one thread.
+// The user's JPEG choices are read here too; the JPEG reader keeps them (atomics, as loads run anywhere).
 
 #include <string>
 
@@ -42,6 +43,17 @@ int KivPictureOpen() {
     for (int a = 0; a < kProductTableSide; ++a)
         for (int b = 0; b < kProductTableSide; ++b) productTable[a * kProductTableSide + b] = static_cast<WORD>(a * b);
     openDialogChoice = static_cast<int>(GetPrivateProfileIntW(kSettingsSection, kOpenDialogKey, 1, kSettingsFileName));
+    KivPictureReadJpegSettings();
+    return 1;
+}
+
+// The current choice is the default, so that a key the user never wrote changes nothing a host set.
+int KivPictureReadJpegSettings() {
+    const auto read = [](LPCWSTR key, int current) {
+        return static_cast<int>(GetPrivateProfileIntW(kSettingsSection, key, current, kSettingsFileName));
+    };
+    KivPictureSetJpegFullColour(read(kJpegFullColourKey, KivPictureGetJpegFullColour()));
+    KivPictureSetAutoOrient(read(kJpegAutoOrientKey, KivPictureGetAutoOrient()));
     return 1;
 }
 

@@ -23,3 +23,6 @@ HINSTANCE GetKivPictureModuleHandle();
 constexpr const wchar_t* kSettingsFileName = L"KivClient.ini";
 constexpr const wchar_t* kSettingsSection = L"COMMON_SETUP";
 constexpr const wchar_t* kOpenDialogKey = L"OpenPicDlg";
+// The user's JPEG choices, in the same section; read, never written, by the module.
+constexpr const wchar_t* kJpegFullColourKey = L"JpegFullColour";
+constexpr const wchar_t* kJpegAutoOrientKey = L"JpegAutoOrient";

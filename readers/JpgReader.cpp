@@ -1,7 +1,11 @@
 // JPEG reader, driving the IJG library (interface version 62) from the byte source. Colour pictures are
-// not decoded to full colour: the library quantises them to at most 128 colours and the colour map is
-// expanded into pixels. Grey pictures go through a grey ramp; four-component pictures (CMYK, YCCK) are
-// scaled by their fourth component, which also becomes the alpha.
+// not decoded to full colour by default: the library quantises them to at most 128 colours and the colour
+// map is expanded into pixels. Grey pictures go through a grey ramp; four-component pictures (CMYK, YCCK)
+// are scaled by their fourth component, which also becomes the alpha.
+//
+// Two process-wide choices change that for hosts that want photographs as they are: full colour, where
+// the library converts colour pictures to B, G, R, A itself, straight into the pixel buffer's rows; and
+// upright pictures, where the EXIF orientation of the file is applied after the decode (and by the probe).
 //
 // The library reports errors by calling the error manager's error exit, which must not return; ours jumps
 // back to the reader with longjmp. The function that sets the jump point therefore owns nothing with a
@@ -9,18 +13,38 @@
 // library's own memory is released by jpeg_destroy_decompress on both paths.
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstring>
 
+#include "readers/ExifOrientation.h"
 #include "readers/JpegLibrary.h"
 #include "readers/Readers.h"
 
 #include <jerror.h>  // the library's message codes, after its main header
 
+#ifndef JCS_EXTENSIONS
+#error "the JPEG reader's full-colour output needs the library's extended colour spaces (libjpeg-turbo)"
+#endif
+
 namespace {
 
 constexpr int kQuantisedColours = 128;
 constexpr int kColourTableEntries = 256;
+// Full-colour rows are asked for this many at a time, each straight into its row of the pixel buffer.
+constexpr JDIMENSION kRowsPerRead = 16;
+// The longest marker segment: an EXIF block is kept whole.
+constexpr unsigned kLongestMarker = 0xFFFF;
+
+// Hosts set them once, before loading, from any thread; loads on several threads read them.
+std::atomic<bool> fullColour{false};
+std::atomic<bool> autoOrient{false};
+
+// What one decode was asked for, read once so that both decodes of a file that ends early agree.
+struct JpegChoices {
+    bool fullColour = false;
+    bool autoOrient = false;
+};
 
 // The error manager of a decode, with the reader's rule for data that ends early: once decompression has
 // started, data that ends (or reaches a marker) before the first scan has coded the picture's last row of
@@ -52,7 +76,23 @@ void StopWhereDataEnds(j_common_ptr info, int level) {
 struct JpegSession {
     jpeg_decompress_struct decompressor;
     DecodeErrors errors;
+    int orientation = kUpright;  // from the file's EXIF block, when the choices ask for it
 };
+
+// Keeps the APP1 segments, where an EXIF block lives, for OrientationOf; before the header is read.
+void KeepExifSegments(jpeg_decompress_struct& decompressor) {
+    jpeg_save_markers(&decompressor, JPEG_APP0 + 1, kLongestMarker);
+}
+
+// The orientation the first EXIF block that states one gives; upright when none does.
+int OrientationOf(const jpeg_decompress_struct& decompressor) {
+    for (jpeg_saved_marker_ptr marker = decompressor.marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1) continue;
+        const int orientation = ExifOrientation(marker->data, marker->data_length);
+        if (orientation != kUpright) return orientation;
+    }
+    return kUpright;
+}
 
 KivLoadStatus StatusOfLibraryError(int messageCode) {
     switch (messageCode) {
@@ -77,11 +117,17 @@ KivLoadStatus StatusOfLibraryError(int messageCode) {
     }
 }
 
-enum class Output { quantised, grey, fourComponent };
+enum class Output { quantised, fullColour, grey, fourComponent };
 
-Output ChooseOutput(jpeg_decompress_struct& decompressor) {
+Output ChooseOutput(jpeg_decompress_struct& decompressor, const JpegChoices& choices) {
     if (decompressor.jpeg_color_space == JCS_GRAYSCALE) return Output::grey;
     if (decompressor.num_components == 4) return Output::fourComponent;
+    // The library converts YCbCr and RGB files to the pixel buffer's byte order, alpha 255, itself; other
+    // three-component files (of no known colour space) and two-component ones stay quantised.
+    if (choices.fullColour && (decompressor.jpeg_color_space == JCS_YCbCr || decompressor.jpeg_color_space == JCS_RGB)) {
+        decompressor.out_color_space = JCS_EXT_BGRA;
+        return Output::fullColour;
+    }
     // Only the colour count is changed: the quantiser's other settings keep the library's defaults.
     decompressor.quantize_colors = TRUE;
     decompressor.desired_number_of_colors = kQuantisedColours;
@@ -131,12 +177,27 @@ ULONGLONG LeastHuffmanBytes(const jpeg_decompress_struct& decompressor) {
     return (blocks * bitsPerBlock + 7) / 8;
 }
 
+// Reads the full-colour rows straight into the pixel buffer, a few rows a call. False when the library
+// gives no row, which a source that never suspends cannot wait out.
+bool ReadFullColourRows(jpeg_decompress_struct& decompressor, DWORD* pixels) {
+    const JDIMENSION width = decompressor.image_width;
+    JSAMPROW rows[kRowsPerRead];
+    while (decompressor.output_scanline < decompressor.output_height) {
+        const JDIMENSION first = decompressor.output_scanline;
+        const JDIMENSION count = std::min(kRowsPerRead, decompressor.output_height - first);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = reinterpret_cast<JSAMPROW>(pixels + static_cast<size_t>(first + i) * width);
+        if (jpeg_read_scanlines(&decompressor, rows, count) == 0) return false;
+    }
+    return true;
+}
+
 // Decodes the file into pixels. The first decode allocates them and sets rect; a second decode, of only
 // the rows the data covers (the height patched), writes those rows into the same buffer. Holds nothing
 // with a destructor between the jump point and the library's calls; on an error exit it destroys the
 // decompressor and returns, leaving the file and the pixel buffer to the caller's owners.
 KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHeightPatch& patch,
-                         PixelBuffer& pixels, CRect& rect) {
+                         const JpegChoices& choices, PixelBuffer& pixels, CRect& rect) {
     jpeg_decompress_struct& decompressor = session.decompressor;
     decompressor.err = InstallJpegErrorJump(session.errors.jump);
     decompressor.err->emit_message = StopWhereDataEnds;
@@ -147,9 +208,12 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
 
     jpeg_create_decompress(&decompressor);
     UseByteSource(decompressor, source, &patch);
+    const bool firstDecode = !pixels;
+    if (firstDecode && choices.autoOrient) KeepExifSegments(decompressor);
     jpeg_read_header(&decompressor, TRUE);
-    const Output output = ChooseOutput(decompressor);
-    if (!pixels) {
+    const Output output = ChooseOutput(decompressor, choices);
+    if (firstDecode) {
+        if (choices.autoOrient) session.orientation = OrientationOf(decompressor);
         // The pixel buffer is sized before decompression starts, so a picture too large for it, or one its
         // data cannot hold, is refused before the library allocates its own buffers for the whole picture.
         KivLoadStatus status = CheckPictureSize(decompressor.image_width, decompressor.image_height);
@@ -166,6 +230,12 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
         session.errors.stopEarly = true;
     }
     jpeg_start_decompress(&decompressor);
+    if (output == Output::fullColour) {
+        const bool read = ReadFullColourRows(decompressor, pixels.get());
+        if (read) jpeg_finish_decompress(&decompressor);
+        jpeg_destroy_decompress(&decompressor);
+        return read ? KivLoadStatus::ok : KivLoadStatus::corrupt;
+    }
 
     DWORD table[kColourTableEntries];
     std::fill(table, table + kColourTableEntries, kOpaqueBlack);  // entries past the library's colours
@@ -198,24 +268,34 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
 // Data that ends early stops the first decode where it ends. A second decode then reads the file as a
 // picture of only the rows its data covers (the frame's height patched on the way in), into the same
 // buffer: the rows below stay zero and untouched, and the colours are chosen from the rows there are.
+// An upright picture is turned once the pixels are all there, by either path.
 DecodedPicture DecodeJpg(ByteSource& source) {
+    const JpegChoices choices{JpegFullColour(), JpegAutoOrient()};
     DecodedPicture picture;
     JpegHeightPatch patch;
     JDIMENSION rowsCovered = 0;
+    int orientation = kUpright;
+    bool stopped = false;
     KivLoadStatus status = KivLoadStatus::ok;
     {
         JpegSession session{};
-        status = Decompress(session, source, patch, picture.pixels, picture.rect);
-        if (!session.errors.stopped) return status == KivLoadStatus::ok ? std::move(picture) : DecodedPicture::Failure(status);
+        status = Decompress(session, source, patch, choices, picture.pixels, picture.rect);
+        orientation = session.orientation;
+        stopped = session.errors.stopped;
         rowsCovered = session.errors.rowsCovered;
     }
-    patch.offset = rowsCovered > 0 ? FindJpegHeightOffset(source) : 0;
-    if (patch.offset == 0 || !source.Seek(0)) return DecodedPicture::Failure(KivLoadStatus::truncated);
-    patch.height[0] = static_cast<JOCTET>(rowsCovered >> 8);
-    patch.height[1] = static_cast<JOCTET>(rowsCovered & 0xFF);
-    JpegSession session{};
-    CRect unused;
-    status = Decompress(session, source, patch, picture.pixels, unused);
+    if (!stopped && status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    if (stopped) {
+        patch.offset = rowsCovered > 0 ? FindJpegHeightOffset(source) : 0;
+        if (patch.offset == 0 || !source.Seek(0)) return DecodedPicture::Failure(KivLoadStatus::truncated);
+        patch.height[0] = static_cast<JOCTET>(rowsCovered >> 8);
+        patch.height[1] = static_cast<JOCTET>(rowsCovered & 0xFF);
+        JpegSession session{};
+        CRect unused;
+        status = Decompress(session, source, patch, choices, picture.pixels, unused);
+        if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
+    }
+    status = MakeUpright(picture, orientation);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     return picture;
 }
@@ -233,10 +313,20 @@ bool ProbeJpg(ByteSource& source, PictureHeader& header) {
     }
     jpeg_create_decompress(&info);
     UseByteSource(info, source);
+    const bool upright = JpegAutoOrient();
+    if (upright) KeepExifSegments(info);
     jpeg_read_header(&info, TRUE);
     header.bits = info.jpeg_color_space == JCS_GRAYSCALE ? 8 : 24;
     const bool fits = info.image_width <= 0x7FFFFFFF && info.image_height <= 0x7FFFFFFF;
-    header.rect = RECT{0, 0, static_cast<LONG>(info.image_width), static_cast<LONG>(info.image_height)};
+    const bool swaps = upright && OrientationSwapsSides(OrientationOf(info));
+    const JDIMENSION width = swaps ? info.image_height : info.image_width;
+    const JDIMENSION height = swaps ? info.image_width : info.image_height;
+    header.rect = RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
     jpeg_destroy_decompress(&info);
     return fits;
 }
+
+void SetJpegFullColour(bool on) { fullColour.store(on, std::memory_order_relaxed); }
+bool JpegFullColour() { return fullColour.load(std::memory_order_relaxed); }
+void SetJpegAutoOrient(bool on) { autoOrient.store(on, std::memory_order_relaxed); }
+bool JpegAutoOrient() { return autoOrient.load(std::memory_order_relaxed); }

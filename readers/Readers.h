@@ -35,6 +35,15 @@ bool ProbePcx(ByteSource& source, PictureHeader& header);
 bool ProbeJpg(ByteSource& source, PictureHeader& header);
 bool ProbePsd(ByteSource& source, PictureHeader& header);
 
+// The JPEG reader's two process-wide choices, both off by default; hosts set them before loading, and
+// loads on any thread read them. Full colour: colour files decode to full colour rather than to 128
+// quantised colours. Auto-orient: a file's EXIF orientation is applied, so the reader, the probe and
+// everything built on them (scaled loads, thumbnails, the catalogue) see the picture upright.
+void SetJpegFullColour(bool on);
+bool JpegFullColour();
+void SetJpegAutoOrient(bool on);
+bool JpegAutoOrient();
+
 // A bitmap resource of a module: the information header, palette and rows without the file header.
 DecodedPicture ReadBmpResource(HINSTANCE module, LPCWSTR resourceName);
 

@@ -11,14 +11,12 @@
 
 namespace tga {
 
-// Limits of the decode's data model, our decisions where the format leaves them open: the widest row and
-// the most rows are what 16-bit work-row and row counters held, and files rely on the refusal past them.
+// Limits of the decode's data model, our decisions where the format leaves them open. The sides are the
+// format's own 16-bit ones, up to 65535 x 65535, as the writer saves them: the work rows and row counters
+// are sized in 32 and 64 bits, and what bounds a picture is the pixel limit and the least-data check.
 constexpr UINT kWorkPixelBytes = 4;       // every pixel is widened to B, G, R, A in the strip buffer
 constexpr UINT kMaxSourcePixelBytes = 4;  // the run value and the conversion know 1 to 4 bytes
 constexpr UINT kMaxBitsPerPixel = 32;
-constexpr UINT kMaxWorkRowBytes = 32767;  // the work row and strip sizes are 16-bit quantities
-constexpr UINT kMaxWidth = kMaxWorkRowBytes / kWorkPixelBytes;  // 8191
-constexpr UINT kMaxHeight = 32767;                              // the row counter is a signed 16-bit value
 constexpr UINT kColorMapTableBytes = 2048;
 constexpr UINT kColorMapTableEntries = kColorMapTableBytes / kWorkPixelBytes;  // 512
 constexpr UINT kMappedPixelDepth = 8;                                          // indices are one byte
@@ -73,12 +71,11 @@ bool IsTgaColorMapped(const TgaFileInfo& info) {
            info.colorMapType == tga::kHasColorMap && info.colorMapLength != 0;
 }
 
-// The decode's own limits beyond the header check: rows wider than 8191 pixels or more than 32767 rows
-// (tooLarge), pixel depths of 0 or over 32 bits (unsupportedVariant), and for a picture that is really
-// colour-mapped a pixel depth other than 8 or an entry size of 0 or over 32 bits (unsupportedVariant),
-// and a first index plus length over the table's 512 entries (corrupt).
+// The decode's own limits beyond the header check: pixel depths of 0 or over 32 bits
+// (unsupportedVariant), and for a picture that is really colour-mapped a pixel depth other than 8 or an
+// entry size of 0 or over 32 bits (unsupportedVariant), and a first index plus length over the table's
+// 512 entries (corrupt). Any size the header can state is decoded, within the pixel limit.
 KivLoadStatus CheckTgaDecodeLimits(const TgaFileInfo& info) {
-    if (info.width > tga::kMaxWidth || info.height > tga::kMaxHeight) return KivLoadStatus::tooLarge;
     if (info.pixelDepth == 0 || info.pixelDepth > tga::kMaxBitsPerPixel) return KivLoadStatus::unsupportedVariant;
     if (!IsTgaColorMapped(info)) return KivLoadStatus::ok;
     if (info.pixelDepth != tga::kMappedPixelDepth) return KivLoadStatus::unsupportedVariant;

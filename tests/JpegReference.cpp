@@ -49,6 +49,7 @@ struct Decoding {
     unsigned width = 0, height = 0;
     int fileComponents = 0;
     bool grey = false;
+    bool fullColour = false;  // YCbCr or RGB, which the reader may decode to full colour
     std::vector<std::uint8_t> samples;
     std::vector<std::vector<std::uint8_t>> map;
 };
@@ -60,6 +61,7 @@ bool Decompress(Session& session, jpeg_decompress_struct& d, const Bytes& file, 
     jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
     jpeg_read_header(&d, TRUE);
     out.fileComponents = d.num_components, out.grey = d.jpeg_color_space == JCS_GRAYSCALE;
+    out.fullColour = d.jpeg_color_space == JCS_YCbCr || d.jpeg_color_space == JCS_RGB;
     d.quantize_colors = quantise, d.desired_number_of_colors = 128;
     jpeg_start_decompress(&d);
     out.width = d.output_width, out.height = d.output_height;
@@ -93,7 +95,7 @@ Bytes CompressJpeg(const JpegSource& source) {
     return bytes;
 }
 
-ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows) {
+ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour) {
     Bytes file = whole;
     unsigned height = 0;
     for (size_t at = 2; rows && at + 8 < file.size(); at += 2 + (file[at + 2] << 8 | file[at + 3])) {
@@ -104,7 +106,7 @@ ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows) {
     }
     Decoding plain, quantised;
     if (!Decode(file, false, plain)) return {KivLoadStatus::corrupt, {}, {}};
-    const bool indexed = !plain.grey && plain.fileComponents != 4;
+    const bool indexed = !plain.grey && plain.fileComponents != 4 && !(fullColour && plain.fullColour);
     if (indexed && !Decode(file, true, quantised)) return {KivLoadStatus::corrupt, {}, {}};
     ReadResult out{KivLoadStatus::ok,
                    CRect(0, 0, static_cast<int>(plain.width), static_cast<int>(plain.height)),
@@ -113,6 +115,9 @@ ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows) {
     for (size_t i = 0; i < out.pixels.size(); ++i) {
         if (plain.grey) {
             out.pixels[i] = 0xFF000000u | 0x010101u * plain.samples[i];
+        } else if (plain.fileComponents == 3 && !indexed) {
+            const std::uint8_t* s = &plain.samples[3 * i];
+            out.pixels[i] = 0xFF000000u | DWORD{s[0]} << 16 | DWORD{s[1]} << 8 | s[2];
         } else if (indexed) {
             const auto row = [&](size_t c) {
                 return DWORD{map[std::min(c, map.size() - 1)][quantised.samples[i]]};

@@ -21,5 +21,6 @@ Bytes CompressJpeg(const JpegSource& source);
 // other file's colours quantised to 128 with the library's default settings, through its colour map (a map
 // of fewer than three rows repeats its last row). Status not ok when the library refuses the file. With
 // rows, a file whose data ends early: the library's decoding of its first rows alone (the frame's height
-// patched), the rows below zero.
-ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0);
+// patched), the rows below zero. With fullColour, a YCbCr or RGB file's colours are the library's own
+// full-colour (RGB) decoding, alpha 255.
+ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0, bool fullColour = false);

@@ -1,15 +1,32 @@
 // The JPEG reader on files written by the library's compressor, against the library's own decodings:
-// grey, quantised colour, four components and two; and failures that print nothing, leave no file open
-// and do not disturb decodes on other threads.
+// grey, quantised and full colour, four components and two; EXIF orientations on files Pillow wrote; and
+// failures that print nothing, leave no file open and do not disturb decodes on other threads.
 
 #include <thread>
 
 #include "JpegReference.h"
+#include "media/ClipMediaObj.h"
+#include "readers/ExifOrientation.h"
+#include "readers/PictureFormats.h"
 #include "readers/Readers.h"
 
 namespace {
 
 using S = KivLoadStatus;
+
+// Sets the reader's two process-wide choices for a scope, and turns them off after it.
+struct JpegChoices {
+    JpegChoices(bool fullColour, bool autoOrient) {
+        SetJpegFullColour(fullColour);
+        SetJpegAutoOrient(autoOrient);
+    }
+    ~JpegChoices() {
+        SetJpegFullColour(false);
+        SetJpegAutoOrient(false);
+    }
+    JpegChoices(const JpegChoices&) = delete;
+    JpegChoices& operator=(const JpegChoices&) = delete;
+};
 
 // A picture of the size and colour spaces (see JpegSource) whose samples vary in every direction, and
 // whose fourth component (if any) is 0 on the right half.
@@ -23,24 +40,93 @@ Bytes Gradient(unsigned width, unsigned height, int components, int space, int f
     return CompressJpeg(source);
 }
 
-// The corpus has grey, colour, progressive, CMYK and cut-short files; these are what it lacks.
+// The corpus has grey, colour, progressive, CMYK and cut-short files; these are what it lacks. Each is read
+// quantised and in full colour, which must be the library's own full-colour decoding where it applies.
 TEST(JpgReader, FilesWrittenByTheLibrary) {
-    std::vector<FileCase> cases = {
-        {"CMYK: a fourth component of 0 is transparent black", Gradient(32, 16, 4, 4), S::ok},
-        {"YCCK: the library's CMYK samples", Gradient(24, 24, 4, 4, 5), S::ok},
-        {"two components: the colour map's last row stands for blue", Gradient(20, 20, 2, 0), S::ok}};
-    for (FileCase& c : cases) {
-        const ReadResult expected = ExpectedJpegPixels(c.file);
-        c.width = expected.rect.Width(), c.height = expected.rect.Height(), c.pixels = expected.pixels;
+    const auto corpus = [](const char* name) { return ReadFileBytes(TestDataPath(std::string("jpeg/") + name)); };
+    for (const bool fullColour : {false, true}) {
+        SCOPED_TRACE(fullColour ? "full colour" : "quantised");
+        const JpegChoices choices(fullColour, false);
+        std::vector<FileCase> cases = {
+            {"CMYK: a fourth component of 0 is transparent black", Gradient(32, 16, 4, 4), S::ok},
+            {"YCCK: the library's CMYK samples", Gradient(24, 24, 4, 4, 5), S::ok},
+            {"two components: the colour map's last row stands for blue", Gradient(20, 20, 2, 0), S::ok},
+            {"YCbCr 4:2:0, odd sides", Gradient(37, 21, 3, 2), S::ok},
+            {"stored as RGB", Gradient(24, 24, 3, 2, 2), S::ok},
+            {"grey", Gradient(9, 9, 1, 1), S::ok},
+            {"progressive", corpus("peacock.progressive.jpeg"), S::ok},
+            {"4:1:1 with restart markers", corpus("restarts.jpg"), S::ok}};
+        for (FileCase& c : cases) {
+            const ReadResult expected = ExpectedJpegPixels(c.file, 0, fullColour);
+            c.width = expected.rect.Width(), c.height = expected.rect.Height(), c.pixels = expected.pixels;
+        }
+        ExpectCases(cases, {ReadJpgFile, KivPictureLoadJPGFile});
     }
-    ExpectCases(cases, {ReadJpgFile, KivPictureLoadJPGFile});
+}
+
+// Files Pillow wrote with each EXIF orientation (both byte orders) of one upright picture of six flat
+// blocks: made upright, in full colour, they give the blocks where they belong; the probe, the record and
+// the scaled load see the upright size; without the choice the pictures load as stored.
+TEST(JpgReader, ExifOrientations) {
+    const DWORD blocks[2][3] = {{0xC81E1E, 0x1EC81E, 0x1E1EC8}, {0xDCDC28, 0x28DCDC, 0xDC28DC}};
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        for (const bool upright : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "orientation " << orientation << (upright ? ", upright" : ""));
+            const JpegChoices choices(true, upright);
+            const CString path = Wide(TestDataPath("jpeg/exif-orientation-" + std::to_string(orientation) + ".jpg"));
+            const bool sideways = !upright && orientation >= 5;
+            const CRect size = sideways ? CRect(0, 0, 16, 24) : CRect(0, 0, 24, 16);
+            const DecodedPicture got = ReadJpgFile(path);
+            ASSERT_EQ(got.status, S::ok);
+            ASSERT_EQ(got.rect, size);
+            PictureHeader probed;
+            ASSERT_TRUE(ProbePicture(path, probed));
+            EXPECT_EQ(CRect(probed.rect), size);
+            CKivClipMediaObj record;
+            record.m_strMediaFile = path;
+            ASSERT_EQ(record.MakeExtInfo(), 1);
+            EXPECT_EQ(record.m_szMedia, size.Size());
+            std::vector<tagCOLOR32> block(24 * 16);  // the same size: the area samples are the pixels
+            ASSERT_EQ(KivPictureLoadPicFile(path, block.data(), CSize(24, 16), 2), 1);
+            if (!upright) continue;
+            EXPECT_TRUE(std::equal(block.begin(), block.end(), got.pixels.get(),
+                                   [](tagCOLOR32 a, DWORD b) { return a.Word() == b; }));
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 24; ++x) {
+                    const DWORD pixel = got.pixels.get()[y * 24 + x], want = blocks[y / 8][x / 8];
+                    for (int shift = 0; shift < 24; shift += 8)
+                        ASSERT_NEAR(pixel >> shift & 0xFF, want >> shift & 0xFF, 3) << x << ", " << y;
+                }
+        }
+}
+
+// EXIF blocks that state no orientation the reader may use: each reads as upright.
+TEST(JpgReader, ExifBlocksWithoutAUsableOrientation) {
+    // "Exif", two zero bytes, a little-endian TIFF header with its directory at 8, one entry: orientation 6.
+    const Bytes good = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 1, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
+    const auto edited = [&](size_t at, std::uint8_t value) { Bytes b = good; b[at] = value; return b; };
+    const std::pair<const char*, Bytes> cases[] = {
+        {"cut inside the value", Head(good, 25)},
+        {"a directory past the end", edited(10, 200)},
+        {"a directory offset near 2^32", edited(13, 0xFF)},
+        {"mixed byte-order marks", edited(7, 'M')},
+        {"not 42", edited(8, 43)},
+        {"a long rather than a short", edited(18, 4)},
+        {"orientation 9", edited(24, 9)},
+        {"orientation 0", edited(24, 0)},
+        {"no signature", edited(0, 'e')},
+        {"no entries", edited(14, 0)}};
+    ASSERT_EQ(ExifOrientation(good.data(), good.size()), 6) << "the block the cases edit";
+    for (const auto& [reason, block] : cases) EXPECT_EQ(ExifOrientation(block.data(), block.size()), kUpright) << reason;
 }
 
 // Data that ends early stops the decode: the rows whose data is complete are the library's decoding of
 // them alone, and the rows below stay zero; a file too short for its blocks is refused before decoding.
+// Quantised and in full colour alike.
 TEST(JpgReader, DataEndingEarly) {
     ScratchFolder folder;
-    for (const auto& [components, space] : {std::pair{3, 2}, std::pair{1, 1}}) {
+    for (const auto& [components, space, fullColour] : {std::tuple{3, 2, false}, std::tuple{1, 1, false}, std::tuple{3, 2, true}}) {
+        const JpegChoices choices(fullColour, false);
         const Bytes whole = Gradient(48, 64, components, space);  // rows of MCUs 16 or 8 high
         size_t scan = 0;
         while (!(whole[scan] == 0xFF && whole[scan + 1] == 0xDA)) ++scan;
@@ -52,7 +138,8 @@ TEST(JpgReader, DataEndingEarly) {
                                              {Bytes(whole.begin(), whole.begin() + scan + 14), S::truncated},
                                              {bomb, S::truncated}};
         for (const auto& [file, status] : cases) {
-            SCOPED_TRACE(testing::Message() << components << " components, " << file.size() << " bytes");
+            SCOPED_TRACE(testing::Message() << components << " components, " << file.size() << " bytes"
+                                            << (fullColour ? ", full colour" : ""));
             const DecodedPicture got = ReadJpgFile(folder.Write("cut.jpg", file));
             ASSERT_EQ(got.status, status);
             if (status != S::ok) continue;
@@ -62,7 +149,7 @@ TEST(JpgReader, DataEndingEarly) {
                 --rows;
             const bool ended = file.size() < whole.size() - 2;
             EXPECT_TRUE(ended ? rows > 0 && rows < 64 && rows % (components == 3 ? 16 : 8) == 0 : rows == 64);
-            const ReadResult expected = ExpectedJpegPixels(file, ended ? rows : 0);
+            const ReadResult expected = ExpectedJpegPixels(file, ended ? rows : 0, fullColour);
             EXPECT_TRUE(std::equal(pixels, pixels + 48 * 64, expected.pixels.begin()));
         }
     }

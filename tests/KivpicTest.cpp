@@ -66,6 +66,18 @@ TEST(Kivpic, ConvertAndInfo) {
     EXPECT_EQ(json.exitStatus, 1) << "one file was refused";
     EXPECT_EQ(json.out, "{\"file\":\"" + in + "\",\"ok\":true,\"rect\":[0,0,5,3],\"bits\":24}\n{\"file\":\"" +
                             bad + "\",\"ok\":false}\n");
+
+    // The JPEG choices, before or after the command: a picture stored on its side is 16 x 24 as stored.
+    const std::string turned = Quote(TestDataPath("jpeg/exif-orientation-6.jpg"));
+    for (const auto& [options, rect] :
+         {std::pair{"info", "[0,0,16,24]"}, std::pair{"--auto-orient info", "[0,0,24,16]"},
+          std::pair{"info --jpeg-full-colour --auto-orient", "[0,0,24,16]"}}) {
+        const ToolRun run = Kivpic(std::string(options) + " --json " + turned);
+        EXPECT_EQ(run.exitStatus, 0) << options;
+        EXPECT_NE(run.out.find(rect), std::string::npos) << options << ": " << run.out;
+    }
+    ASSERT_EQ(Kivpic("convert --auto-orient --jpeg-full-colour " + turned + " " + Quote(out)).exitStatus, 0);
+    EXPECT_EQ(LoadPicture(out).rect, CRect(0, 0, 24, 16));
 }
 
 // Failures name the file at fault in their one error line (1); usage errors give 2; no output is left.

@@ -134,6 +134,29 @@ TEST(MediaCatalog, ChangesMakeTheCacheUntrustedAndOnlyChangedPicturesAreRead) {
     }
 }
 
+// The orientation choice is part of what a cache describes: one written with the other choice is neither
+// trusted nor reused, so no sideways record stands for an upright picture or the reverse. Either cache
+// has the layout code that knows only version 0 reads.
+TEST(MediaCatalog, ACacheReadWithTheOtherOrientationChoiceIsNotTrusted) {
+    CatalogFolder folder;
+    fs::copy_file(TestDataPath("jpeg/exif-orientation-6.jpg"), folder.File("turned.jpg"));
+    for (const bool upright : {false, true, false}) {
+        KivPictureSetAutoOrient(upright);
+        const Listing changed = folder.List(), again = folder.List();
+        KivPictureSetAutoOrient(0);
+        EXPECT_FALSE(changed.report.cacheTrusted) << upright;
+        EXPECT_EQ(changed.report.picturesRead, 5) << upright;
+        EXPECT_TRUE(again.report.cacheTrusted) << upright;
+        const size_t turned = std::find(again.names.begin(), again.names.end(), "turned.jpg") - again.names.begin();
+        ASSERT_LT(turned, again.sizes.size());
+        EXPECT_EQ(again.sizes[turned], upright ? CSize(24, 16) : CSize(16, 24));
+        CKivClipMediaFileCollection cache;
+        ASSERT_EQ(cache.LoadFromFile(Wide(folder.Cache())), 1);
+        EXPECT_EQ(cache.m_MediaList.GetCount(), 5);
+        EXPECT_EQ(cache.m_bPicturesUpright, upright);
+    }
+}
+
 // Half-written, foreign or lying caches: nothing of them is used, and a whole one takes their place.
 TEST(MediaCatalog, DamagedCachesAreDeletedAndRebuilt) {
     CatalogFolder folder;

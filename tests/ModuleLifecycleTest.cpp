@@ -16,6 +16,8 @@ class ModuleSettings : public testing::Test {
     void TearDown() override {
         old_ ? setenv("KIV_CONFIG_DIR", old_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
         SetOpenDialogChoice(1);
+        KivPictureSetJpegFullColour(0);
+        KivPictureSetAutoOrient(0);
     }
     std::string Read(const std::string& name = "KivClient.ini") const {
         return Text(ReadFileBytes(folder_.File(name)));
@@ -45,6 +47,27 @@ TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
         EXPECT_EQ(GetOpenDialogChoice(), choice) << value;
         KivPictureClose();
         EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=" + written + "\n") << value;
+    }
+}
+
+// The user's JPEG choices: a key turns its choice on or off, a missing one leaves what the host set; the
+// module never writes them.
+TEST_F(ModuleSettings, JpegChoicesAreTheUsersWhereTheyAreWritten) {
+    // clang-format off
+    const std::tuple<std::string, int, int, int> cases[] = {  // the file, the host's choice before, the two after
+        {"", 1, 1, 1}, {"[COMMON_SETUP]\nJpegFullColour=1\n", 0, 1, 0},
+        {"[COMMON_SETUP]\nJpegAutoOrient=2\nJpegFullColour=0\n", 1, 0, 1},
+        {"[Other]\nJpegAutoOrient=1\n", 0, 0, 0}};
+    // clang-format on
+    for (const auto& [file, before, fullColour, autoOrient] : cases) {
+        Write(file);
+        KivPictureSetJpegFullColour(before);
+        KivPictureSetAutoOrient(before);
+        KivPictureOpen();
+        EXPECT_EQ(KivPictureGetJpegFullColour(), fullColour) << file;
+        EXPECT_EQ(KivPictureGetAutoOrient(), autoOrient) << file;
+        KivPictureClose();
+        EXPECT_EQ(Read().find("Jpeg"), file.find("Jpeg")) << "written back as it was: " << file;
     }
 }
 

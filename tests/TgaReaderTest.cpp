@@ -82,13 +82,13 @@ TEST(TgaReader, FilesBuiltByteByByte) {
         {"type 1 without a colour map", Square(1, 8, 0, {0, 0, 0, 0}), S::corrupt},
         {"colour-map type 2", Square(2, 24, 0, abcd, [](TgaFile& f) { f.colorMapType = 2; }),
          S::notThisFormat},
-        {"8191 pixels fill the 32767-byte work row", Sized(8191, 1), S::ok, 8191, 1},
+        {"the widest row the format states", Sized(65535, 1), S::ok, 65535, 1},
         {"the rectangle is at the stored origin, which is unsigned",
          Sized(3, 2, 24, 2, [](TgaFile& f) { f.xOrigin = 65535, f.yOrigin = 50; }), S::ok, 3, 2, {}, 65535,
          50},
-        {"8192 pixels exceed it", Sized(8192, 1), S::tooLarge},
-        {"32767 rows", Sized(1, 32767, 8, 3), S::ok, 1, 32767},
-        {"32768 rows exceed the signed 16-bit row counter", Sized(1, 32768), S::tooLarge},
+        {"the most rows the format states", Sized(1, 65535, 8, 3), S::ok, 1, 65535},
+        {"65535 x 65535 is past the pixel limit before its data is looked for",
+         Sized(1, 1, 24, 2, [](TgaFile& f) { f.width = f.height = 65535; }), S::tooLarge},
         {"pixel depth 33 needs 5 bytes", Square(2, 33, 0, abcd), S::unsupportedVariant},
         {"16-bit indices", Mapped(0, 1, 24, map24, Bytes(8), 16), S::unsupportedVariant},
         {"colour-map entries of 48 bits", Mapped(0, 1, 48, Bytes(6), {0, 0, 0, 0}), S::unsupportedVariant},
@@ -99,6 +99,21 @@ TEST(TgaReader, FilesBuiltByteByByte) {
         // clang-format on
     };
     ExpectCases(cases, {ReadTgaFile, KivPictureLoadTGAFile});
+}
+
+// Every side the writer saves loads back, pixel for pixel: rows past 8191 pixels and more than 32767 rows.
+TEST(TgaReader, WhatTheWriterSavesLoadsBack) {
+    ScratchFolder folder;
+    for (const auto [width, height] : {std::pair{9000, 1}, std::pair{1, 40000}, std::pair{65535, 2}}) {
+        std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<DWORD>(i * 2654435761u);
+        const CString path = Wide(folder.File("saved.tga"));
+        ASSERT_EQ(KivPictureSaveTGAFile(path, pixels.data(), CSize(width, height), CRect(0, 0, width, height)), 1);
+        const DecodedPicture got = ReadTgaFile(path);
+        ASSERT_EQ(got.status, S::ok) << width << " x " << height;
+        EXPECT_EQ(got.rect, CRect(0, 0, width, height));
+        EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), got.pixels.get())) << width << " x " << height;
+    }
 }
 
 }  // namespace

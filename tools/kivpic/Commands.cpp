@@ -68,7 +68,6 @@ int RunZoom(const ZoomOptions& options) {
         if (!target) return Fail(options.output, "out of memory for the target block");
     }
 
-    KivPictureOpen();  // the bilinear sampler's product table
     auto* block = reinterpret_cast<tagCOLOR32*>(target.get());
     KivLoadStatus status = KivLoadStatus::ok;
     if (options.areaMethod)

@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
                    "refuse pictures of more pixels than this as too large (0: only the 4 GiB buffer limit)")
         ->check(CLI::NonNegativeNumber)  // a negative count would wrap to a huge one
         ->capture_default_str();
+    bool jpegFullColour = false, autoOrient = false;
+    app.add_flag("--jpeg-full-colour", jpegFullColour,
+                 "load colour JPEG files in full colour rather than quantised to 128 colours");
+    app.add_flag("--auto-orient", autoOrient,
+                 "turn JPEG files upright by their EXIF orientation: sizes, loads, thumbnails and catalogue");
 
     ConvertOptions convert;
     std::string regionText;
@@ -91,6 +96,11 @@ int main(int argc, char** argv) {
     }
 
     KivPictureSetPixelLimit(maxPixels);
+    // Before any picture is read: the bilinear sampler's product table and the user's JPEG choices from
+    // KivClient.ini, which the options can only add to.
+    KivPictureOpen();
+    if (jpegFullColour) KivPictureSetJpegFullColour(1);
+    if (autoOrient) KivPictureSetAutoOrient(1);
 
     if (convertCommand->parsed()) {
         if (!regionText.empty()) {
