@@ -48,13 +48,20 @@ Declared DeclaredHeader(const std::uint8_t* data, std::size_t size) {
     return header;
 }
 
-// A picture the PSD reader handed over: its rectangle is (0, 0, width, height) of the header, every pixel
-// can be read, and the modes that convert without an alpha channel give opaque pixels. Frees the pixels.
-void CheckPsdPicture(DWORD* pixels, const CRect& rect, const Declared& header) {
+// A picture the PSD reader handed over: its rectangle is (0, 0, width, height) of the header, the header
+// probe reports that rectangle and the header's depth (version 1 or 2 alike), every pixel can be read,
+// and the modes that convert without an alpha channel give opaque pixels. Frees the pixels.
+void CheckPsdPicture(DWORD* pixels, const CRect& rect, const Declared& header, const std::uint8_t* data,
+                     std::size_t size) {
     if (!pixels) return;
     if (!header.complete) FuzzFail("a picture was decoded from less than a header");
     if (rect != CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height)))
         FuzzFail("the rectangle is not the header's size");
+    ByteSource source(data, size);
+    PictureHeader probed;
+    if (!ProbePsd(source, probed) || CRect(probed.rect) != rect ||
+        probed.bits != static_cast<int>(header.depth))
+        FuzzFail("the header probe does not report the picture the reader decoded");
     const bool opaque = header.mode == psd::kGrey || header.mode == psd::kDuotone ||
                         (header.mode == psd::kBitmap && header.depth == 1) ||
                         (header.mode == psd::kLab && header.channels >= 3) ||
@@ -81,17 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRect rect;
     switch (route) {
         case 0:
-            CheckPsdPicture(KivPictureLoadPSDFile(input.PathWithExtension(), rect), rect, header);
+            CheckPsdPicture(KivPictureLoadPSDFile(input.PathWithExtension(), rect), rect, header, data, size);
             break;
         case 1: {
             DecodedPicture picture = ReadPsdFile(input.PathWithExtension());
             if (picture.ok() != (picture.status == KivLoadStatus::ok))
                 FuzzFail("the status disagrees with the result");
-            if (picture.ok()) CheckPsdPicture(picture.pixels.release(), picture.rect, header);
+            if (picture.ok()) CheckPsdPicture(picture.pixels.release(), picture.rect, header, data, size);
             break;
         }
         case 2:
-            CheckPsdPicture(KivPictureLoadPicFile(input.PathWithExtension(), rect), rect, header);
+            CheckPsdPicture(KivPictureLoadPicFile(input.PathWithExtension(), rect), rect, header, data, size);
             break;
         default: {
             ByteSource source(data, size);

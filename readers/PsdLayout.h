@@ -1,5 +1,6 @@
-// The on-disk layout of a PSD file (version 1) as the reader walks it, and the pixel conversion. Every
-// number in the file is big-endian and unsigned.
+// The on-disk layout of a PSD file (version 1) and of the large-document format (version 2) as the reader
+// walks it, and the pixel conversion. Every number in the file is big-endian and unsigned; a sample of 32
+// bits is an IEEE single-precision float.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,10 @@ constexpr UINT kColorModeOffset = 24;  // 2 bytes
 
 constexpr BYTE kSignature[kSignatureBytes] = {'8', 'B', 'P', 'S'};
 constexpr WORD kVersion = 1;
-constexpr WORD kLargeDocumentVersion = 2;  // the large-document variant, not read
+// The large-document format: sides up to 300,000, an 8-byte layer and mask length, 4-byte PackBits row
+// lengths; everything else as in version 1.
+constexpr WORD kLargeDocumentVersion = 2;
+constexpr DWORD kLargeDocumentMaxSide = 300000;
 
 enum ColorMode : WORD {
     kBitmap = 0,
@@ -37,8 +41,10 @@ enum ColorMode : WORD {
 };
 
 // ---- Sections after the header -------------------------------------------------------------------------
-// The colour-mode data, the image resources and the layer and mask information each start with a length.
+// The colour-mode data, the image resources and the layer and mask information each start with a length;
+// the layer and mask length takes 8 bytes in the large-document format.
 constexpr UINT kSectionLengthBytes = 4;
+constexpr UINT kLargeSectionLengthBytes = 8;
 
 // The colour table of an indexed picture: 256 reds, then 256 greens, then 256 blues.
 constexpr UINT kColorTableEntries = 256;
@@ -60,7 +66,14 @@ constexpr UINT kIndexedColorCountBytes = 2;
 // ---- Image data: the composite picture, channel after channel -----------------------------------------
 constexpr UINT kCompressionBytes = 2;
 enum Compression : WORD { kRaw = 0, kPackBits = 1, kZip = 2, kZipWithPrediction = 3 };
-constexpr UINT kRowLengthBytes = 2;  // one entry of the PackBits row-length table per row of each channel
+// One entry of the PackBits row-length table per row of each channel: 2 bytes, 4 in the large-document
+// format.
+constexpr UINT kRowLengthBytes = 2;
+constexpr UINT kLargeRowLengthBytes = 4;
+
+// Sample depths in bits: a bitmap's packed bit, whole bytes, and floating point (nominally 0 to 1).
+constexpr WORD kBitmapDepth = 1;
+constexpr WORD kFloatDepth = 32;
 
 // PackBits header bytes: below 128 copy header + 1 bytes, above 128 repeat the next byte 257 - header
 // times, 128 does nothing.
@@ -83,7 +96,8 @@ inline DWORD ReadBE32(const BYTE* p) {
 
 // The header fields the reader keeps; all ones until the header has been read.
 struct PsdFileHeader {
-    short channels = -1;  // a signed count
+    WORD version = 0xFFFF;  // psd::kVersion or psd::kLargeDocumentVersion
+    short channels = -1;    // a signed count
     DWORD height = 0xFFFFFFFFu;
     DWORD width = 0xFFFFFFFFu;
     WORD depth = 0xFFFF;
@@ -104,7 +118,8 @@ struct PsdConversion {
 int PsdChannelsConverted(const PsdConversion& conversion);
 
 // Converts count pixels in place. Before: byte c of each pixel holds the sample of channel c (one byte;
-// a 16-bit sample's high byte) for every c below PsdChannelsConverted, the other bytes 0; for a bitmap
-// picture, byte 0 of pixel j holds byte j of its packed rows. After: each pixel is blue, green, red, alpha.
+// a 16-bit sample's high byte, a float sample scaled to a byte) for every c below
+// PsdChannelsConverted, the other bytes 0; for a bitmap picture, byte 0 of pixel j holds byte j of its
+// packed rows. After: each pixel is blue, green, red, alpha.
 // Pixels of a picture that converts no channel are left as they are.
 void ConvertPsdPixels(BYTE* pixels, size_t count, const PsdConversion& conversion);

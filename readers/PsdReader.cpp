@@ -1,10 +1,12 @@
-// PSD reader: the composite (flattened) picture of a version-1 file, raw or PackBits, converted from grey,
-// duotone, indexed, RGB, CMYK, multichannel or Lab samples of 8 or 16 bits, or from bitmap pictures of one
-// bit per pixel. Layers are passed over.
+// PSD reader: the composite (flattened) picture of a version-1 file or of the large-document format
+// (version 2), raw or PackBits, converted from grey, duotone, indexed, RGB, CMYK, multichannel or Lab
+// samples of 8 or 16 bits or 32-bit floating point, or from bitmap pictures of one bit per pixel. Layers
+// are passed over.
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -28,31 +30,40 @@ KivLoadStatus ReadHeaderFields(ByteSource& source, PsdFileHeader& header) {
         return KivLoadStatus::notThisFormat;
     if (got < sizeof raw) return KivLoadStatus::truncated;
     const WORD version = psd::ReadBE16(raw + psd::kVersionOffset);
-    if (version == psd::kLargeDocumentVersion) return KivLoadStatus::unsupportedVariant;
-    if (version != psd::kVersion) return KivLoadStatus::corrupt;
+    if (version != psd::kVersion && version != psd::kLargeDocumentVersion) return KivLoadStatus::corrupt;
     const BYTE* reserved = raw + psd::kReservedOffset;
     if (std::any_of(reserved, reserved + psd::kReservedBytes, [](BYTE b) { return b != 0; }))
         return KivLoadStatus::corrupt;
+    // Version 1 sides are held only to the pixel limit, as they always were; the large-document format
+    // states its own.
+    const DWORD height = psd::ReadBE32(raw + psd::kHeightOffset),
+                width = psd::ReadBE32(raw + psd::kWidthOffset);
+    if (version == psd::kLargeDocumentVersion &&
+        (height > psd::kLargeDocumentMaxSide || width > psd::kLargeDocumentMaxSide))
+        return KivLoadStatus::corrupt;
+    header.version = version;
     header.channels = static_cast<short>(psd::ReadBE16(raw + psd::kChannelsOffset));
-    header.height = psd::ReadBE32(raw + psd::kHeightOffset);
-    header.width = psd::ReadBE32(raw + psd::kWidthOffset);
+    header.height = height;
+    header.width = width;
     header.depth = psd::ReadBE16(raw + psd::kDepthOffset);
     header.colorMode = psd::ReadBE16(raw + psd::kColorModeOffset);
     return KivLoadStatus::ok;
 }
 
-KivLoadStatus ReadSectionLength(ByteSource& in, DWORD& length) {
-    BYTE raw[psd::kSectionLengthBytes];
-    if (!in.ReadExact(raw, sizeof raw)) return KivLoadStatus::truncated;
-    length = psd::ReadBE32(raw);
+// A 4-byte length, or the 8-byte one of the large-document format's layer and mask section.
+KivLoadStatus ReadSectionLength(ByteSource& in, ULONGLONG& length, UINT bytes = psd::kSectionLengthBytes) {
+    BYTE raw[psd::kLargeSectionLengthBytes];
+    if (!in.ReadExact(raw, bytes)) return KivLoadStatus::truncated;
+    length = 0;
+    for (UINT i = 0; i < bytes; ++i) length = length << 8 | raw[i];
     return KivLoadStatus::ok;
 }
 
 // Only the colour table of an indexed picture is ever used, so other colour-mode data is passed over.
 // Data longer than the rest of the file fails the load here: the sections after it could not be read.
-KivLoadStatus ReadColorModeData(ByteSource& in, WORD colorMode, std::array<BYTE, psd::kColorTableBytes>& table,
-                                bool& hasTable) {
-    DWORD length = 0;
+KivLoadStatus ReadColorModeData(ByteSource& in, WORD colorMode,
+                                std::array<BYTE, psd::kColorTableBytes>& table, bool& hasTable) {
+    ULONGLONG length = 0;
     if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
         return status;
     if (length > in.Remaining()) return KivLoadStatus::truncated;
@@ -63,12 +74,13 @@ KivLoadStatus ReadColorModeData(ByteSource& in, WORD colorMode, std::array<BYTE,
     return in.Skip(length) ? KivLoadStatus::ok : KivLoadStatus::truncated;
 }
 
-// Walks the image resource blocks, which must fill their section exactly, and keeps the indexed colour
-// count of resource 1046. The other resources are passed over by their declared size: their values are
-// not used. A section longer than the rest of the file, or a block running past its section, ends the
-// walk short of the section's length, which fails the load.
+// Walks the image resource blocks, which must fill their section, and keeps the indexed colour count of
+// resource 1046. The other resources are passed over by their declared size: their values are not used.
+// A section longer than the rest of the file, or a block running past its section, fails the load. A
+// tail of fewer bytes than a signature holds no block and is passed over: the next section starts at
+// the stated length, which the walk never passed.
 KivLoadStatus WalkImageResources(ByteSource& in, short& indexedColorCount) {
-    DWORD sectionLength = 0;
+    ULONGLONG sectionLength = 0;
     if (const KivLoadStatus status = ReadSectionLength(in, sectionLength); status != KivLoadStatus::ok)
         return status;
     if (sectionLength > in.Remaining()) return KivLoadStatus::truncated;
@@ -88,6 +100,7 @@ KivLoadStatus WalkImageResources(ByteSource& in, short& indexedColorCount) {
     };
     KivLoadStatus status = KivLoadStatus::ok;
     while (consumed < sectionLength) {
+        if (!fits(psd::kResourceSignatureBytes)) return skip(sectionLength - consumed);
         BYTE signature[psd::kResourceSignatureBytes];
         if ((status = read(signature, sizeof signature)) != KivLoadStatus::ok) return status;
         // Nothing but the signature is searched for: other bytes are passed over four at a time.
@@ -116,9 +129,11 @@ KivLoadStatus WalkImageResources(ByteSource& in, short& indexedColorCount) {
 }
 
 // A length past the end of the file fails the load: the image data cannot follow it.
-KivLoadStatus SkipLayerAndMaskSection(ByteSource& in) {
-    DWORD length = 0;
-    if (const KivLoadStatus status = ReadSectionLength(in, length); status != KivLoadStatus::ok)
+KivLoadStatus SkipLayerAndMaskSection(ByteSource& in, const PsdFileHeader& header) {
+    ULONGLONG length = 0;
+    const UINT bytes = header.version == psd::kLargeDocumentVersion ? psd::kLargeSectionLengthBytes
+                                                                    : psd::kSectionLengthBytes;
+    if (const KivLoadStatus status = ReadSectionLength(in, length, bytes); status != KivLoadStatus::ok)
         return status;
     return in.Skip(length) ? KivLoadStatus::ok : KivLoadStatus::truncated;
 }
@@ -138,35 +153,51 @@ KivLoadStatus ReadCompression(ByteSource& in, WORD& compression) {
 // row whole bytes.
 ULONGLONG ChannelSamples(const PsdFileHeader& header) {
     const ULONGLONG width = header.width;
-    const ULONGLONG columns = header.depth == 1 ? (width + 7) / 8 : width;
+    const ULONGLONG columns = header.depth == psd::kBitmapDepth ? (width + 7) / 8 : width;
     return columns * header.height;  // below 2^64
 }
 
-// True when the rest of the file can hold the samples of every channel: exactly for raw samples, and at
-// PackBits' best (two bytes for a run of 128) after the row-length table. A few bytes claiming a huge
-// picture therefore cannot size a huge buffer; a bitmap's sample is a byte of eight pixels.
-bool FileCanHoldImageData(const ByteSource& in, const PsdFileHeader& header, WORD compression) {
-    const ULONGLONG samples = ChannelSamples(header);
-    const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * std::max(header.depth / 8u, 1u);
-    ULONGLONG available = in.Remaining();
-    if (compression == psd::kPackBits) {
-        const ULONGLONG rowTable =
-            static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
-        if (rowTable > available) return false;
-        // No file is 2^48 bytes long; the bound keeps the product within 64 bits.
-        constexpr ULONGLONG kMaxFileBytes = 1ull << 48;
-        available = std::min(available - rowTable, kMaxFileBytes) * (psd::kPackBitsMaxRun / 2);
-    }
-    return samples <= available / bytesPerPixel;
+// The PackBits row-length table: an entry per row of each channel, 2 bytes (4 in the large-document
+// format). Below 2^51 bytes.
+ULONGLONG RowTableBytes(const PsdFileHeader& header) {
+    const UINT entry =
+        header.version == psd::kLargeDocumentVersion ? psd::kLargeRowLengthBytes : psd::kRowLengthBytes;
+    return static_cast<ULONGLONG>(header.height) * static_cast<ULONGLONG>(header.channels) * entry;
 }
 
-// Receives the bytes of one channel in file order and keeps each sample's first, most significant byte
-// in byte `channel` of its pixel: 16-bit samples keep their high byte in every colour mode, so the
+// The least image data (after the compression code) that can hold the samples of every channel, so that
+// a few bytes claiming a huge picture cannot size a huge buffer. Raw: exactly the samples' bytes, a
+// sample taking depth / 8 bytes (2 at 16 bits, 4 for a float) and a bitmap's sample being a byte of
+// eight pixels. PackBits, in either version: the whole row-length table, then at best a byte for 64
+// sample bytes (a two-byte run of 128). A count past 64 bits stands as the largest: no file holds it.
+ULONGLONG LeastImageDataBytes(const PsdFileHeader& header, WORD compression) {
+    const ULONGLONG samples = ChannelSamples(header);
+    const ULONGLONG bytesPerPixel = static_cast<ULONGLONG>(header.channels) * std::max(header.depth / 8u, 1u);
+    if (samples > ULLONG_MAX / bytesPerPixel) return ULLONG_MAX;
+    const ULONGLONG sampleBytes = samples * bytesPerPixel;
+    if (compression != psd::kPackBits) return sampleBytes;
+    constexpr ULONGLONG kSampleBytesPerRunByte = psd::kPackBitsMaxRun / 2;
+    return RowTableBytes(header) + (sampleBytes + kSampleBytesPerRunByte - 1) / kSampleBytesPerRunByte;
+}
+
+// A floating-point sample as a byte: trunc(f x 255), f clamped to 0-1 and NaN taken as 0, as ImageMagick
+// makes of it in 8-bit output. The product is exact in double precision.
+BYTE FloatSampleByte(DWORD bits) {
+    const double f = std::bit_cast<float>(bits);
+    if (!(f > 0)) return 0;
+    if (f >= 1) return 255;
+    return static_cast<BYTE>(f * 255);
+}
+
+// Receives the bytes of one channel in file order and keeps one byte of each sample in byte `channel` of
+// its pixel: 16-bit samples keep their high byte in every colour mode and floats FloatSampleByte, so the
 // conversion always works on one byte per sample. Bytes past the end of the channel are dropped, which
 // clips a PackBits run that would cross into the next channel or past the picture. The decoders hold it
 // by value: pixel stores may alias anything reached through a pointer, not a local.
 template <UINT kBytesPerSample>
 class ChannelSink {
+    static_assert(kBytesPerSample == 1 || kBytesPerSample == 2 || kBytesPerSample == 4);
+
   public:
     ChannelSink(BYTE* pixels, int channel, ULONGLONG samples)
         : out_(pixels + channel), left_(samples * kBytesPerSample) {}
@@ -179,11 +210,13 @@ class ChannelSink {
         if constexpr (kBytesPerSample == 1) {
             for (size_t i = 0; i < count; ++i) out_[i * kPixelBytes] = bytes[i];
             out_ += count * kPixelBytes;
-        } else {
+        } else if constexpr (kBytesPerSample == 2) {
             size_t i = 0;
             if (count > 0 && lowByte_) Pass(i);
             for (; i + 1 < count; i += 2, out_ += kPixelBytes) *out_ = bytes[i];
             if (i < count) Keep(bytes[i]);
+        } else {
+            for (size_t i = 0; i < count; ++i) Gather(bytes[i]);
         }
     }
 
@@ -192,11 +225,13 @@ class ChannelSink {
         if constexpr (kBytesPerSample == 1) {
             for (size_t i = 0; i < count; ++i) out_[i * kPixelBytes] = value;
             out_ += count * kPixelBytes;
-        } else {
+        } else if constexpr (kBytesPerSample == 2) {
             size_t i = 0;
             if (count > 0 && lowByte_) Pass(i);
             for (; i + 1 < count; i += 2, out_ += kPixelBytes) *out_ = value;
             if (i < count) Keep(value);
+        } else {
+            for (size_t i = 0; i < count; ++i) Gather(value);
         }
     }
 
@@ -216,10 +251,20 @@ class ChannelSink {
         lowByte_ = false;
         ++i;
     }
+    // A float's bytes gather across runs, most significant first; the sample is stored once whole.
+    void Gather(BYTE byte) {
+        floatBits_ = floatBits_ << 8 | byte;
+        if (++gathered_ < kBytesPerSample) return;
+        *out_ = FloatSampleByte(floatBits_);
+        out_ += kPixelBytes;
+        gathered_ = 0;
+    }
 
     BYTE* out_;
     ULONGLONG left_;
     bool lowByte_ = false;
+    DWORD floatBits_ = 0;
+    UINT gathered_ = 0;
 };
 
 // Raw samples of a file that ends early fail the load, as PackBits data does.
@@ -296,8 +341,7 @@ template <UINT kBytesPerSample>
 KivLoadStatus DecodeChannels(ByteSource& in, const PsdFileHeader& header, WORD compression, int channelsUsed,
                              BYTE* pixels) {
     const ULONGLONG samples = ChannelSamples(header);
-    const ULONGLONG rowTable = static_cast<ULONGLONG>(header.height) * header.channels * psd::kRowLengthBytes;
-    if (compression == psd::kPackBits && channelsUsed > 0 && !in.Skip(rowTable))
+    if (compression == psd::kPackBits && channelsUsed > 0 && !in.Skip(RowTableBytes(header)))
         return KivLoadStatus::truncated;
     for (int channel = 0; channel < channelsUsed; ++channel) {
         ChannelSink<kBytesPerSample> sink(pixels, channel, samples);
@@ -309,8 +353,8 @@ KivLoadStatus DecodeChannels(ByteSource& in, const PsdFileHeader& header, WORD c
 }
 
 // ---- Conversion ------------------------------------------------------------------------------------------
-// Samples are one byte here (a 16-bit sample has kept its high byte), so the sample range M is 256 for
-// every depth.
+// Samples are one byte here (a 16-bit sample has kept its high byte, a float its scaled byte), so the
+// sample range M is 256 for every depth.
 
 // A pixel as a word: byte 0 (blue, or the sample of channel 0) is its low byte on the little-endian hosts
 // that the pixel buffer's word layout assumes.
@@ -443,18 +487,18 @@ DecodedPicture DecodePsd(ByteSource& in) {
     WORD compression = 0;
     KivLoadStatus status = ReadColorModeData(in, header.colorMode, colorTable, hasColorTable);
     if (status == KivLoadStatus::ok) status = WalkImageResources(in, indexedColorCount);
-    if (status == KivLoadStatus::ok) status = SkipLayerAndMaskSection(in);
+    if (status == KivLoadStatus::ok) status = SkipLayerAndMaskSection(in, header);
     if (status == KivLoadStatus::ok) status = ReadCompression(in, compression);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
-    // One bit per pixel only in bitmap pictures (a bitmap picture of 8 or 16 bits is a mode the conversion
-    // leaves all zero, as any other); 32-bit floating-point samples are not read.
-    const bool bitmap = header.depth == 1 && header.colorMode == psd::kBitmap;
-    if (!bitmap && header.depth != 8 && header.depth != 16)
+    // One bit per pixel only in bitmap pictures (a bitmap picture of 8, 16 or 32 bits is a mode the
+    // conversion leaves all zero, as any other); 32-bit samples are floats in every colour mode.
+    const bool bitmap = header.depth == psd::kBitmapDepth && header.colorMode == psd::kBitmap;
+    if (!bitmap && header.depth != 8 && header.depth != 16 && header.depth != psd::kFloatDepth)
         return DecodedPicture::Failure(KivLoadStatus::unsupportedVariant);
     // The channel count is signed: a file with none, or a negative count, has no picture to convert.
     if (header.channels < 1) return DecodedPicture::Failure(KivLoadStatus::corrupt);
-    if (!FileCanHoldImageData(in, header, compression))
-        return DecodedPicture::Failure(KivLoadStatus::truncated);
+    if (status = CheckDataCanHold(in, LeastImageDataBytes(header, compression)); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
 
     // Refuses a picture whose byte size, width x height x 4, does not fit in 32 bits.
     DecodedPicture picture;
@@ -469,15 +513,25 @@ DecodedPicture DecodePsd(ByteSource& in) {
     // The pixel buffer doubles as the interleaved sample buffer: no more than four channels are
     // converted, one byte each; a bitmap's packed rows take byte 0 of no more pixels than there are.
     BYTE* const pixels = reinterpret_cast<BYTE*>(picture.pixels.get());
-    status = header.depth == 16 ? DecodeChannels<2>(in, header, compression, channelsUsed, pixels)
-                                : DecodeChannels<1>(in, header, compression, channelsUsed, pixels);
+    switch (header.depth) {
+        case 16:
+            status = DecodeChannels<2>(in, header, compression, channelsUsed, pixels);
+            break;
+        case psd::kFloatDepth:
+            status = DecodeChannels<4>(in, header, compression, channelsUsed, pixels);
+            break;
+        default:
+            status = DecodeChannels<1>(in, header, compression, channelsUsed, pixels);
+            break;
+    }
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     ConvertPsdPixels(pixels, static_cast<size_t>(header.width) * header.height, conversion);
     picture.rect = CRect(0, 0, static_cast<int>(header.width), static_cast<int>(header.height));
     return picture;
 }
 
-// The probe accepts the header the reader accepts first: signature, version 1 and zero reserved bytes.
+// The probe accepts the header the reader accepts first: signature, version 1 or 2 (its sides within
+// 300,000) and zero reserved bytes.
 bool ProbePsd(ByteSource& source, PictureHeader& result) {
     PsdFileHeader header;
     if (ReadHeaderFields(source, header) != KivLoadStatus::ok) return false;

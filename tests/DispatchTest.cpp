@@ -127,6 +127,7 @@ TEST(PictureInfo, ReportsHeaderFacts) {
         {"a.gif", GifHeader(1, 1, 0x80), CRect(0, 0, 1, 1), 1},
         {"a.pcx", PcxHeader(10, 10, 20, 109, 219, 8, 3), CRect(10, 20, 110, 220), 24},  // bits x planes
         {"a.psd", PsdHeader("8BPS", 1, 0, 30, 40, 16), CRect(0, 0, 40, 30), 16},
+        {"a.psd", PsdHeader("8BPS", 2, 0, 300000, 7, 32), CRect(0, 0, 7, 300000), 32},  // large document
         {"a.jpg", Jpeg(17, 9, 1, 1), CRect(0, 0, 17, 9), 8},
         {"a.JPG", Jpeg(8, 3, 3, 2), CRect(0, 0, 8, 3), 24},
         {"a.jpg", Jpeg(4, 4, 4, 4), CRect(0, 0, 4, 4), 24},  // CMYK
@@ -135,7 +136,7 @@ TEST(PictureInfo, ReportsHeaderFacts) {
         {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), no, 0},
         {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), no, 0},
         {"a.gif", GifHeader(10, 0, 0xF7), no, 0}, {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), no, 0},
-        {"a.psd", PsdHeader("8BPS", 2, 0, 3, 4, 8), no, 0}, {"a.pcx", Bytes{10, 5, 1, 8}, no, 0},
+        {"a.psd", PsdHeader("8BPS", 2, 0, 3, 300001, 8), no, 0}, {"a.pcx", Bytes{10, 5, 1, 8}, no, 0},
         {"a.psd", PsdHeader("8BPX", 1, 0, 3, 4, 8), no, 0}, {"a.gif", Bytes{}, no, 0},
         {"a.psd", PsdHeader("8BPS", 1, 1, 3, 4, 8), no, 0}, {"a.jpeg", Jpeg(4, 4, 1, 1), no, 0},
         {"a.jpg", Jpeg(16, 16, 3, 2, 20), no, 0}};

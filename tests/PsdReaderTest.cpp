@@ -1,6 +1,9 @@
 // The PSD reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show: the
-// channel rules of the colour modes, PackBits edges, the resource walk, and the refusals.
+// channel rules of the colour modes, PackBits edges, floats, the large-document format, the resource walk,
+// and the refusals.
 
+#include <bit>
+#include <cmath>
 #include <string>
 
 #include "TestFiles.h"
@@ -19,7 +22,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-// One PSD file: the header, the three length-prefixed sections, the compression code and the image data.
+// One PSD file: the header, the three length-prefixed sections (the layers' length 8 bytes in version 2),
+// the compression code and the image data.
 struct PsdFile {
     unsigned mode = kRgb, width = 1, height = 1, channels = 3, depth = 8, compression = 0;
     Bytes imageData = {}, colorModeData = {}, resources = {}, layers = {};
@@ -31,7 +35,7 @@ struct PsdFile {
         PutBE(out, version, 2), PutBE(out, reserved, 6), PutBE(out, channels, 2), PutBE(out, height, 4);
         PutBE(out, width, 4), PutBE(out, depth, 2), PutBE(out, mode, 2);
         for (const Bytes* section : {&colorModeData, &resources, &layers})
-            PutBE(out, static_cast<std::uint32_t>(section->size()), 4), out = out + *section;
+            PutBE(out, section->size(), section == &layers && version == 2 ? 8 : 4), out = out + *section;
         PutBE(out, compression, 2);
         return out + imageData;
     }
@@ -53,6 +57,19 @@ Bytes Edited(Edit edit) {
 // A picture of one row in PackBits: a row-length table of nonsense (the reader skips it), then the data.
 Bytes Packed(unsigned mode, unsigned width, unsigned channels, const Bytes& data, unsigned depth = 8) {
     return PsdFile{mode, width, 1, channels, depth, 1, Bytes(2 * channels, 0x77) + data}.Build();
+}
+// Floats as 32-bit samples.
+Bytes Floats(const std::vector<float>& values) {
+    Bytes out;
+    for (const float value : values) PutBE(out, std::bit_cast<std::uint32_t>(value), 4);
+    return out;
+}
+// A large-document picture of one column in PackBits (a row-length table of 4-byte nonsense entries)
+// with a 3-byte layer section, and the data that follows the table.
+Bytes Large(unsigned height, const Bytes& data, unsigned width = 1) {
+    PsdFile file{kGrey, width, height, 1, 8, 1, Bytes(4 * height, 0x77) + data, {}, {}, Bytes(3)};
+    file.version = 2;
+    return file.Build();
 }
 // An image resource block: the name padded so that its length byte and it are even, the data to even.
 Bytes Resource(unsigned id, const std::string& name, const Bytes& data) {
@@ -125,6 +142,21 @@ TEST(PsdReader, FilesBuiltByteByByte) {
          S::ok, 3, 1, kIndexed3},
         {"resources: four bytes that are not a signature are passed over",
          Indexed(Bytes{'M', 'e', 'S', 'a'} + Count(3)), S::ok, 3, 1, kIndexed3},
+        {"resources: a tail too short for a signature is passed over", Indexed(Count(3) + Bytes(3)), S::ok, 3,
+         1, kIndexed3},
+        {"32-bit floats: trunc(f x 255), clamped to 0-1, NaN 0",
+         PsdFile{kGrey, 6, 1, 1, 32, 0, Floats({0.5f, 0.999f, 1, 2, -1, NAN})}.Build(), S::ok, 6, 1,
+         {0xFF7F7F7F, 0xFFFEFEFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000, 0xFF000000}},
+        {"PackBits: a float gathers its bytes across runs",
+         Packed(kGrey, 2, 1, {0x00, 0x3F, 0xFE, 0x00, 0x00, 0x3F, 0xFE, 0x00}, 32), S::ok, 2, 1,
+         {0xFF7F7F7F, 0xFF7F7F7F}},
+        {"large document: an 8-byte layer length, 4-byte row lengths", Large(2, {0xFF, 0x5A}), S::ok, 1, 2,
+         {0xFF5A5A5A, 0xFF5A5A5A}},
+        {"large document: a side above 300,000", Large(1, {0x00, 0x5A}, 300001), S::corrupt},
+        {"large document: 300,000 x 1000 pixels, past the pixel limit; 4-byte row lengths leave too little",
+         Head(Large(1000, Bytes(300000 * 1000 / 64, 0x81), 300000), -1001), S::truncated},
+        {"raw floats a byte short", Head(PsdFile{kGrey, 1, 1, 1, 32, 0, Floats({0.5f})}.Build(), -1),
+         S::truncated},
         {"resources: a one-byte count: the count is unknown", Indexed(Resource(1046, "", {5})), S::ok, 3, 1,
          kZero},
         {"another signature", Edited([](PsdFile& f) { f.signature = "8BPX"; }), S::notThisFormat},
