@@ -24,3 +24,6 @@ Bytes CompressJpeg(const JpegSource& source);
 // patched), the rows below zero. With fullColour, a YCbCr or RGB file's colours are the library's own
 // full-colour (RGB) decoding, alpha 255.
 ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0, bool fullColour = false);
+// The rows of a picture above its last rows that are wholly zero, which a file whose data ends early leaves;
+// 0 when there are none.
+unsigned RowsAboveZeroRows(const DWORD* pixels, const CRect& rect);

@@ -271,17 +271,6 @@ ReadResult FromProgram(const std::string& command, size_t sampleBytes = 1) {
     return result;
 }
 
-// The rows of a picture above its last rows that are wholly zero, which a JPEG file whose data ends early
-// leaves; 0 when there are none.
-unsigned RowsAboveZeroRows(const ReadResult& picture) {
-    const size_t width = static_cast<size_t>(picture.rect.Width());
-    size_t rows = static_cast<size_t>(picture.rect.Height());
-    while (rows > 0 && std::all_of(&picture.pixels[(rows - 1) * width], &picture.pixels[rows * width],
-                                   [](DWORD p) { return p == 0; }))
-        --rows;
-    return rows == static_cast<size_t>(picture.rect.Height()) ? 0 : static_cast<unsigned>(rows);
-}
-
 // The reference picture of a file that loaded, as its row's check says.
 ReadResult Reference(const Row& row, Bytes file, const std::string& path, const ReadResult& ours, Reader reader) {
     const Check check = row.check;
@@ -289,7 +278,7 @@ ReadResult Reference(const Row& row, Bytes file, const std::string& path, const 
         return ReadWithBothEntries(Wide(TestDataPath(row.reference)), reader.read, reader.exported);
     if (check == magick || check == magickBits) return FromProgram("convert '" + path + "' -depth 8 rgba:-");
     if (check == magickFields) return FromProgram("convert '" + path + "' -depth 16 -endian MSB rgba:-", 2);
-    if (check == library) return ExpectedJpegPixels(file, RowsAboveZeroRows(ours));
+    if (check == library) return ExpectedJpegPixels(file, RowsAboveZeroRows(ours.pixels.data(), ours.rect));
     if (check == psdSamples) file[25] = 3;  // as RGB, stb_image reads the first four channels of any mode
     if (check != gifPillow && check != pillow)
         return DecodeWithStb(check == gifLast ? LastImageAlone(file) : file);
