@@ -75,6 +75,8 @@ TEST(BmpReader, FilesBuiltByteByByte) {
         {"a core header: 16-bit sides, 3-byte palette entries",
          Bmp(2, 1, 8, {1, 2, 0, 0}, true, 0, [](BmpFile& f) { f.headerSize = 12; }), S::ok, 2, 1,
          {C(1), C(2)}},
+        {"a core header at 24 bits", Bmp(1, 1, 24, {1, 2, 3, 0}, false, 0, [](BmpFile& f) { f.headerSize = 12; }),
+         S::ok, 1, 1, {0xFF030201}},
         {"5-6-5 masks after 40 bytes: 5 and 6 bits repeated down the byte",
          Bmp(2, 1, 16, {0xFF, 0xFF, 0x10, 0x84}, false, 3,
              [](BmpFile& f) { f.masks = {0xF800, 0x7E0, 0x1F}; }), S::ok, 2, 1, {kWhite, 0xFF848284}},

@@ -2,6 +2,7 @@
 // grey, quantised and full colour, four components and two; EXIF orientations on files Pillow wrote; and
 // failures that print nothing, leave no file open and do not disturb decodes on other threads.
 
+#include <memory>
 #include <thread>
 
 #include "JpegReference.h"
@@ -14,19 +15,12 @@ namespace {
 
 using S = KivLoadStatus;
 
-// Sets the reader's two process-wide choices for a scope, and turns them off after it.
-struct JpegChoices {
-    JpegChoices(bool fullColour, bool autoOrient) {
-        SetJpegFullColour(fullColour);
-        SetJpegAutoOrient(autoOrient);
-    }
-    ~JpegChoices() {
-        SetJpegFullColour(false);
-        SetJpegAutoOrient(false);
-    }
-    JpegChoices(const JpegChoices&) = delete;
-    JpegChoices& operator=(const JpegChoices&) = delete;
-};
+// Sets the reader's two process-wide choices for the guard's life, and turns them off after it.
+std::shared_ptr<void> JpegChoices(bool fullColour, bool autoOrient) {
+    SetJpegFullColour(fullColour);
+    SetJpegAutoOrient(autoOrient);
+    return {nullptr, [](void*) { SetJpegFullColour(false), SetJpegAutoOrient(false); }};
+}
 
 // A picture of the size and colour spaces (see JpegSource) whose samples vary in every direction, and
 // whose fourth component (if any) is 0 on the right half.
@@ -46,7 +40,7 @@ TEST(JpgReader, FilesWrittenByTheLibrary) {
     const auto corpus = [](const char* name) { return ReadFileBytes(TestDataPath(std::string("jpeg/") + name)); };
     for (const bool fullColour : {false, true}) {
         SCOPED_TRACE(fullColour ? "full colour" : "quantised");
-        const JpegChoices choices(fullColour, false);
+        const auto choices = JpegChoices(fullColour, false);
         std::vector<FileCase> cases = {
             {"CMYK: a fourth component of 0 is transparent black", Gradient(32, 16, 4, 4), S::ok},
             {"YCCK: the library's CMYK samples", Gradient(24, 24, 4, 4, 5), S::ok},
@@ -72,7 +66,7 @@ TEST(JpgReader, ExifOrientations) {
     for (int orientation = 1; orientation <= 8; ++orientation)
         for (const bool upright : {false, true}) {
             SCOPED_TRACE(testing::Message() << "orientation " << orientation << (upright ? ", upright" : ""));
-            const JpegChoices choices(true, upright);
+            const auto choices = JpegChoices(true, upright);
             const CString path = Wide(TestDataPath("jpeg/exif-orientation-" + std::to_string(orientation) + ".jpg"));
             const bool sideways = !upright && orientation >= 5;
             const CRect size = sideways ? CRect(0, 0, 16, 24) : CRect(0, 0, 24, 16);
@@ -126,7 +120,7 @@ TEST(JpgReader, ExifBlocksWithoutAUsableOrientation) {
 TEST(JpgReader, DataEndingEarly) {
     ScratchFolder folder;
     for (const auto& [components, space, fullColour] : {std::tuple{3, 2, false}, std::tuple{1, 1, false}, std::tuple{3, 2, true}}) {
-        const JpegChoices choices(fullColour, false);
+        const auto choices = JpegChoices(fullColour, false);
         const Bytes whole = Gradient(48, 64, components, space);  // rows of MCUs 16 or 8 high
         size_t scan = 0;
         while (!(whole[scan] == 0xFF && whole[scan + 1] == 0xDA)) ++scan;

@@ -389,26 +389,6 @@ TEST(ReaderCorpus, Psd) { CheckFormat(kPsd, {ReadPsdFile, KivPictureLoadPSDFile}
 TEST(ReaderCorpus, Jpg) { CheckFormat(kJpg, {ReadJpgFile, KivPictureLoadJPGFile}, nullptr); }
 // clang-format on
 
-// ImageMagick's BMP files, written here in its default settings (a 124-byte header, bit fields for alpha) and
-// as its other variants: each loads as ImageMagick reads it back.
-TEST(ReaderCorpus, BmpWrittenByImageMagick) {
-    ScratchFolder folder;
-    std::filesystem::create_directory(folder.File("bmp"));
-    const std::string make =
-        "cd '" + folder.File("bmp") + "' && PATH=$(getconf PATH) convert -size 37x23 gradient:";
-    for (const char* file :
-         {"red-blue v5.bmp", "#ff000020-#0000ffe0 v5alpha.bmp", "red-blue -alpha on on.bmp",
-          "red-blue BMP3:bmp3.bmp", "red-blue BMP2:os2.bmp", "red-blue -type Palette BMP2:os2pal.bmp",
-          "red-blue -define bmp:subtype=RGB565 rgb565.bmp",
-          "#ff000020-#0000ffe0 -define bmp:subtype=ARGB4444 argb4444.bmp"})
-        if (std::system((make + file + " 2>/dev/null").c_str()) != 0)
-            GTEST_SKIP() << "ImageMagick is not installed";
-    CheckFormat({{"bmp", "v5.bmp bmp3.bmp os2*", S::ok, magick,
-                  "24 bits after 124, 40 and 12-byte headers; 8 bits"},
-                 {"bmp", "v5alpha.bmp on.bmp rgb565.bmp argb4444.bmp", S::ok, magickFields, "bit fields"}},
-                {ReadBmpFile, KivPictureLoadBMPFile}, ExpectBmpProbeAgrees, folder.Path().string());
-}
-
 // The ten Truevision samples may not be copied into the repository; the shared corpus beside it has them.
 TEST(ReaderCorpus, TgaSamplesOfTheSharedCorpus) {
     const char* folder = std::getenv("KIV_CORPUS_DIR");
