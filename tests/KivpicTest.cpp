@@ -75,9 +75,9 @@ TEST(Kivpic, ConvertAndInfo) {
     for (const auto& [options, rect] :
          {std::pair{"info", "[0,0,16,24]"}, std::pair{"--auto-orient info", "[0,0,24,16]"},
           std::pair{"info --jpeg-full-colour --auto-orient", "[0,0,24,16]"}}) {
-        const ToolRun run = Kivpic(std::string(options) + " --json " + turned);
-        EXPECT_EQ(run.exitStatus, 0) << options;
-        EXPECT_NE(run.out.find(rect), std::string::npos) << options << ": " << run.out;
+        const ToolRun info = Kivpic(std::string(options) + " --json " + turned);
+        EXPECT_EQ(info.exitStatus, 0) << options;
+        EXPECT_NE(info.out.find(rect), std::string::npos) << options << ": " << info.out;
     }
     ASSERT_EQ(Kivpic("convert --auto-orient --jpeg-full-colour " + turned + " " + Quote(out)).exitStatus, 0);
     EXPECT_EQ(LoadBmp(out).rect, CRect(0, 0, 24, 16));
@@ -129,10 +129,6 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     EXPECT_EQ(first.exitStatus, 0);
     ASSERT_EQ(first.errorLines.size(), 1u) << "no progress bar when standard error is no terminal";
     EXPECT_TRUE(first.errorLines[0].starts_with("2 pictures; cache rebuilt: 3 read, 1 not pictures"));
-    const ToolRun again = Kivpic("catalog " + dir);
-    EXPECT_EQ(again.out, first.out);
-    EXPECT_TRUE(again.errorLines.at(0).starts_with("2 pictures; cache rebuilt: 0 read, 1 not pictures"))
-        << "the file that is no picture is remembered";
     std::filesystem::remove(folder.File("c.tga"));
     const ToolRun second = Kivpic("catalog " + dir);
     EXPECT_EQ(second.out, first.out);
