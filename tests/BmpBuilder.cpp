@@ -6,8 +6,7 @@ Bytes BmpFile::Build() const {
                                                       (core ? 3 : 4) * palette.size());
     const auto dataBytes = static_cast<std::uint32_t>(pixelData.size());
     Bytes out{'B', 'M'}, info;
-    for (const std::uint32_t field : {dataStart + dataBytes, 0u, dataStart})
-        PutU32(out, field);
+    for (const std::uint32_t field : {dataStart + dataBytes, 0u, dataStart}) PutU32(out, field);
     PutU32(info, headerSize);
     for (const int side : {width, height})  // 16 bits in a core header
         core ? PutU16(info, static_cast<unsigned>(side)) : PutU32(info, static_cast<std::uint32_t>(side));

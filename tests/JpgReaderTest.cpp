@@ -116,8 +116,8 @@ TEST(JpgReader, ExifBlocksWithoutAUsableOrientation) {
         EXPECT_EQ(ExifOrientation(block.data(), block.size()), kUpright) << reason;
 }
 
-// Data that ends early stops the decode, quantised and in full colour: the rows whose data is complete are
-// the library's decoding of them alone, the rows below stay zero; data ending before the first row is refused.
+// Data that ends early stops the decode, quantised and in full colour: rows whose data is complete are the
+// library's decoding of them alone, the rows below stay zero; data ending before the first row is refused.
 TEST(JpgReader, DataEndingEarly) {
     ScratchFolder folder;
     for (const auto& [components, space, fullColour] :

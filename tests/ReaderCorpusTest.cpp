@@ -23,9 +23,9 @@ using S = KivLoadStatus;
 // (transparent black). Against the row's reference file: sameAs, runLength (transparent where the stream
 // skips). Against stb_image: stb, stbOpaque (our alpha 255), stb555 (5 bits shifted, not scaled), stbOrBlack
 // (indices past the palette black), tgaStb (TgaRules), gifLast (LastImageAlone), psdSamples (PsdConverted).
-// library: the JPEG library's decoding. Other programs: pillow, gifPillow (on the last image: no leading clear
-// code, which stb_image refuses), magick (ImageMagick), magickBits (its black and white are header palette
-// entries 1 and 0), magickFields (its bit-field components widened as ours: FieldsWidened).
+// library: the JPEG library's decoding. Other programs: pillow, gifPillow (on the last image: no leading
+// clear code, which stb_image refuses), magick (ImageMagick), magickBits (its black and white are header
+// palette entries 1 and 0), magickFields (its bit-field components widened as ours: FieldsWidened).
 // clang-format off
 enum Check { refused, unchecked, opaque, black, noRows, sameAs, runLength, stb, stbOpaque, stb555, stbOrBlack,
              tgaStb, gifLast, psdSamples, library, pillow, gifPillow, magick, magickBits, magickFields };
@@ -344,7 +344,8 @@ void ExpectBmpProbeAgrees(const std::string& path, const ReadResult& ours) {
 
 // Reads every file of the rows' folders, each of which one row must name, with both entry points of the
 // reader; checks its status, the pixels of those that load and what the probe (when given) says of them.
-void CheckFormat(const std::vector<Row>& rows, Reader reader, void (*probe)(const std::string&, const ReadResult&)) {
+void CheckFormat(const std::vector<Row>& rows, Reader reader,
+                 void (*probe)(const std::string&, const ReadResult&)) {
     std::set<std::string> folders;
     for (const Row& row : rows) folders.insert(row.folder);
     notCompared = 0;
@@ -393,7 +394,8 @@ TEST(ReaderBounds, MostCompressibleFilesLoad) {
     const std::pair<const char*, std::string> files[] = {
         {"rle.tga", magick + "-compress RLE rle.tga"}, {"runs.pcx", magick + "runs.pcx"},
         {"rle8.bmp", magick + "-type Palette -compress RLE BMP3:rle8.bmp"}, {"lzw.gif", magick + "lzw.gif"},
-        {"packbits.psd", magick + "-compress RLE packbits.psd"}, {"baseline.jpg", pillow + "'baseline.jpg')\""},
+        {"packbits.psd", magick + "-compress RLE packbits.psd"},
+        {"baseline.jpg", pillow + "'baseline.jpg')\""},
         {"optimised.jpg", pillow + "'optimised.jpg', optimize=True)\""},
         {"progressive.jpg", pillow + "'progressive.jpg', progressive=True, optimize=True)\""},
         {"grey.jpg", pillow + "'grey.jpg'); im.convert('L').save('grey.jpg', optimize=True)\""}};
