@@ -15,9 +15,8 @@ struct Code {
 };
 // Packs codes least significant bit first; the last byte is filled up with zero bits.
 Bytes PackCodes(const std::vector<Code>& codes);
-// The colour indices (each below 2^minCodeSize) as LZW codes of minCodeSize + 1 bits, packed: each index
-// its own code, clear codes often enough that the width never grows, and the end code last. Real
-// compression is the corpus's business.
+// The indices (each below 2^minCodeSize) as packed LZW codes of minCodeSize + 1 bits: one code each, clear
+// codes often enough that the width never grows, the end code last (real compression is the corpus's).
 Bytes LzwEncode(const Indices& indices, unsigned minCodeSize);
 
 struct GifImage {

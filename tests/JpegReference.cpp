@@ -135,3 +135,12 @@ ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour
     }
     return out;
 }
+
+unsigned RowsAboveZeroRows(const DWORD* pixels, const CRect& rect) {
+    const auto width = static_cast<size_t>(rect.Width()), height = static_cast<size_t>(rect.Height());
+    size_t rows = height;
+    while (rows > 0 &&
+           std::all_of(pixels + (rows - 1) * width, pixels + rows * width, [](DWORD p) { return !p; }))
+        --rows;
+    return rows == height ? 0 : static_cast<unsigned>(rows);
+}

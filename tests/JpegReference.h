@@ -16,11 +16,12 @@ struct JpegSource {
 
 Bytes CompressJpeg(const JpegSource& source);
 
-// The pixels the reader must deliver for a file, from the library's decodings: a grey file's samples
-// through a grey ramp, a four-component file's samples scaled by their fourth one (also the alpha), any
-// other file's colours quantised to 128 with the library's default settings, through its colour map (a map
-// of fewer than three rows repeats its last row). Status not ok when the library refuses the file. With
-// rows, a file whose data ends early: the library's decoding of its first rows alone (the frame's height
-// patched), the rows below zero. With fullColour, a YCbCr or RGB file's colours are the library's own
-// full-colour (RGB) decoding, alpha 255.
+// The pixels the reader must deliver for a file, from the library's decodings (status not ok when it refuses
+// the file): grey samples through a grey ramp; four components scaled by the fourth (also the alpha); other
+// colours quantised to 128 by default settings, through the colour map (one of fewer than three rows repeats
+// its last), or with fullColour, a YCbCr or RGB file's own full-colour decoding, alpha 255. With rows, a file
+// whose data ends early: the decoding of its first rows alone (the frame's height patched), the rows below 0.
 ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0, bool fullColour = false);
+// The rows of a picture above its last rows that are wholly zero, which a file whose data ends early leaves;
+// 0 when there are none.
+unsigned RowsAboveZeroRows(const DWORD* pixels, const CRect& rect);

