@@ -9,10 +9,7 @@
 #include "platform/GlobalMemory.h"
 #include "readers/PixelPack.h"
 
-struct GlobalFreeDeleter {
-    void operator()(DWORD* pixels) const { GlobalFree(pixels); }
-};
-using PixelBuffer = std::unique_ptr<DWORD, GlobalFreeDeleter>;
+using PixelBuffer = GlobalBlock<DWORD>;
 
 struct DecodedPicture {
     PixelBuffer pixels;

@@ -1,14 +1,71 @@
-// The platform layer's guards: file masks, memory files, text decoding and path splitting.
+// The platform layer's guards: global memory, file masks, memory files, text decoding and path splitting.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <thread>
 
 #include "TestFiles.h"
 #include "platform/DirectorySearch.h"
+#include "platform/GlobalMemory.h"
 #include "platform/RuntimeLibrary.h"
 
 using namespace kivrt;
+
+namespace {
+
+// Whether the mapping holding address carries the kernel's huge-page advice ("hg" among its flags).
+bool AdvisedForHugePages(const void* address) {
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        std::uintptr_t from = 0, to = 0;
+        char dash = 0;
+        if (std::istringstream(line) >> std::hex >> from >> dash >> to && dash == '-')
+            inside = from <= at && at < to;
+        else if (inside && line.starts_with("VmFlags:"))
+            return line.find(" hg") != std::string::npos;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Large blocks are mapped apart (see GlobalMemory.h), small ones come from the heap; both must be whole,
+// zeroed when asked, at least 16-byte aligned and releasable on another thread. Mapped blocks are invisible
+// to the address sanitizer, so these checks write only inside each block.
+TEST(GlobalMemory, BlocksAreWholeZeroedAndReleasableAnywhere) {
+    std::string modes;
+    std::getline(std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled"), modes);
+    const bool hugePages = modes.find("[never]") == std::string::npos && !modes.empty();
+    const SIZE_T mapped = kGlobalMappedBytes;
+    // clang-format off
+    const std::pair<UINT, SIZE_T> cases[] = {{GPTR, 0}, {GPTR, 1}, {GMEM_FIXED, 100}, {GPTR, mapped - 1},
+                                             {GPTR, mapped}, {GMEM_FIXED, mapped + 1}, {GPTR, 3 * mapped + 5}};
+    // clang-format on
+    for (const auto& [flags, bytes] : cases) {
+        auto* block = static_cast<BYTE*>(GlobalAlloc(flags, bytes));
+        ASSERT_NE(block, nullptr) << bytes;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u) << bytes;
+        if (flags & GMEM_ZEROINIT) {
+            EXPECT_TRUE(std::all_of(block, block + bytes, [](BYTE b) { return b == 0; })) << bytes;
+        }
+        std::memset(block, 0xA5, bytes);
+        if (bytes >= mapped && hugePages) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % mapped, 0u) << bytes;
+            EXPECT_TRUE(AdvisedForHugePages(block) && AdvisedForHugePages(block + bytes - 1)) << bytes;
+        }
+        std::thread([block] { EXPECT_EQ(GlobalFree(block), nullptr); }).join();
+    }
+    EXPECT_EQ(GlobalFree(nullptr), nullptr);
+    for (const SIZE_T bytes : {SIZE_MAX, SIZE_MAX - 15}) EXPECT_EQ(GlobalAlloc(GPTR, bytes), nullptr);
+}
 
 TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {
     // clang-format off
