@@ -5,10 +5,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "readers/PcxLayout.h"
 #include "readers/Readers.h"
@@ -29,23 +28,26 @@ struct Header {
     Layout layout;
 };
 
-struct FreeDeleter {
-    void operator()(BYTE* block) const { std::free(block); }
+// The file and the planes are fresh per call and as large as the picture: global blocks, so that large ones
+// come on huge pages.
+using ByteBlock = GlobalBlock<BYTE[]>;
+
+struct FileImage {
+    ByteBlock bytes;
+    size_t size = 0;
 };
-using PlaneBuffer = std::unique_ptr<BYTE[], FreeDeleter>;
 
 // Like the pixel buffer, the plane buffer's size must fit in 32 bits. It is checked apart: 24-bit lines may
 // be far longer than the width, so it can be the larger of the two.
 constexpr ULONGLONG kMaxPlaneBytes = 0xFFFFFFFFull;
 
-KivLoadStatus ReadWholeFile(ByteSource& source, std::vector<BYTE>& bytes) {
+KivLoadStatus ReadWholeFile(ByteSource& source, FileImage& file) {
     if (source.Size() < pcx::kHeaderBytes) return KivLoadStatus::truncated;
-    try {
-        bytes.resize(static_cast<size_t>(source.Size()));
-    } catch (const std::bad_alloc&) {
-        return KivLoadStatus::outOfMemory;
-    }
-    return source.ReadExact(bytes.data(), bytes.size()) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
+    if (source.Size() > SIZE_MAX) return KivLoadStatus::outOfMemory;
+    file.size = static_cast<size_t>(source.Size());
+    file.bytes.reset(static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, file.size)));  // no fill: all of it is read
+    if (!file.bytes) return KivLoadStatus::outOfMemory;
+    return source.ReadExact(file.bytes.get(), file.size) ? KivLoadStatus::ok : KivLoadStatus::unreadable;
 }
 
 // The header palette serves every layout of at most 16 colours that other readers agree on: 1, 2 (CGA) or
@@ -191,8 +193,8 @@ void ConvertIndexed8(const Header& header, const Palette256& palette, const BYTE
     }
 }
 
-DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
-    const BYTE* raw = file.data();
+DecodedPicture DecodeFile(const FileImage& file) {
+    const BYTE* raw = file.bytes.get();
     Header header{};
     if (const KivLoadStatus status = ReadHeader(raw, header); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
@@ -200,7 +202,7 @@ DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
     // Every row needs at least its lines' values. Data that cannot produce that many is refused before any
     // buffer is sized from the header's claims.
     const ULONGLONG rowValues = header.bytesPerLine * header.planes;
-    const ULONGLONG codedBytes = file.size() - pcx::kHeaderBytes;
+    const ULONGLONG codedBytes = file.size - pcx::kHeaderBytes;
     if (static_cast<ULONGLONG>(header.height) * rowValues > MostValues(codedBytes))
         return DecodedPicture::Failure(KivLoadStatus::truncated);
 
@@ -212,11 +214,11 @@ DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
         return DecodedPicture::Failure(status);
     // The conversions read only decoded values; zeroing costs nothing for large blocks, which come zeroed
     // from the system, and keeps any slip from reading undefined memory.
-    const PlaneBuffer planes(static_cast<BYTE*>(std::calloc(static_cast<size_t>(planeBytes), 1)));
+    const ByteBlock planes(static_cast<BYTE*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(planeBytes))));
     if (!planes) return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
 
     const BYTE* in = raw + pcx::kHeaderBytes;
-    const BYTE* const end = raw + file.size();
+    const BYTE* const end = raw + file.size;
     if (const KivLoadStatus status = ExpandRuns(in, end, planes.get(), static_cast<size_t>(planeBytes),
                                                 header.height, static_cast<size_t>(rowValues));
         status != KivLoadStatus::ok)
@@ -245,7 +247,7 @@ DecodedPicture DecodeFile(const std::vector<BYTE>& file) {
 }  // namespace
 
 DecodedPicture DecodePcx(ByteSource& source) {
-    std::vector<BYTE> file;
+    FileImage file;
     if (const KivLoadStatus status = ReadWholeFile(source, file); status != KivLoadStatus::ok)
         return DecodedPicture::Failure(status);
     return DecodeFile(file);
@@ -255,7 +257,8 @@ DecodedPicture DecodePcx(ByteSource& source) {
 // also for layouts the reader refuses.
 bool ProbePcx(ByteSource& source, PictureHeader& header) {
     BYTE raw[pcx::kHeaderBytes];
-    if (!source.ReadExact(raw, sizeof raw) || raw[pcx::kManufacturerOffset] != pcx::kManufacturer) return false;
+    if (!source.ReadExact(raw, sizeof raw) || raw[pcx::kManufacturerOffset] != pcx::kManufacturer)
+        return false;
     header.bits = raw[pcx::kBitsPerPixelOffset] * raw[pcx::kPlanesOffset];
     // The stored maxima are inclusive; the rectangle's right and bottom lie one past them.
     header.rect = RECT{ReadLE16(raw + pcx::kXMinOffset), ReadLE16(raw + pcx::kYMinOffset),
