@@ -1,4 +1,5 @@
-// Decode speed of our readers beside two independent decoders, stb_image and FreeImage.
+// Decode speed of our readers beside two independent decoders, stb_image and FreeImage, and beside the floor
+// of any reader: a fresh pixel buffer of the same size filled by one copy (see Floors below).
 //
 // Each row's file is written the first time one of its benchmarks runs, into the scratch folder: large
 // (4000 x 3000) photo-like pictures, written byte by byte here, through libjpeg's compressor, or with our
@@ -29,11 +30,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <jpeglib.h>  // after <cstdio>, which it needs
+#include <sys/mman.h>
 
 #include "BenchSupport.h"
 #include "KivPicture.h"
@@ -617,6 +620,47 @@ void PrepareReaderRow(const ReaderCase& c, const std::string& path, ComparisonRo
     row.Note(note);
 }
 
+// ---- Floors ---------------------------------------------------------------------------------------------
+
+// What any reader pays to hand over a fresh pixel buffer of the large size: the allocation, its page
+// faults and one pass of writes. Two ways to get the memory: the heap's (a fresh zeroed mapping of 4 KiB
+// pages) and a mapping aligned and advised for transparent huge pages.
+bool CopyIntoCalloc(const std::vector<std::uint32_t>& source) {
+    const size_t bytes = source.size() * sizeof source[0];
+    void* block = std::calloc(1, bytes);
+    if (!block) return false;
+    std::memcpy(block, source.data(), bytes);
+    benchmark::DoNotOptimize(block);
+    std::free(block);
+    return true;
+}
+
+bool CopyIntoHugePages(const std::vector<std::uint32_t>& source) {
+    constexpr size_t kHuge = size_t{2} << 20;
+    const size_t bytes = source.size() * sizeof source[0];
+    const size_t length = (bytes + kHuge - 1) & ~(kHuge - 1);
+    void* raw = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return false;
+    auto* block = reinterpret_cast<void*>((reinterpret_cast<std::uintptr_t>(raw) + kHuge - 1) & ~(kHuge - 1));
+    madvise(block, length, MADV_HUGEPAGE);
+    std::memcpy(block, source.data(), bytes);
+    benchmark::DoNotOptimize(block);
+    munmap(raw, length + kHuge);
+    return true;
+}
+
+// Each reader's median beside both floors.
+void PrintFloorRatios(const RunMedians& medians, const std::vector<std::string>& rows) {
+    const double heap = medians.CpuMs("floor/12MP/calloc+copy"), huge = medians.CpuMs("floor/12MP/huge+copy");
+    if (heap <= 0 || huge <= 0) return;
+    std::printf("\nReaders beside the floors (calloc+copy %.1f ms, huge+copy %.1f ms)\n", heap, huge);
+    std::printf("%-18s %9s %13s %12s\n", "row", "ours ms", "ours/calloc", "ours/huge");
+    for (const std::string& row : rows) {
+        const double ours = medians.CpuMs("read/" + row + "/ours");
+        if (ours > 0) std::printf("%-18s %9.1f %13.2f %12.2f\n", row.c_str(), ours, ours / heap, ours / huge);
+    }
+}
+
 }  // namespace
 
 void RegisterReaderBenchmarks() {
@@ -673,6 +717,16 @@ void RegisterReaderBenchmarks() {
         if (c.traits & kLibjpegFullColour)
             row.Time("libjpeg BGRA", Role::floor, [path] { return DecodeLibjpegFullColour(path, nullptr); });
     }
+
+    ComparisonTable& floors =
+        AddTable("floor", "Floors: a fresh " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                              " pixel buffer filled by one copy");
+    ComparisonRow& floor = floors.Row("12MP", [](ComparisonRow&) { Photo(kWidth, kHeight); });
+    floor.Time("calloc+copy", Role::floor, [] { return CopyIntoCalloc(Photo(kWidth, kHeight)); });
+    floor.Time("huge+copy", Role::floor, [] { return CopyIntoHugePages(Photo(kWidth, kHeight)); });
+    std::vector<std::string> rows;
+    for (const ReaderCase& c : cases) rows.push_back(c.name);
+    AddSummary([rows](const RunMedians& medians) { PrintFloorRatios(medians, rows); });
 }
 
 }  // namespace bench
