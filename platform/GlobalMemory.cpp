@@ -23,16 +23,18 @@ static_assert(sizeof(BlockHeader) == 16);
 
 constexpr SIZE_T kHugePage = kGlobalMappedBytes;
 
-// Read once: whether the kernel backs advised mappings with huge pages. Where it does not, a mapping of
-// our own gains nothing over the heap's.
-bool HugePagesOffered() {
-    static const bool offered = [] {
-        std::string modes;
-        std::getline(std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled"), modes);
-        return modes.find("[always]") != std::string::npos || modes.find("[madvise]") != std::string::npos;
-    }();
-    return offered;
-}
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 
 // A zeroed block of bytes on huge pages, or null when the system refuses.
 void* MapHuge(SIZE_T bytes) {
@@ -56,10 +58,22 @@ void* MapHuge(SIZE_T bytes) {
 
 }  // namespace
 
+// Read once: whether the kernel backs advised mappings with huge pages. Where it does not, a mapping of our
+// own gains nothing over the heap's.
+bool GlobalAllocMapsLargeBlocks() {
+    static const bool maps = [] {
+        if (kAddressSanitizer) return false;
+        std::string modes;
+        std::getline(std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled"), modes);
+        return modes.find("[always]") != std::string::npos || modes.find("[madvise]") != std::string::npos;
+    }();
+    return maps;
+}
+
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     if (bytes > SIZE_MAX - 4 * kHugePage) return nullptr;
     // The kernel zeroes a fresh mapping, so GMEM_ZEROINIT costs nothing more there.
-    if (bytes >= kGlobalMappedBytes && HugePagesOffered())
+    if (bytes >= kGlobalMappedBytes && GlobalAllocMapsLargeBlocks())
         if (void* block = MapHuge(bytes)) return block;
     // A zero-byte request still yields a distinct block, as the system does.
     const SIZE_T size = sizeof(BlockHeader) + (bytes == 0 ? 1 : bytes);

@@ -13,6 +13,9 @@ constexpr UINT GPTR = GMEM_FIXED | GMEM_ZEROINIT;
 // starting on a 2 MiB boundary, so that filling one costs a page fault per 2 MiB rather than per 4 KiB;
 // smaller blocks, and all blocks where huge pages are off, come from the heap.
 constexpr SIZE_T kGlobalMappedBytes = SIZE_T{2} << 20;
+// Whether large blocks are mapped apart here: huge pages are offered, and the build is not one under
+// AddressSanitizer, which watches heap blocks only (fuzzing must still see an overflow of a large buffer).
+KIV_RUNTIME_API bool GlobalAllocMapsLargeBlocks();
 
 // Blocks are always fixed: the handle is the address, aligned to at least 16 bytes. Returns null when the
 // memory is not there.

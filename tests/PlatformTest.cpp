@@ -41,9 +41,7 @@ bool AdvisedForHugePages(const void* address) {
 // zeroed when asked, at least 16-byte aligned and releasable on another thread. Mapped blocks are invisible
 // to the address sanitizer, so these checks write only inside each block.
 TEST(GlobalMemory, BlocksAreWholeZeroedAndReleasableAnywhere) {
-    std::string modes;
-    std::getline(std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled"), modes);
-    const bool hugePages = modes.find("[never]") == std::string::npos && !modes.empty();
+    const bool hugePages = GlobalAllocMapsLargeBlocks();
     const SIZE_T mapped = kGlobalMappedBytes;
     // clang-format off
     const std::pair<UINT, SIZE_T> cases[] = {{GPTR, 0}, {GPTR, 1}, {GMEM_FIXED, 100}, {GPTR, mapped - 1},
