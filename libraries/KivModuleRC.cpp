@@ -302,7 +302,8 @@ std::optional<std::string_view> FindStringLine(std::string_view table, UINT id) 
         if (line.ends_with('\r')) line.remove_suffix(1);
         const size_t tab = line.find('\t');
         UINT lineId = 0;
-        if (tab == std::string_view::npos || !ParseDecimal(line.substr(0, tab), lineId) || lineId != id) continue;
+        if (tab == std::string_view::npos || !ParseDecimal(line.substr(0, tab), lineId) || lineId != id)
+            continue;
         return line.substr(tab + 1);
     }
     return std::nullopt;

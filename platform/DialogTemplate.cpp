@@ -27,6 +27,7 @@
 
 namespace {
 
+// clang-format off
 #define KIV_STYLE(name) {#name, name}
 constexpr struct {
     std::string_view name;
@@ -57,6 +58,7 @@ constexpr struct {
     KIV_STYLE(TVS_EDITLABELS),   KIV_STYLE(TVS_DISABLEDRAGDROP), KIV_STYLE(TVS_SHOWSELALWAYS),
 };
 #undef KIV_STYLE
+// clang-format on
 
 std::string_view TrimBlanks(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r\n");

@@ -40,7 +40,8 @@ HRSRC FindResourceExW(HINSTANCE module, LPCWSTR type, LPCWSTR name, LANGID langu
     int bestRank = 0;
     for (SIZE_T i = 0; i < module->count; ++i) {
         const ModuleResourceEntry& entry = module->entries[i];
-        if (!Matches(type, entry.typeId, entry.typeName) || !Matches(name, entry.nameId, entry.name)) continue;
+        if (!Matches(type, entry.typeId, entry.typeName) || !Matches(name, entry.nameId, entry.name))
+            continue;
         const int rank = LanguageRank(entry.language, language);
         if (!best || rank < bestRank) {
             best = &entry;

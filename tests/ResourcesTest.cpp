@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "KivPicture.h"
@@ -23,31 +23,25 @@ extern const ModuleResourceTable kKivPictureUiResources;
 
 namespace {
 
-constexpr LANGID kLanguages[] = {LANG_ENGLISH_US, LANG_CHINESE_SIMPLIFIED, LANG_CHINESE_TRADITIONAL};
-
-// Sets the locale variables for a test (null unsets) and restores them afterwards.
+// Sets LANGUAGE, LC_ALL, LC_MESSAGES and LANG for a scope (null unsets) and restores them afterwards.
 class LocaleEnvironment {
   public:
-    static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-    explicit LocaleEnvironment(const std::vector<const char*>& values) {
+    explicit LocaleEnvironment(std::vector<const char*> values) {
+        values.resize(std::size(kNames));
         for (size_t i = 0; i < std::size(kNames); ++i) {
             const char* old = std::getenv(kNames[i]);
-            saved_.push_back(old ? std::optional<std::string>(old) : std::nullopt);
-            Set(kNames[i], i < values.size() ? values[i] : nullptr);
+            saved_[i] = old ? std::optional<std::string>(old) : std::nullopt;
+            values[i] ? setenv(kNames[i], values[i], 1) : unsetenv(kNames[i]);
         }
     }
     ~LocaleEnvironment() {
-        for (size_t i = 0; i < std::size(kNames); ++i) Set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
+        for (size_t i = 0; i < std::size(kNames); ++i)
+            saved_[i] ? setenv(kNames[i], saved_[i]->c_str(), 1) : unsetenv(kNames[i]);
     }
 
   private:
-    static void Set(const char* name, const char* value) {
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    std::vector<std::optional<std::string>> saved_;
+    static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    std::optional<std::string> saved_[4];
 };
 
 // The calling thread's language for a scope.
@@ -70,26 +64,41 @@ DialogTemplate Dialog(UINT id, LANGID language) {
     return dialog;
 }
 
-// The printf conversions of a text, in order ("%%" is none).
+// The printf conversions of a text, in order.
 std::vector<std::string> Conversions(const CString& text) {
-    static const std::regex conversion("%[-+ #0]*[0-9*]*(\\.[0-9*]+)?(hh|h|ll|l|L|z|j|t|I64)?[diouxXeEfgGcsSp%]");
-    std::vector<std::string> found;
+    static const std::regex conversion("%[-+ #0-9.*]*[hlLzjt]*[a-zA-Z]");
     const std::string utf8 = text.ToUtf8();
-    for (auto it = std::sregex_iterator(utf8.begin(), utf8.end(), conversion); it != std::sregex_iterator(); ++it)
-        if (it->str() != "%%") found.push_back(it->str());
+    std::vector<std::string> found;
+    for (auto it = std::sregex_iterator(utf8.begin(), utf8.end(), conversion); it != std::sregex_iterator();
+         ++it)
+        found.push_back(it->str());
     return found;
 }
 
-// The patterns of a file filter "description|pattern|description|pattern||": every second field.
+// The patterns of a file filter "description|pattern|...||": every second field.
 std::vector<std::string> FilterPatterns(const CString& text) {
-    std::vector<std::string> fields, patterns;
-    std::string utf8 = text.ToUtf8(), field;
-    for (char c : utf8 + "|") {
-        if (c == '|') fields.push_back(std::exchange(field, {}));
-        else field += c;
-    }
-    for (size_t i = 1; i < fields.size(); i += 2) patterns.push_back(fields[i]);
+    std::vector<std::string> patterns;
+    std::istringstream fields(text.ToUtf8());
+    std::string field;
+    for (int i = 0; std::getline(fields, field, '|'); ++i)
+        if (i % 2) patterns.push_back(field);
     return patterns;
+}
+
+// Everything of a template but its texts.
+std::string Layout(const DialogTemplate& d) {
+    std::ostringstream out;
+    const auto rect = [&out](const CRect& r) {
+        out << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom;
+    };
+    out << std::hex << d.style << ' ' << d.fontName.ToUtf8() << ' ' << d.pointSize << ' ';
+    rect(d.rect);
+    for (const DialogItemTemplate& item : d.items) {
+        out << ';' << item.id << ' ' << item.className.ToUtf8() << ' ' << item.style << ' ' << item.exStyle
+            << ' ';
+        rect(item.rect);
+    }
+    return out.str();
 }
 
 }  // namespace
@@ -180,10 +189,8 @@ TEST(ModuleStrings, EveryStringInEveryLanguage) {
             EXPECT_EQ(chinese == english, extension) << id << " in " << language << ": " << chinese.ToUtf8();
         }
     }
-    EXPECT_EQ(String(672, LANG_ENGLISH_US), CString(L"Unkonwn(Invalid Format)")) << "kept as the module has it";
-    EXPECT_EQ(String(351, LANG_ENGLISH_US), CString(L"Saving Image File %s, Please Wait..."));
-    EXPECT_EQ(FilterPatterns(String(418, LANG_ENGLISH_US)).size(), 8u) << "seven types and the closing '||'";
-    EXPECT_EQ(String(501, LANG_CHINESE_TRADITIONAL), CString(L"本機硬碟"));
+    EXPECT_EQ(String(672, LANG_ENGLISH_US), CString(L"Unkonwn(Invalid Format)"))
+        << "kept as the module has it";
     CString text = L"left over";
     EXPECT_FALSE(CKivModuleRC::LoadStringW(&kKivPictureUiResources, 9999, text));
     EXPECT_TRUE(text.IsEmpty());
@@ -192,16 +199,17 @@ TEST(ModuleStrings, EveryStringInEveryLanguage) {
 
 // The table's own syntax: escapes, CR-LF line ends, comments and lines that are not "ID<TAB>text".
 TEST(ModuleStrings, EscapesCommentsAndLineEnds) {
-    const char table[] = "# 1\tcomment\n\n2\tA\\tB\\nC\\\\D\\q\r\n3 no tab\n 4\tleading blank\n5\t\n6\t\xE4\xB8\xAD";
-    const ModuleResourceEntry entry{6, nullptr, 1, nullptr, reinterpret_cast<const BYTE*>(table),
-                                    sizeof table - 1};
+    const char table[] =
+        "# 1\tcomment\n\n2\tA\\tB\\nC\\\\D\\q\r\n3 no tab\n 4\tleading blank\n5\t\n6\t\xE4\xB8\xAD";
+    const ModuleResourceEntry entry{
+        6, nullptr, 1, nullptr, reinterpret_cast<const BYTE*>(table), sizeof table - 1};
     const ModuleResourceTable module{"strings", &entry, 1};
     const struct {
         UINT id;
         BOOL found;
         const wchar_t* text;
-    } cases[] = {{1, FALSE, L""}, {2, TRUE, L"A\tB\nC\\D\\q"}, {3, FALSE, L""},
-                 {4, FALSE, L""}, {5, TRUE, L""},               {6, TRUE, L"\u4E2D"}};
+    } cases[] = {{1, FALSE, L""}, {2, TRUE, L"A\tB\nC\\D\\q"}, {3, FALSE, L""}, {4, FALSE, L""},
+                 {5, TRUE, L""},  {6, TRUE, L"\u4E2D"}};
     for (const auto& c : cases) {
         CString text;
         EXPECT_EQ(CKivModuleRC::LoadStringW(&module, c.id, text), c.found) << c.id;
@@ -217,10 +225,7 @@ TEST(DialogTemplates, OneLayoutInEveryLanguage) {
         ASSERT_FALSE(english.items.empty()) << id;
         for (LANGID language : {LANG_CHINESE_SIMPLIFIED, LANG_CHINESE_TRADITIONAL}) {
             const DialogTemplate chinese = Dialog(id, language);
-            EXPECT_EQ(chinese.style, english.style) << id;
-            EXPECT_EQ(chinese.rect, english.rect) << id;
-            EXPECT_EQ(chinese.fontName, english.fontName) << id;
-            EXPECT_EQ(chinese.pointSize, english.pointSize) << id;
+            EXPECT_EQ(Layout(chinese), Layout(english)) << id;
             EXPECT_EQ(chinese.caption.IsEmpty(), english.caption.IsEmpty()) << id;
             if (!english.caption.IsEmpty()) {
                 EXPECT_NE(chinese.caption, english.caption) << id;
@@ -229,12 +234,8 @@ TEST(DialogTemplates, OneLayoutInEveryLanguage) {
             for (size_t i = 0; i < english.items.size(); ++i) {
                 const DialogItemTemplate &e = english.items[i], &c = chinese.items[i];
                 const std::string where = std::to_string(id) + "/" + std::to_string(e.id);
-                EXPECT_EQ(c.id, e.id) << where;
-                EXPECT_EQ(c.className, e.className) << where;
-                EXPECT_EQ(c.style, e.style) << where;
-                EXPECT_EQ(c.exStyle, e.exStyle) << where;
-                EXPECT_EQ(c.rect, e.rect) << where;
-                const bool placeholder = e.text.IsEmpty() || e.text == CString(L"Static") || e.text == CString(L"Tree1");
+                const bool placeholder =
+                    e.text.IsEmpty() || e.text == CString(L"Static") || e.text == CString(L"Tree1");
                 EXPECT_EQ(c.text == e.text, placeholder) << where << " in " << language;
                 EXPECT_EQ(StripCaptionSuffix(c.text).GetLength() + 2 == c.text.GetLength(),
                           StripCaptionSuffix(e.text).GetLength() + 2 == e.text.GetLength())
@@ -248,18 +249,24 @@ TEST(DialogTemplates, OneLayoutInEveryLanguage) {
 TEST(DialogTemplates, MatchTheDialogLayouts) {
     const DialogTemplate d224 = Dialog(224, LANG_ENGLISH_US), d225 = Dialog(225, LANG_ENGLISH_US),
                          d226 = Dialog(226, LANG_ENGLISH_US);
-    EXPECT_EQ(d224.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
+    const struct {
+        const DialogTemplate& dialog;
+        DWORD style;
+        CRect rect;
+        size_t items;
+    } dialogs[] = {
+        {d224, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, CRect(0, 0, 370, 315), 5},
+        {d225, WS_CHILD | WS_CLIPSIBLINGS | DS_3DLOOK | DS_CONTROL | DS_SETFONT, CRect(36, 24, 306, 89), 8},
+        {d226, WS_CHILD | DS_SETFONT, CRect(0, 0, 400, 290), 16},  // hidden, no caption
+    };
+    for (const auto& d : dialogs) {
+        EXPECT_EQ(d.dialog.style, d.style);
+        EXPECT_EQ(d.dialog.rect, d.rect);
+        EXPECT_EQ(d.dialog.items.size(), d.items);
+        EXPECT_EQ(d.dialog.fontName, CString(L"Times New Roman"));
+        EXPECT_EQ(d.dialog.pointSize, 9);
+    }
     EXPECT_EQ(d224.caption, CString(L"Open Image File"));
-    EXPECT_EQ(d224.rect, CRect(0, 0, 370, 315));
-    EXPECT_EQ(d225.style, WS_CHILD | WS_CLIPSIBLINGS | DS_3DLOOK | DS_CONTROL | DS_SETFONT);
-    EXPECT_EQ(d225.rect, CRect(36, 24, 306, 89));
-    EXPECT_EQ(d226.style, WS_CHILD | DS_SETFONT) << "hidden, no caption";
-    EXPECT_EQ(d226.rect, CRect(0, 0, 400, 290));
-    EXPECT_EQ(d226.fontName, CString(L"Times New Roman"));
-    EXPECT_EQ(d226.pointSize, 9);
-    EXPECT_EQ(d224.items.size(), 5u);
-    EXPECT_EQ(d225.items.size(), 8u);
-    EXPECT_EQ(d226.items.size(), 16u);
 
     const struct {
         const DialogTemplate& dialog;
@@ -272,7 +279,6 @@ TEST(DialogTemplates, MatchTheDialogLayouts) {
         {d224, 1, L"BUTTON", WS_VISIBLE | BS_PUSHBUTTON, CRect(283, 300, 322, 314), L"OK@p"},
         {d224, 4006, L"BUTTON", WS_VISIBLE | BS_AUTOCHECKBOX, CRect(139, 299, 283, 309),
          L"Read Original Position Picture@c"},
-        {d224, 4009, L"STATIC", SS_BLACKFRAME, CRect(0, 0, 370, 297), L""},
         {d225, 1000, L"STATIC", SS_SUNKEN | SS_CENTERIMAGE, CRect(127, 19, 264, 31), L"Static"},
         {d225, 4005, L"BUTTON", BS_AUTOCHECKBOX, CRect(161, 49, 281, 59), L"Use Detailed File Dialog@c"},
         {d226, 1002, L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL, CRect(35, 1, 108, 102), L""},
@@ -281,7 +287,6 @@ TEST(DialogTemplates, MatchTheDialogLayouts) {
          CRect(3, 17, 106, 212), L"Tree1"},
         {d226, 4002, L"EDIT", ES_AUTOHSCROLL | WS_BORDER, CRect(109, 231, 176, 243), L""},
         {d226, 4003, L"STATIC", WS_BORDER, CRect(3, 216, 83, 286), L"Static"},
-        {d226, 4014, L"STATIC", WS_VISIBLE, CRect(87, 276, 132, 284), L"Image Size:"},
         {d226, 4004, L"BUTTON", BS_PUSHBUTTON, CRect(358, 215, 397, 229), L"View@p"},
     };
     for (const auto& c : cases) {
@@ -303,21 +308,29 @@ TEST(DialogTemplates, MatchTheDialogLayouts) {
 // without a text of its own gets the US English one.
 TEST(DialogTemplates, MalformedTemplatesDoNotLoad) {
     const auto load = [](const std::string& xml, DialogTemplate& out, LANGID language = LANG_ENGLISH_US) {
-        const ModuleResourceEntry entry{5, nullptr, 7, nullptr, reinterpret_cast<const BYTE*>(xml.data()),
+        const ModuleResourceEntry entry{5,
+                                        nullptr,
+                                        7,
+                                        nullptr,
+                                        reinterpret_cast<const BYTE*>(xml.data()),
                                         static_cast<DWORD>(xml.size())};
         const ModuleResourceTable module{"dialogs", &entry, 1};
         const ThreadLanguage scope(language);
         return LoadDialogTemplate(&module, 7, out);
     };
-    const std::string head = R"(<dialog style="WS_CHILD | DS_SETFONT" rect="1, 2, 30, 40" font="F" pointsize="8">)";
-    const auto control = [&](const std::string& attributes) { return head + "<control " + attributes + "/></dialog>"; };
+    const std::string head =
+        R"(<dialog style="WS_CHILD | DS_SETFONT" rect="1, 2, 30, 40" font="F" pointsize="8">)";
+    const auto control = [&](const std::string& attributes) {
+        return head + "<control " + attributes + "/></dialog>";
+    };
     const struct {
         const char* why;
         std::string xml;
     } bad[] = {
         {"not XML", "<dialog"},
         {"no dialog element", "<template/>"},
-        {"an unknown style", control(R"(id="1" class="STATIC" style="WS_CHILD | SS_NOSUCH" rect="0, 0, 1, 1")")},
+        {"an unknown style",
+         control(R"(id="1" class="STATIC" style="WS_CHILD | SS_NOSUCH" rect="0, 0, 1, 1")")},
         {"three numbers for a rectangle", control(R"(id="1" class="STATIC" rect="0, 0, 1")")},
         {"a negative width", control(R"(id="1" class="STATIC" rect="0, 0, -1, 1")")},
         {"a number with trailing text", control(R"(id="1x" class="STATIC" rect="0, 0, 1, 1")")},
@@ -331,8 +344,8 @@ TEST(DialogTemplates, MalformedTemplatesDoNotLoad) {
         EXPECT_EQ(out.caption, CString(L"unchanged")) << c.why;
     }
     DialogTemplate out;
-    ASSERT_TRUE(load(control(R"(id="-1" class="STATIC" rect=" 5,6 , 7, 8" text="Hi" text.2052="Ni hao")"), out,
-                     LANG_CHINESE_TRADITIONAL));
+    ASSERT_TRUE(load(control(R"(id="-1" class="STATIC" rect=" 5,6 , 7, 8" text="Hi" text.2052="Ni hao")"),
+                     out, LANG_CHINESE_TRADITIONAL));
     EXPECT_EQ(out.rect, CRect(1, 2, 31, 42));
     ASSERT_EQ(out.items.size(), 1u);
     EXPECT_EQ(out.items[0].rect, CRect(5, 6, 12, 14));
@@ -344,8 +357,8 @@ TEST(DialogTemplates, MalformedTemplatesDoNotLoad) {
 
 TEST(DialogTemplates, StripCaptionSuffix) {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"OK@p", L"OK"}, {L"Use@c", L"Use"},      {L"@p", L""},       {L"View@p@p", L"View@p"},
-        {L"a@x", L"a@x"}, {L"@P", L"@P"},          {L"p@", L"p@"},     {L"", L""},
+        {L"OK@p", L"OK"}, {L"Use@c", L"Use"}, {L"@p", L""},   {L"View@p@p", L"View@p"},
+        {L"a@x", L"a@x"}, {L"@P", L"@P"},     {L"p@", L"p@"}, {L"", L""},
     };
     for (const auto& [text, shown] : cases) EXPECT_EQ(StripCaptionSuffix(text), CString(shown)) << text;
 }
