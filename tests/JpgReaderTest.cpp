@@ -241,43 +241,46 @@ TEST(JpgReader, ReducedDecodes) {
     const Bytes colour = Gradient(400, 300, 3, 2), grey = Gradient(330, 230, 1, 1);
     const auto cut = [](const Bytes& file) { return Head(file, static_cast<long>(file.size() * 2 / 3)); };
     // clang-format off
-    const std::tuple<const char*, Bytes, bool, unsigned> cases[] = {  // file, full colour, reduction
-        {"colour, quantised: 400 / 4 >= 80, 300 / 4 >= 60", colour, false, 4},
-        {"colour, full colour", colour, true, 4},
-        {"colour, cut short", cut(colour), false, 4},
-        {"grey: 230 / 4 < 60", grey, false, 2},
-        {"grey, cut short", cut(grey), false, 2},
-        {"twice the cell less a column: whole", Gradient(159, 120, 3, 2), false, 1}};
+    // file, full colour, reduction, whether its data ends early
+    const std::tuple<const char*, Bytes, bool, unsigned, bool> cases[] = {
+        {"colour, quantised: 400 / 4 >= 80, 300 / 4 >= 60", colour, false, 4, false},
+        {"colour, full colour", colour, true, 4, false},
+        {"colour, cut short", cut(colour), false, 4, true},
+        {"grey: 230 / 4 < 60", grey, false, 2, false},
+        {"grey, cut short, full colour", cut(grey), true, 2, true},
+        {"twice the cell less a column: whole", Gradient(159, 120, 3, 2), false, 1, false}};
     // clang-format on
-    ScratchFolder folder;
-    for (const auto& [reason, file, fullColour, reduction] : cases) {
+    for (const auto& [reason, file, fullColour, reduction, endsEarly] : cases) {
         SCOPED_TRACE(reason);
         const auto choices = JpegChoices(fullColour, false);
-        ByteSource source;
-        ASSERT_EQ(source.Open(folder.Write("reduced.jpg", file)), S::ok);
+        ByteSource source(file.data(), file.size());
         const DecodedPicture got = DecodeJpgForThumbnail(source, kCell);
         ASSERT_EQ(got.status, S::ok);
         const unsigned rows = RowsAboveZeroRows(got.pixels.get(), got.rect);
+        EXPECT_EQ(rows > 0, endsEarly);
         const ReadResult expected = ExpectedJpegPixels(file, rows * reduction, fullColour, reduction);
         ASSERT_EQ(got.rect, expected.rect);
         EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), got.pixels.get()));
     }
     // An EXIF block stating orientation 6 after the start of the data: upright, the picture is 300 x 400,
-    // which covers the cell at a half but not at a quarter.
+    // which covers the cell at a half but not at a quarter; its pixels are those of the stored picture at a
+    // half (a cell of swapped sides asks for it), turned.
     const Bytes exif = {0xFF, 0xE1, 0, 30, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
                         1, 0, 0x12, 1, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
     Bytes turned = colour;
     turned.insert(turned.begin() + 2, exif.begin(), exif.end());
-    const CString path = folder.Write("turned.jpg", turned);
-    const auto decode = [&](bool upright) {
+    const auto decode = [&](bool upright, CSize cell) {
         const auto choices = JpegChoices(false, upright);
-        ByteSource source;
-        EXPECT_EQ(source.Open(path), S::ok);
-        return DecodeJpgForThumbnail(source, kCell);
+        ByteSource source(turned.data(), turned.size());
+        return DecodeJpgForThumbnail(source, cell);
     };
-    const DecodedPicture upright = decode(true), stored = decode(false);
+    const DecodedPicture upright = decode(true, kCell);
+    DecodedPicture stored = decode(false, CSize(kCell.cy, kCell.cx));
+    ASSERT_EQ(decode(false, kCell).rect, CRect(0, 0, 100, 75));
     ASSERT_EQ(upright.rect, CRect(0, 0, 150, 200));
-    ASSERT_EQ(stored.rect, CRect(0, 0, 100, 75));
+    ASSERT_EQ(MakeUpright(stored, 6), S::ok);
+    ASSERT_EQ(stored.rect, upright.rect);
+    EXPECT_TRUE(std::equal(upright.pixels.get(), upright.pixels.get() + 150 * 200, stored.pixels.get()));
 }
 
 TEST(JpgReader, FailuresPrintNothingLeaveNoFileOpenAndDisturbNoOtherDecode) {
