@@ -526,8 +526,8 @@ struct JpegFolder {
 
 // Checks that a listing of the folder makes a record of every file.
 void CatalogueJpegsOnce(const JpegFolder& jpegs, CKivObList& list, KivMediaFetchReport& report) {
-    if (!KivPictureFetchValidMediaFile(&list, CString::FromUtf8(jpegs.folder), CString::FromUtf8(jpegs.cacheFile),
-                                       L"jpg", {}, &report) ||
+    if (!KivPictureFetchValidMediaFile(&list, CString::FromUtf8(jpegs.folder),
+                                       CString::FromUtf8(jpegs.cacheFile), L"jpg", {}, &report) ||
         list.GetCount() != static_cast<int>(jpegs.files.size()) || report.picturesDropped != 0)
         Fail("the catalogue of the JPEG files of " + jpegs.folder + " is not one record per file");
 }

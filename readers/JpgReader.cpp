@@ -258,7 +258,8 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
             jpeg_destroy_decompress(&decompressor);
             return status;
         }
-        rect = CRect(0, 0, static_cast<int>(decompressor.output_width), static_cast<int>(decompressor.output_height));
+        rect = CRect(0, 0, static_cast<int>(decompressor.output_width),
+                     static_cast<int>(decompressor.output_height));
         session.errors.stopEarly = true;
     }
     jpeg_start_decompress(&decompressor);
