@@ -40,8 +40,8 @@ constexpr JDIMENSION kRowsPerRead = 16;
 constexpr unsigned kLongestMarker = 0xFFFF;
 
 // Hosts set them once, before loading, from any thread; loads on several threads read them.
-std::atomic<bool> fullColour{false};
-std::atomic<bool> autoOrient{false};
+std::atomic<bool> fullColourChoice{false};
+std::atomic<bool> autoOrientChoice{false};
 
 // What one decode was asked for, read once so that both decodes of a file that ends early agree.
 struct JpegChoices {
@@ -368,7 +368,7 @@ bool ProbeJpg(ByteSource& source, PictureHeader& header) {
     return fits;
 }
 
-void SetJpegFullColour(bool on) { fullColour.store(on, std::memory_order_relaxed); }
-bool JpegFullColour() { return fullColour.load(std::memory_order_relaxed); }
-void SetJpegAutoOrient(bool on) { autoOrient.store(on, std::memory_order_relaxed); }
-bool JpegAutoOrient() { return autoOrient.load(std::memory_order_relaxed); }
+void SetJpegFullColour(bool on) { fullColourChoice.store(on, std::memory_order_relaxed); }
+bool JpegFullColour() { return fullColourChoice.load(std::memory_order_relaxed); }
+void SetJpegAutoOrient(bool on) { autoOrientChoice.store(on, std::memory_order_relaxed); }
+bool JpegAutoOrient() { return autoOrientChoice.load(std::memory_order_relaxed); }
