@@ -1,11 +1,21 @@
-// The module-resource library: the XML document object that serialisable objects write themselves into
-// and read themselves from, its typed value holder, and the version hook archives call on load.
+// The module-resource library: a module's strings, the XML document object that serialisable objects
+// write themselves into and read themselves from, its typed value holder, and the version hook archives
+// call on load.
 #pragma once
 
 #include <memory>
 
 #include "platform/CString.h"
 #include "platform/WinTypes.h"
+
+// Access to a module's own resources.
+class KIV_RUNTIME_API CKivModuleRC {
+  public:
+    // String id of the module's string table in the thread's user-interface language (the table of the
+    // nearest language when that one is missing, as FindResourceW chooses). Returns nonzero when the
+    // string exists; text is emptied otherwise.
+    static BOOL LoadStringW(HINSTANCE resources, UINT id, CString& text);
+};
 
 // A node of an XML document. Pointers to it never own: the node lives as long as its document, and a load
 // (which replaces the whole document) leaves earlier node pointers dangling.
