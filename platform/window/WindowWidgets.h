@@ -9,9 +9,9 @@
 
 class CWnd;
 
-// What CWnd's text and control-ID calls do, for code that holds a widget without a CWnd (a dialog making
-// its controls and exchanging their data). The text of a label, button, line edit or editable combo box;
-// the caption of any other widget.
+// What CWnd's text and control-ID calls and the buttons' check calls do, for code that holds a widget
+// without a CWnd (a dialog making its controls and exchanging their data). The text is that of a label,
+// button, line edit or editable combo box, and the caption of any other widget.
 KIV_RUNTIME_API QString WidgetText(const QWidget* widget);
 KIV_RUNTIME_API void SetWidgetText(QWidget* widget, const QString& text);
 KIV_RUNTIME_API void SetWidgetControlId(QWidget* widget, int id);
