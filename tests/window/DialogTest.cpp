@@ -250,6 +250,7 @@ TEST(Dialog, MessageMapDispatchesNotificationsAndSurvivesAHandlerThatDestroys) {
     QTest::mouseClick(Control<QPushButton>(dialog, 4007), Qt::LeftButton);
     EXPECT_EQ(dialog.events.back(), CString(L"close"));
     EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_NE(list.m_hWnd, nullptr) << "the button whose click runs must outlive its signal";
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(list.m_hWnd, nullptr) << "the dialog's widgets went once the handler had returned";
 }
