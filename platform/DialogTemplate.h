@@ -11,20 +11,20 @@
 #include "platform/WindowStyles.h"
 
 struct DialogItemTemplate {
-    int id = 0;           // -1 for a control that nothing addresses (a label)
-    CString className;    // "BUTTON", "STATIC", "EDIT", "COMBOBOX", "SysTreeView32"
-    CString text;         // in the thread's language; push buttons end in "@p", check boxes in "@c"
-    DWORD style = 0;      // WS_..., and the class's own BS_, SS_, ES_, CBS_, TVS_ bits
-    DWORD exStyle = 0;    // WS_EX_...
-    CRect rect;           // dialog units: left = x, top = y, right = x + w, bottom = y + h
+    int id = 0;         // -1 for a control that nothing addresses (a label)
+    CString className;  // "BUTTON", "STATIC", "EDIT", "COMBOBOX", "SysTreeView32"
+    CString text;       // in the thread's language; push buttons end in "@p", check boxes in "@c"
+    DWORD style = 0;    // WS_..., and the class's own BS_, SS_, ES_, CBS_, TVS_ bits
+    DWORD exStyle = 0;  // WS_EX_...
+    CRect rect;         // dialog units: left = x, top = y, right = x + w, bottom = y + h
 };
 
 struct DialogTemplate {
-    DWORD style = 0;      // WS_..., DS_...
-    CString caption;      // empty for a dialog without caption
-    CString fontName;     // with DS_SETFONT
+    DWORD style = 0;   // WS_..., DS_...
+    CString caption;   // empty for a dialog without caption
+    CString fontName;  // with DS_SETFONT
     int pointSize = 0;
-    CRect rect;           // position and size in dialog units, as for the items
+    CRect rect;                             // position and size in dialog units, as for the items
     std::vector<DialogItemTemplate> items;  // in template order, which is the tab order
 };
 

@@ -39,7 +39,7 @@ constexpr DWORD DS_MODALFRAME = 0x0080;
 constexpr DWORD DS_CONTROL = 0x0400;  // a child dialog that behaves as one control of its parent
 constexpr DWORD DS_CENTER = 0x0800;
 
-// ---- Buttons: the low four bits are the kind ---------------------------------------------------------------
+// ---- Buttons: the low four bits are the kind --------------------------------------------------------------
 constexpr DWORD BS_TYPEMASK = 0x000F;
 constexpr DWORD BS_PUSHBUTTON = 0x0000;
 constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
@@ -49,7 +49,7 @@ constexpr DWORD BS_RADIOBUTTON = 0x0004;
 constexpr DWORD BS_GROUPBOX = 0x0007;
 constexpr DWORD BS_AUTORADIOBUTTON = 0x0009;
 
-// ---- Statics: the low five bits are the kind ---------------------------------------------------------------
+// ---- Statics: the low five bits are the kind --------------------------------------------------------------
 constexpr DWORD SS_TYPEMASK = 0x001F;
 constexpr DWORD SS_LEFT = 0x0000;
 constexpr DWORD SS_CENTER = 0x0001;
