@@ -17,9 +17,13 @@
 #include <memory>
 #include <vector>
 
+#include "libraries/window/KivGuiDialogs.h"
+#include "libraries/window/KivModuleRCWindow.h"
 #include "platform/window/Controls.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/WindowMessageBox.h"
+
+extern const ModuleResourceTable kKivPictureUiResources;
 
 namespace {
 
@@ -316,4 +320,48 @@ TEST(MessageBox, OneHookAnswersTheWindowLayersBoxesWithTheirTextAndType) {
         EXPECT_EQ(boxes.shown[0], std::make_pair(CString(L"Overwrite?"), c.type));
     }
     EXPECT_FALSE(HasMessageBoxHandler()) << "the handler was put back";
+}
+
+TEST(KivGui, TheModulesTemplatesMakeAHiddenPanelAndAModalDialog) {
+    auto host = Host();
+    CKivAquaBaseDlg panel(226);
+    ASSERT_TRUE(panel.DlgCreate(&kKivPictureUiResources, CWnd::FromHandle(host.get()), 226));
+    EXPECT_FALSE(panel.IsWindowVisible());
+    EXPECT_EQ(panel.GetParent()->m_hWnd, host.get());
+    EXPECT_EQ(panel.m_hWnd->size(), QSize(700, 508));
+    CString view;
+    panel.GetDlgItemTextW(4004, view);
+    EXPECT_EQ(view, CString(L"View"));
+    EXPECT_TRUE(panel.GetDlgItem(4003)->m_hWnd->isHidden()) << "the preview place is never shown";
+    EXPECT_NE(Control<QTreeWidget>(panel, 1003), nullptr);
+    CKivAquaComboBox types;
+    ASSERT_TRUE(types.SubclassDlgItem(1006, &panel));
+    EXPECT_EQ(types.AddString(L"TGA File(*.tga)"), 0);
+    EXPECT_EQ(types.FindStringExact(-1, L"tga file(*.TGA)"), 0);
+
+    CKivAquaBaseDlg detailed(224);
+    QTimer::singleShot(0, [&] {
+        CString check;
+        detailed.GetDlgItemTextW(4005, check);
+        EXPECT_EQ(check, CString(L"Use Simple Image File Dialog"));
+        QTest::keyClick(detailed.m_hWnd, Qt::Key_Return);
+    });
+    EXPECT_EQ(detailed.DlgDoModal(&kKivPictureUiResources), IDOK);
+}
+
+TEST(KivModuleRC, MessageBoxShowsTheModulesStringAndBitmapsLoad) {
+    AnsweringMessageBoxes boxes(IDNO);
+    EXPECT_EQ(CKivModuleRC::MessageBoxW(&kKivPictureUiResources, 505, 0x124), IDNO);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].first, CString(L"Current Selected File Has Already Existed, Whether To Override?"));
+    EXPECT_EQ(boxes.shown[0].second, 0x124u);
+
+    CBitmap bitmap;
+    ASSERT_TRUE(CKivModuleRC::LoadBitmapW(&kKivPictureUiResources, 130, bitmap));
+    BITMAP info;
+    ASSERT_NE(bitmap.GetBitmap(&info), 0);
+    EXPECT_EQ(info.bmWidth, 16);
+    EXPECT_EQ(info.bmHeight, 16);
+    EXPECT_EQ(bitmap.GetQImage()->pixelColor(0, 0), QColor(Qt::white)) << "drawn on white";
+    EXPECT_FALSE(CKivModuleRC::LoadBitmapW(&kKivPictureUiResources, 999, bitmap));
 }
