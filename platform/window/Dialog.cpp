@@ -362,7 +362,12 @@ INT_PTR CDialog::DoModal() {
         return -1;
     dialogTemplate.style = (dialogTemplate.style & ~(WS_CHILD | WS_VISIBLE)) | WS_POPUP;
     modalResult_ = -1;
-    if (!CreateIndirect(dialogTemplate, m_pParentWnd)) return -1;
+    // Without a parent the active window owns the dialog, as the class library picks the main window.
+    CWnd* const parent = m_pParentWnd;
+    QWidget* active = parent ? nullptr : QApplication::activeWindow();
+    const BOOL created = CreateIndirect(dialogTemplate, parent ? parent : CWnd::FromHandle(active));
+    m_pParentWnd = parent;
+    if (!created) return -1;
     if (m_hWnd != nullptr && !ended_) {
         m_hWnd->setWindowModality(Qt::ApplicationModal);
         m_hWnd->show();

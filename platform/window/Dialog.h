@@ -69,7 +69,7 @@ class KIV_RUNTIME_API CDialog : public CWnd {
     // DoModal builds the dialog from this template instead of loading one.
     void InitModalIndirect(const DialogTemplate& dialogTemplate);
     // Shows the dialog modally and returns what EndDialog was given (IDOK from OnOK, IDCANCEL from
-    // OnCancel), or -1 when the dialog could not be made.
+    // OnCancel), or -1 when the dialog could not be made. Without a parent the active window owns it.
     virtual INT_PTR DoModal();
     // Ends a modal run with result; a modeless dialog is hidden. Safe inside the dialog's handlers.
     void EndDialog(int result);

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/window/QtConversions.h"
