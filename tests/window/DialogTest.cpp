@@ -287,6 +287,14 @@ TEST(Dialog, ModalRunEndsFromTheKeyboardWithOnOKsExchange) {
              QTest::keyClick(cancel, Qt::Key_Return);
          },
          IDCANCEL, L"holiday.tga"},
+        {"Enter in a dialog inside the dialog presses the outer one's default button",
+         [](ExchangeDlg& d) {
+             CDialog panel;
+             ASSERT_TRUE(panel.CreateIndirect(TestTemplate(WS_CHILD | WS_VISIBLE), &d));
+             QTest::keyClick(Control<QLineEdit>(panel, 4002), Qt::Key_Return);
+             EXPECT_FALSE(panel.m_hWnd->isHidden()) << "the panel itself did not end";
+         },
+         IDOK, L"holiday.tga"},
         {"the window's close button cancels", [](ExchangeDlg& d) { d.m_hWnd->close(); }, IDCANCEL,
          L"holiday.tga"},
     };
