@@ -12,6 +12,8 @@
 // (a child window) leaves both keys to the dialog around it.
 #pragma once
 
+#include <memory>
+
 #include "platform/DialogTemplate.h"
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
