@@ -106,3 +106,13 @@ class KIV_RUNTIME_API CKivXMLDOMDocObj {
 // Called by archive loaders with the version they read, the version they write and their class name. result
 // receives the version to read with; returns nonzero when the loader knows that version (at most current).
 KIV_RUNTIME_API int KivVersionConvert(int version, int current, int& result, const CString& className);
+
+// The host's video standard, as far as the module needs it: high definition or not. The background fills
+// pick their high-definition tiles by it. The host sets it when its project's standard changes; it starts
+// as standard definition.
+class KIV_RUNTIME_API CKivVideoStd {
+  public:
+    // Nonzero when the host's video standard is high definition.
+    static BOOL IsVideoStdHD();
+    static void SetVideoStdHD(BOOL hd);
+};
