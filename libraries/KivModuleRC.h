@@ -8,6 +8,8 @@
 #include "platform/CString.h"
 #include "platform/WinTypes.h"
 
+class CBitmap;
+
 // Access to a module's own resources.
 class KIV_RUNTIME_API CKivModuleRC {
   public:
@@ -15,6 +17,11 @@ class KIV_RUNTIME_API CKivModuleRC {
     // nearest language when that one is missing, as FindResourceW chooses). Returns nonzero when the
     // string exists; text is emptied otherwise.
     static BOOL LoadStringW(HINSTANCE resources, UINT id, CString& text);
+    // The window calls, defined by the window runtime (libraries/window/KivModuleRCWindow.h):
+    // a message box of string id with the style's buttons and icon, returning the button chosen; and
+    // bitmap id of the module, nonzero when it loaded.
+    static int MessageBoxW(HINSTANCE resources, UINT id, UINT style);
+    static BOOL LoadBitmapW(HINSTANCE resources, UINT id, CBitmap& bitmap);
 };
 
 // A node of an XML document. Pointers to it never own: the node lives as long as its document, and a load

@@ -39,6 +39,11 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler next) {
     return std::exchange(handler, std::move(next));
 }
 
+BOOL HasMessageBoxHandler() {
+    const std::lock_guard<std::mutex> guard(handlerLock);
+    return handler ? TRUE : FALSE;
+}
+
 int AfxMessageBox(LPCWSTR text, UINT type, UINT) {
     MessageBoxHandler current;
     {

@@ -17,6 +17,7 @@ using ULONGLONG = std::uint64_t;
 using SIZE_T = std::size_t;
 using UINT_PTR = std::uintptr_t;
 using INT_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using WCHAR = wchar_t;

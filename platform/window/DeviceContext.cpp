@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRegion>
@@ -61,6 +62,31 @@ BOOL CPen::CreatePen(int style, int width, COLORREF colour) {
 }
 
 BOOL CPen::DeleteObject() { return TRUE; }
+
+CBitmap::CBitmap() = default;
+CBitmap::~CBitmap() = default;
+
+BOOL CBitmap::FromQImage(const QImage& image) {
+    if (image_ != nullptr || image.isNull()) return FALSE;
+    image_ = std::make_unique<QImage>(image);
+    return TRUE;
+}
+
+int CBitmap::GetBitmap(BITMAP* info) const {
+    if (image_ == nullptr || info == nullptr) return 0;
+    *info = BITMAP{};
+    info->bmWidth = image_->width();
+    info->bmHeight = image_->height();
+    info->bmWidthBytes = LONG(image_->bytesPerLine());
+    info->bmBitsPixel = WORD(image_->depth());
+    return int(sizeof(BITMAP));
+}
+
+BOOL CBitmap::DeleteObject() {
+    const BOOL had = image_ != nullptr;
+    image_.reset();
+    return had;
+}
 
 CFont::CFont() = default;
 CFont::~CFont() = default;

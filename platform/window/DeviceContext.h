@@ -100,6 +100,37 @@ class KIV_RUNTIME_API CFont {
     std::unique_ptr<QFont> font_;
 };
 
+// What GetBitmap tells of a bitmap.
+struct BITMAP {
+    LONG bmType = 0;
+    LONG bmWidth = 0;
+    LONG bmHeight = 0;
+    LONG bmWidthBytes = 0;
+    WORD bmPlanes = 1;
+    WORD bmBitsPixel = 0;
+    LPVOID bmBits = nullptr;
+};
+
+// A bitmap: a picture the window layer draws, held as a Qt image.
+class KIV_RUNTIME_API CBitmap {
+  public:
+    CBitmap();
+    CBitmap(const CBitmap&) = delete;
+    CBitmap& operator=(const CBitmap&) = delete;
+    ~CBitmap();
+    // Takes image (Qt shares its pixels until one side changes); fails for a null image or when this
+    // bitmap already holds one.
+    BOOL FromQImage(const QImage& image);
+    // Size and depth; 0 without a bitmap. bmBits stays null: the pixels are the image's.
+    int GetBitmap(BITMAP* info) const;
+    BOOL DeleteObject();
+    // The image, or null without one.
+    const QImage* GetQImage() const { return image_.get(); }
+
+  private:
+    std::unique_ptr<QImage> image_;
+};
+
 class KIV_RUNTIME_API CDC {
   public:
     // A device context drawing nowhere until it is given a device.

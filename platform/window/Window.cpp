@@ -1,9 +1,13 @@
 #include "platform/window/Window.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -255,6 +259,22 @@ HWND CWnd::Detach() {
     return widget;
 }
 
+BOOL CWnd::SubclassWindow(HWND widget) {
+    if (widget == nullptr || m_hWnd != nullptr) return FALSE;
+    if (WindowLink* link = WindowLink::Of(widget)) {
+        CWnd* current = link->Window();
+        if (current == nullptr || !current->isWrapper_) return FALSE;  // another CWnd names it
+        current->Detach();
+        delete current;
+    }
+    return Attach(widget);
+}
+
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
+    CWnd* item = parent ? parent->GetDlgItem(int(id)) : nullptr;
+    return item != nullptr && SubclassWindow(item->m_hWnd);
+}
+
 BOOL CWnd::Create(LPCWSTR /*className*/, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
     auto* widget = new WindowWidget(this);
     if (windowName != nullptr) widget->setWindowTitle(QString::fromWCharArray(windowName));
@@ -354,12 +374,36 @@ BOOL CWnd::EnableWindow(BOOL enable) {
 
 BOOL CWnd::IsWindowEnabled() const { return m_hWnd != nullptr && m_hWnd->isEnabled(); }
 
+QString WidgetText(const QWidget* widget) {
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget); combo && combo->isEditable())
+        return combo->currentText();
+    return widget->windowTitle();
+}
+
+void SetWidgetText(QWidget* widget, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        edit->setText(text);
+    else if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable())
+        combo->setEditText(text);
+    else
+        widget->setWindowTitle(text);
+}
+
+void SetWidgetControlId(QWidget* widget, int id) { widget->setProperty(kControlIdProperty, id); }
+
 void CWnd::SetWindowTextW(LPCWSTR text) {
-    if (m_hWnd != nullptr) m_hWnd->setWindowTitle(ToQString(CString(text)));
+    if (m_hWnd != nullptr) SetWidgetText(m_hWnd, ToQString(CString(text)));
 }
 
 void CWnd::GetWindowTextW(CString& text) const {
-    text = m_hWnd ? FromQString(m_hWnd->windowTitle()) : CString();
+    text = m_hWnd ? FromQString(WidgetText(m_hWnd)) : CString();
 }
 
 CWnd* CWnd::GetParent() const { return m_hWnd ? FromHandle(m_hWnd->parentWidget()) : nullptr; }

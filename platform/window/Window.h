@@ -78,6 +78,10 @@ class KIV_RUNTIME_API CWnd {
     // Names a widget made elsewhere; fails when this CWnd already has one or the widget has a CWnd.
     BOOL Attach(HWND widget);
     HWND Detach();
+    // Attaches like Attach, also to a widget that so far had only the wrapper FromHandle made (the
+    // wrapper goes): how a member control takes over a control that a dialog made from its template.
+    BOOL SubclassWindow(HWND widget);
+    BOOL SubclassDlgItem(UINT id, CWnd* parent);
 
     // Creates a plain window of this layer, a child of parent (a top-level window without one) at rect
     // in the parent's client coordinates, with the control ID id; its events reach the handlers below.
@@ -105,7 +109,7 @@ class KIV_RUNTIME_API CWnd {
     BOOL IsWindowVisible() const;
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsWindowEnabled() const;
-    // The caption of a window, the text of a control.
+    // The caption of a window, the text of a control (label, button, edit, editable combo box).
     virtual void SetWindowTextW(LPCWSTR text);
     virtual void GetWindowTextW(CString& text) const;
 

@@ -9,6 +9,16 @@
 
 class CWnd;
 
+// What CWnd's text and control-ID calls and the buttons' check calls do, for code that holds a widget
+// without a CWnd (a dialog making its controls and exchanging their data). The text is that of a label,
+// button, line edit or editable combo box, and the caption of any other widget.
+KIV_RUNTIME_API QString WidgetText(const QWidget* widget);
+KIV_RUNTIME_API void SetWidgetText(QWidget* widget, const QString& text);
+KIV_RUNTIME_API void SetWidgetControlId(QWidget* widget, int id);
+// A button's check state as the system counts it: 0 unchecked, 1 checked, 2 indeterminate.
+KIV_RUNTIME_API int WidgetCheck(const QWidget* widget);
+KIV_RUNTIME_API void SetWidgetCheck(QWidget* widget, int check);
+
 // The widget of a window that CWnd::Create made: its events reach the CWnd's handlers.
 class KIV_RUNTIME_API WindowWidget : public QWidget {
   public:
