@@ -47,14 +47,6 @@ bool HasWildcard(std::wstring_view mask) {
     return mask.find_first_of(L"*?") != std::wstring_view::npos;
 }
 
-// Orders names as a case-insensitive file system lists them.
-bool ListedBefore(const std::wstring& a, const std::wstring& b) {
-    const auto less = [](wchar_t x, wchar_t y) { return FoldCase(x) < FoldCase(y); };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return true;
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return false;
-    return a < b;
-}
-
 FILETIME FileTimeOf(const statx_timestamp& t) {
     return FileTimeFromUnix(static_cast<std::time_t>(t.tv_sec), static_cast<long>(t.tv_nsec));
 }
@@ -70,7 +62,20 @@ bool WideName(const char* bytes, std::wstring& wide) {
 struct MatchingName {
     std::string bytes;
     std::wstring wide;
+    std::wstring folded;  // wide in one letter case, the sort key made once per name
 };
+
+// Orders names as a case-insensitive file system lists them (ties by exact name).
+bool ListedBefore(const MatchingName& a, const MatchingName& b) {
+    if (const int order = a.folded.compare(b.folded); order != 0) return order < 0;
+    return a.wide < b.wide;
+}
+
+std::wstring Folded(const std::wstring& text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) c = FoldCase(c);
+    return folded;
+}
 
 // One search: the matching names, read when it starts, and the place of the next one to report. A scanned
 // folder stays open while the search runs, so that each entry's facts are read by its name alone.
@@ -91,7 +96,7 @@ struct DirectorySearch {
             struct stat status {};
             std::string exact = folder + CString(mask).ToFileSystem();
             if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0)
-                names.push_back({std::move(exact), std::wstring(mask)});
+                names.push_back({std::move(exact), std::wstring(mask), {}});
             return;
         }
         directory.reset(::opendir(folder.c_str()));
@@ -101,10 +106,9 @@ struct DirectorySearch {
             const std::string_view bytes(entry->d_name);
             if (bytes == "." || bytes == "..") continue;
             if (WideName(entry->d_name, wide) && MatchesFileMask(wide, mask))
-                names.push_back({std::string(bytes), wide});
+                names.push_back({std::string(bytes), wide, Folded(wide)});
         }
-        std::sort(names.begin(), names.end(),
-                  [](const MatchingName& a, const MatchingName& b) { return ListedBefore(a.wide, b.wide); });
+        std::sort(names.begin(), names.end(), ListedBefore);
     }
 
     // Fills data with the next entry that still exists; false at the end.
