@@ -85,6 +85,7 @@ void* MapHugeBlock(SIZE_T bytes) {
     return header + 1;
 }
 
+// A block freed, or a slab done carving, lets go of its mapping; the last to let go unmaps it.
 void Drop(GlobalSlabMapping* mapping) {
     if (mapping->holds.fetch_sub(1, std::memory_order_acq_rel) == 1) munmap(mapping, mapping->bytes);
 }
@@ -149,7 +150,7 @@ HGLOBAL GlobalSlab::Alloc(UINT flags, SIZE_T bytes, SIZE_T upcoming) {
         const SIZE_T length = RoundUp(std::min(wanted, kMaxSlabBytes), PageBytes());
         mapping_ = MapHugeAligned(0, length, 1);
         if (!mapping_) return GlobalAlloc(flags, bytes);
-        next_ = reinterpret_cast<BYTE*>(mapping_) + sizeof(BlockHeader);
+        next_ = reinterpret_cast<BYTE*>(mapping_) + RoundUp(sizeof(GlobalSlabMapping), alignof(BlockHeader));
         end_ = reinterpret_cast<BYTE*>(mapping_) + length;
     }
     // Fresh mapped bytes are zero and never handed out twice, so GMEM_ZEROINIT costs nothing.
