@@ -143,11 +143,11 @@ HGLOBAL GlobalSlab::Alloc(UINT flags, SIZE_T bytes, SIZE_T upcoming) {
     const SIZE_T need = sizeof(BlockHeader) + RoundUp(bytes == 0 ? 1 : bytes, alignof(BlockHeader));
     if (static_cast<SIZE_T>(end_ - next_) < need) {
         LetGo();
-        // The slab ends on an ordinary page: huge pages cover its whole 2 MiB stretches, and the tail
-        // that the load turns out not to need is never touched.
+        // Whole huge pages: a load fills nearly all it said it might, and a tail of ordinary pages would
+        // cost a fault per 4 KiB again. A last huge page the load does not reach is never touched.
         const SIZE_T wanted = sizeof(GlobalSlabMapping) + need + std::min(upcoming, kMaxSlabBytes);
         if (wanted < kHugePage) return GlobalAlloc(flags, bytes);
-        const SIZE_T length = RoundUp(std::min(wanted, kMaxSlabBytes), PageBytes());
+        const SIZE_T length = RoundUp(std::min(wanted, kMaxSlabBytes), kHugePage);
         mapping_ = MapHugeAligned(0, length, 1);
         if (!mapping_) return GlobalAlloc(flags, bytes);
         next_ = reinterpret_cast<BYTE*>(mapping_) + RoundUp(sizeof(GlobalSlabMapping), alignof(BlockHeader));
