@@ -235,14 +235,7 @@ void CKivIconObj::Serialize(CArchive& archive) {
     if (!IsIconSide(cx) || !IsIconSide(cy)) throw CArchiveException(CArchiveException::badSchema);
     const CSize size(cx, cy);
     const size_t bytes = IconBytes(size);
-    archive.RequireBytes(bytes);
-    auto* bits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes));
-    if (!bits) throw CMemoryException();
-    if (archive.Read(bits, static_cast<UINT>(bytes)) != bytes) {
-        GlobalFree(bits);
-        throw CArchiveException(CArchiveException::endOfFile);
-    }
-    SetIcon(bits, size);
+    SetIcon(archive.ReadBlock(static_cast<UINT>(bytes)), size);
 }
 
 void CKivIconObj::SerializeXML(CKivXMLDOMDocObj* document, IXMLDOMNode* parent) {

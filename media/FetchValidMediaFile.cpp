@@ -44,10 +44,12 @@ std::vector<CString> SplitExtensions(const CString& extensions) {
     return pieces;
 }
 
-// Appends a record per directory entry matching "*." + extension, in the search's order.
-void GatherEntries(const CString& folder, const CString& extension, CKivObList& records) {
+// Calls take(entry, name) for each entry the search of pattern reports, in its order, with the entry's
+// name trimmed of white space (entry.cFileName keeps it as listed); plain folders and names that are
+// only white space are passed over.
+template <class Take>
+void ForEachEntry(const CString& pattern, Take take) {
     WIN32_FIND_DATAW entry{};
-    const CString pattern = JoinFolderAndName(folder, CString(L"*.") + extension);
     HANDLE search = FindFirstFileW(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE) return;
     struct SearchCloser {
@@ -59,12 +61,41 @@ void GatherEntries(const CString& folder, const CString& extension, CKivObList& 
         if (entry.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
         CString name(entry.cFileName);
         name.Trim();
-        if (name.IsEmpty()) continue;
-        auto record = std::make_unique<CKivClipMediaObj>();
-        record->SetBasicInfo(JoinFolderAndName(folder, name), &entry);
-        records.AddTail(record.get());
-        record.release();
+        if (!name.IsEmpty()) take(entry, name);
     } while (FindNextFileW(search, &entry));
+}
+
+void AddRecord(const CString& folder, const CString& name, WIN32_FIND_DATAW& entry, CKivObList& records) {
+    auto record = std::make_unique<CKivClipMediaObj>();
+    record->SetBasicInfo(JoinFolderAndName(folder, name), &entry);
+    records.AddTail(record.get());
+    record.release();
+}
+
+// Appends a record per directory entry matching "*." + extension, in the search's order, for each
+// extension in turn. The folder is read once for all of them: each entry of one search of "*" goes to
+// every extension whose pattern it matches (the test the search itself makes), which gives the records of
+// a search per extension in their order. An extension holding a folder separator makes its pattern name
+// another folder, and gets a search of its own.
+void GatherEntries(const CString& folder, const std::vector<CString>& extensions, CKivObList& records) {
+    std::vector<std::wstring> masks;
+    std::vector<bool> apart;
+    for (const CString& extension : extensions) {
+        masks.push_back(L"*." + extension.Text());
+        apart.push_back(extension.Text().find_first_of(L"/\\") != std::wstring::npos);
+    }
+    std::vector<CKivObList> found(extensions.size());
+    ForEachEntry(JoinFolderAndName(folder, CString(L"*")), [&](WIN32_FIND_DATAW& entry, const CString& name) {
+        for (size_t i = 0; i < masks.size(); ++i)
+            if (!apart[i] && MatchesFileMask(entry.cFileName, masks[i])) AddRecord(folder, name, entry, found[i]);
+    });
+    for (size_t i = 0; i < masks.size(); ++i) {
+        if (apart[i])
+            ForEachEntry(JoinFolderAndName(folder, CString(masks[i])),
+                         [&](WIN32_FIND_DATAW& entry, const CString& name) { AddRecord(folder, name, entry, found[i]); });
+        records.AddTail(&found[i]);
+        found[i].RemoveAll();
+    }
 }
 
 // Removes a cache that is not trusted. A failure is shown to the user and the listing goes on.
@@ -331,8 +362,7 @@ int FetchValidMediaFile(CKivObList* list, const CString& folder, const CString& 
         if (!KivPublicDoesDirExist(folder)) return 0;
 
         CKivObList records;
-        for (const CString& extension : SplitExtensions(extensions))
-            GatherEntries(folder, extension, records);
+        GatherEntries(folder, SplitExtensions(extensions), records);
 
         const CachePlace place(cacheFile);
         RecordsByPath reusable;

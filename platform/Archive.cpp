@@ -236,6 +236,15 @@ UINT CArchive::Read(void* buffer, UINT count) {
     return done;
 }
 
+BYTE* CArchive::ReadBlock(UINT count) {
+    RequireLoading();
+    RequireBytes(count);
+    GlobalBlock<BYTE[]> block(static_cast<BYTE*>(blocks_.Alloc(GMEM_FIXED, count, GetRemainingBytes() - count)));
+    if (!block) throw CMemoryException();
+    if (Read(block.get(), count) != count) Refuse(CArchiveException::endOfFile);
+    return block.release();
+}
+
 ULONGLONG CArchive::GetRemainingBytes() const {
     return loading_ ? (end_ - current_) + fileLeft_ : 0;
 }

@@ -47,33 +47,9 @@ bool HasWildcard(std::wstring_view mask) {
     return mask.find_first_of(L"*?") != std::wstring_view::npos;
 }
 
-// Orders names as a case-insensitive file system lists them.
-bool ListedBefore(const std::wstring& a, const std::wstring& b) {
-    const auto less = [](wchar_t x, wchar_t y) { return FoldCase(x) < FoldCase(y); };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return true;
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return false;
-    return a < b;
-}
-
 FILETIME FileTimeOf(const statx_timestamp& t) {
     return FileTimeFromUnix(static_cast<std::time_t>(t.tv_sec), static_cast<long>(t.tv_nsec));
 }
-
-// One search: the matching names, read when it starts, and the place of the next one to report.
-struct DirectorySearch {
-    std::string folder;  // as the file system names it, ending in '/'
-    std::vector<std::wstring> names;
-    size_t next = 0;
-
-    // Fills data with the next entry that still exists; false at the end.
-    bool Report(WIN32_FIND_DATAW& data) {
-        while (next < names.size()) {
-            const std::wstring& name = names[next++];
-            if (DescribeFile(folder + CString(name).ToFileSystem(), name, data)) return true;
-        }
-        return false;
-    }
-};
 
 // A name as the wide text that leads back to its bytes; false when too long for cFileName.
 bool WideName(const char* bytes, std::wstring& wide) {
@@ -81,30 +57,70 @@ bool WideName(const char* bytes, std::wstring& wide) {
     return wide.size() < MAX_PATH;
 }
 
-std::vector<std::wstring> MatchingNames(const std::string& folder, std::wstring_view mask) {
-    std::vector<std::wstring> names;
-    if (mask.empty()) return names;
-    // A name without wildcards is one file, which the file system finds or not: where it tells letter
-    // case apart, "a.bmp" is not "A.bmp" (a scan without regard to case would name a file that is not
-    // there); where it folds case, it finds the file by either name. (A trailing dot, which the system's
-    // names never end in, is left to the scan's rule for names without an extension.)
-    if (!HasWildcard(mask) && mask.back() != L'.') {
-        struct stat status {};
-        const std::string exact = folder + CString(mask).ToFileSystem();
-        if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0) names.emplace_back(mask);
-        return names;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return names;
+// A matching entry: its name as the file system spells it (relative to the search's open folder, or the
+// whole path for a name looked up alone) and as wide text.
+struct MatchingName {
+    std::string bytes;
     std::wstring wide;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view bytes(entry->d_name);
-        if (bytes == "." || bytes == "..") continue;
-        if (WideName(entry->d_name, wide) && MatchesFileMask(wide, mask)) names.push_back(wide);
-    }
-    std::sort(names.begin(), names.end(), ListedBefore);
-    return names;
+    std::wstring folded;  // wide in one letter case, the sort key made once per name
+};
+
+// Orders names as a case-insensitive file system lists them (ties by exact name).
+bool ListedBefore(const MatchingName& a, const MatchingName& b) {
+    if (const int order = a.folded.compare(b.folded); order != 0) return order < 0;
+    return a.wide < b.wide;
 }
+
+std::wstring Folded(const std::wstring& text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) c = FoldCase(c);
+    return folded;
+}
+
+// One search: the matching names, read when it starts, and the place of the next one to report. A scanned
+// folder stays open while the search runs, so that each entry's facts are read by its name alone.
+struct DirectorySearch {
+    std::string folder;  // as the file system names it, ending in '/'
+    std::unique_ptr<DIR, int (*)(DIR*)> directory{nullptr, ::closedir};
+    std::vector<MatchingName> names;
+    size_t next = 0;
+
+    // Reads the names that match mask.
+    void Start(std::wstring_view mask) {
+        if (mask.empty()) return;
+        // A name without wildcards is one file, which the file system finds or not: where it tells letter
+        // case apart, "a.bmp" is not "A.bmp" (a scan without regard to case would name a file that is not
+        // there); where it folds case, it finds the file by either name. (A trailing dot, which the
+        // system's names never end in, is left to the scan's rule for names without an extension.)
+        if (!HasWildcard(mask) && mask.back() != L'.') {
+            struct stat status {};
+            std::string exact = folder + CString(mask).ToFileSystem();
+            if (mask != L"." && mask != L".." && ::stat(exact.c_str(), &status) == 0)
+                names.push_back({std::move(exact), std::wstring(mask), {}});
+            return;
+        }
+        directory.reset(::opendir(folder.c_str()));
+        if (!directory) return;
+        std::wstring wide;
+        while (const dirent* entry = ::readdir(directory.get())) {
+            const std::string_view bytes(entry->d_name);
+            if (bytes == "." || bytes == "..") continue;
+            if (WideName(entry->d_name, wide) && MatchesFileMask(wide, mask))
+                names.push_back({std::string(bytes), wide, Folded(wide)});
+        }
+        std::sort(names.begin(), names.end(), ListedBefore);
+    }
+
+    // Fills data with the next entry that still exists; false at the end.
+    bool Report(WIN32_FIND_DATAW& data) {
+        const int at = directory ? ::dirfd(directory.get()) : AT_FDCWD;
+        while (next < names.size()) {
+            const MatchingName& name = names[next++];
+            if (DescribeFile(at, name.bytes, name.wide, data)) return true;
+        }
+        return false;
+    }
+};
 
 DirectorySearch* SearchOf(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : static_cast<DirectorySearch*>(handle);
@@ -140,9 +156,9 @@ std::time_t UnixSecondsFromFileTime(FILETIME time) {
                                     kEpochDifference);
 }
 
-bool DescribeFile(const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data) {
+bool DescribeFile(int at, const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data) {
     struct statx facts {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &facts) != 0)
+    if (::statx(at, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &facts) != 0)
         return false;
     const bool folder = S_ISDIR(facts.stx_mode);
     if (!folder && !S_ISREG(facts.stx_mode)) return false;
@@ -176,10 +192,10 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     std::string folder =
         slash == std::wstring::npos ? "./" : CString(path.substr(0, slash + 1)).ToFileSystem();
 
-    auto search = std::unique_ptr<DirectorySearch>(new (std::nothrow) DirectorySearch{std::move(folder), {}});
+    auto search = std::unique_ptr<DirectorySearch>(new (std::nothrow) DirectorySearch{std::move(folder)});
     if (!search) return INVALID_HANDLE_VALUE;
     try {
-        search->names = MatchingNames(search->folder, mask);
+        search->Start(mask);
     } catch (const std::bad_alloc&) {
         return INVALID_HANDLE_VALUE;
     }

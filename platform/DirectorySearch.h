@@ -72,6 +72,7 @@ FILETIME FileTimeFromUnix(std::time_t seconds, long nanoseconds);
 // The whole seconds since 1970 of a FILETIME (rounded down).
 std::time_t UnixSecondsFromFileTime(FILETIME time);
 
-// The directory search's facts of one path (symbolic links followed) under the given name: false for a
-// missing path, a dangling link, or something that is neither a file nor a folder.
-bool DescribeFile(const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data);
+// The directory search's facts of one path (symbolic links followed; a relative path starts at the folder
+// open as at, or at the current folder for AT_FDCWD) under the given name: false for a missing path, a
+// dangling link, or something that is neither a file nor a folder.
+bool DescribeFile(int at, const std::string& path, std::wstring_view name, WIN32_FIND_DATAW& data);

@@ -36,7 +36,7 @@ BOOL CFile::GetStatus(LPCWSTR fileName, CFileStatus& status) {
     const std::wstring_view name =
         std::wstring_view(text).substr(slash == std::wstring::npos ? 0 : slash + 1);
     WIN32_FIND_DATAW data;
-    if (path.IsEmpty() || !DescribeFile(path.ToFileSystem(), name, data)) return FALSE;
+    if (path.IsEmpty() || !DescribeFile(AT_FDCWD, path.ToFileSystem(), name, data)) return FALSE;
     status.m_ctime = TimeOf(data.ftCreationTime);
     status.m_mtime = TimeOf(data.ftLastWriteTime);
     status.m_atime = TimeOf(data.ftLastAccessTime);

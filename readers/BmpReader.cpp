@@ -183,7 +183,7 @@ void ConvertRowPiece(const BYTE* bytes, UINT byteCount, UINT bitsPerPixel, const
             }
             break;
         case 24:
-            for (UINT i = 0; i < count; ++i) out[i] = PackBgrBytes(bytes + 3 * i);
+            PackBgrRow(bytes, out, count);
             break;
         default: break;
     }

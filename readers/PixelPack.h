@@ -4,6 +4,7 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 
 #include "platform/WinTypes.h"
 
@@ -18,6 +19,10 @@ constexpr DWORD PackBgra(DWORD red, DWORD green, DWORD blue, DWORD alpha = 255) 
 inline DWORD PackRgbBytes(const BYTE* rgb) { return PackBgra(rgb[0], rgb[1], rgb[2]); }
 // Three bytes stored blue, green, red (BMP rows and palettes), opaque.
 inline DWORD PackBgrBytes(const BYTE* bgr) { return PackBgra(bgr[2], bgr[1], bgr[0]); }
+
+// A row of count pixels of three bytes blue, green, red (BMP and TGA rows) packed as opaque pixel words:
+// PackBgrBytes over the row, sixteen pixels at a time where the processor shuffles bytes (SSSE3).
+void PackBgrRow(const BYTE* bgr, DWORD* out, std::size_t count);
 
 // A 5-5-5 word (blue in the low bits, bit 15 ignored) widened two ways, each as its format defines it:
 // BMP shifts each component left by 3, so 31 becomes 248; TGA also sets the low three bits of a nonzero

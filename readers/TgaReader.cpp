@@ -219,6 +219,9 @@ struct DecodePlan {
     // as the level (as other readers do) rather than converted as a 5-5-5 colour.
     bool greyPixels;
     bool keepsAlpha;
+    // Colour pixels of three bytes B, G, R, the common case: packed from the strip straight into the
+    // output rows rather than widened in place and copied.
+    bool colourBytes;
 };
 
 DecodePlan MakePlan(const TgaFileInfo& info) {
@@ -234,6 +237,7 @@ DecodePlan MakePlan(const TgaFileInfo& info) {
     plan.topDown = (info.imageDescriptor & tga::kOriginMask) == tga::kTopToBottom;
     plan.greyPixels = IsGreyType(info.imageType) && plan.sourcePixelBytes == 2;
     plan.keepsAlpha = info.pixelDepth == tga::kMaxBitsPerPixel;
+    plan.colourBytes = !plan.mapped && plan.sourcePixelBytes == 3;
     return plan;
 }
 
@@ -289,6 +293,19 @@ void CopyStripRows(const BYTE* strip, UINT firstRow, UINT rowCount, const Decode
     }
 }
 
+// Packs rowCount rows of 3-byte pixels of the strip, of which the file supplied got, straight into their
+// output rows; the pixels it did not supply are opaque black, as every pixel of a picture without alpha.
+void PackStripRows(const BYTE* strip, size_t got, UINT firstRow, UINT rowCount, const DecodePlan& plan,
+                   DWORD* pixels) {
+    for (UINT i = 0; i < rowCount; ++i) {
+        DWORD* out = pixels + static_cast<size_t>(OutputRow(firstRow + i, plan)) * plan.width;
+        const size_t before = static_cast<size_t>(i) * plan.width;
+        const size_t supplied = got > before ? std::min<size_t>(got - before, plan.width) : 0;
+        PackBgrRow(strip + before * 3, out, supplied);
+        std::fill(out + supplied, out + plan.width, kOpaqueAlpha);
+    }
+}
+
 // Decodes the pixel data strip by strip. The rows a short file lacks stay zero: the decode stops at the
 // first strip the file cannot fill, after zeroing the part of that strip the file did not supply. Returns
 // how many file rows, counted from the first, were stored.
@@ -299,13 +316,17 @@ UINT DecodeStrips(ByteSource& source, TgaRleReader* packets, const DecodePlan& p
         // The last strip asks for a whole strip even when fewer rows remain.
         const size_t got = packets ? packets->Read(work, stripPixels)
                                    : source.Read(work, stripPixels * plan.sourcePixelBytes) / plan.sourcePixelBytes;
-        if (plan.mapped)
-            ExpandIndices(work, got, table);
-        else if (plan.sourcePixelBytes != tga::kWorkPixelBytes)
-            ConvertTgaPixels(work, got, plan.sourcePixelBytes, plan.greyPixels);
-        std::memset(work + got * tga::kWorkPixelBytes, 0, (stripPixels - got) * tga::kWorkPixelBytes);
         const UINT rows = std::min(rowsPerStrip, plan.height - row);
-        CopyStripRows(work, row, rows, plan, pixels);
+        if (plan.colourBytes) {
+            PackStripRows(work, got, row, rows, plan, pixels);
+        } else {
+            if (plan.mapped)
+                ExpandIndices(work, got, table);
+            else if (plan.sourcePixelBytes != tga::kWorkPixelBytes)
+                ConvertTgaPixels(work, got, plan.sourcePixelBytes, plan.greyPixels);
+            std::memset(work + got * tga::kWorkPixelBytes, 0, (stripPixels - got) * tga::kWorkPixelBytes);
+            CopyStripRows(work, row, rows, plan, pixels);
+        }
         if (got < stripPixels) return row + rows;
     }
     return plan.height;

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "TestFiles.h"
 #include "platform/DirectorySearch.h"
@@ -63,6 +64,40 @@ TEST(GlobalMemory, BlocksAreWholeZeroedAndReleasableAnywhere) {
     }
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
     for (const SIZE_T bytes : {SIZE_MAX, SIZE_MAX - 15}) EXPECT_EQ(GlobalAlloc(GPTR, bytes), nullptr);
+}
+
+// A slab's blocks are blocks of their own: whole, zeroed, aligned, apart from one another, freed one by one
+// on any thread; the slab's memory goes with the last of them, not before. A load too small to fill a
+// huge page, and every load where GlobalAlloc keeps large blocks on the heap, takes heap blocks.
+TEST(GlobalMemory, SlabBlocksAreBlocksOfTheirOwn) {
+    const bool slabs = GlobalAllocMapsLargeBlocks();
+    std::vector<BYTE*> blocks;
+    {
+        GlobalSlab slab;
+        void* small = slab.Alloc(GPTR, 100, 1000);
+        EXPECT_FALSE(AdvisedForHugePages(small)) << "too small for a slab";
+        GlobalFree(small);
+        const SIZE_T sizes[] = {0, 1, 14400, 17, kGlobalMappedBytes, 14400, 100};
+        for (const SIZE_T bytes : sizes) {
+            auto* block = static_cast<BYTE*>(slab.Alloc(GPTR, bytes, 3 * kGlobalMappedBytes));
+            ASSERT_NE(block, nullptr) << bytes;
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u) << bytes;
+            EXPECT_TRUE(std::all_of(block, block + bytes, [](BYTE b) { return b == 0; })) << bytes;
+            EXPECT_EQ(AdvisedForHugePages(block), slabs) << bytes;
+            std::memset(block, static_cast<int>(blocks.size() + 1), bytes);
+            blocks.push_back(block);
+        }
+        for (size_t i = 0; i < blocks.size(); ++i)
+            EXPECT_TRUE(std::all_of(blocks[i], blocks[i] + sizes[i], [i](BYTE b) { return b == i + 1; })) << i;
+    }
+    BYTE* const last = blocks.back();
+    blocks.pop_back();
+    std::thread([&blocks] {
+        for (BYTE* block : blocks) EXPECT_EQ(GlobalFree(block), nullptr);
+    }).join();
+    EXPECT_EQ(AdvisedForHugePages(last), slabs) << "a block still held keeps its slab";
+    GlobalFree(last);
+    EXPECT_FALSE(AdvisedForHugePages(last)) << "the last block takes its slab with it";
 }
 
 TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {
