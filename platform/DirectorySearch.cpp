@@ -192,7 +192,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     std::string folder =
         slash == std::wstring::npos ? "./" : CString(path.substr(0, slash + 1)).ToFileSystem();
 
-    auto search = std::unique_ptr<DirectorySearch>(new (std::nothrow) DirectorySearch{std::move(folder)});
+    auto search = std::unique_ptr<DirectorySearch>(new (std::nothrow) DirectorySearch{std::move(folder), {nullptr, ::closedir}, {}, 0});
     if (!search) return INVALID_HANDLE_VALUE;
     try {
         search->Start(mask);
