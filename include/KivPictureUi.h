@@ -3,3 +3,4 @@
 #pragma once
 
 #include "KivPicture.h"
+#include "media/window/ClipMediaListCtrl.h"

@@ -105,6 +105,8 @@ class KIV_RUNTIME_API CKivMemBlock {
     bool owns_ = false;
 };
 
+class CDC;
+
 // ---- Serialisable objects ------------------------------------------------------------------------------
 
 class CKivXMLDOMDocObj;
@@ -205,6 +207,10 @@ class KIV_RUNTIME_API CKivIconObj : public CKivObject {
     bool IsEmpty() const { return bits_ == nullptr; }
     // Releases the pixels.
     void Clear();
+    // Paints the thumbnail into rect, scaled to fit with its shape kept and centred; an empty icon
+    // paints a sunken empty frame. Part of the window runtime (KivRuntimeUi): only programs linking it
+    // may call this, and the core never does.
+    void DrawIcon(CDC* dc, CRect rect) const;
     // Hands the pixels to the caller (who releases them with GlobalFree) and leaves the icon empty.
     BYTE* Detach();
 
