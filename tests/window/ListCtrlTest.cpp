@@ -11,11 +11,13 @@
 #include <QTest>
 #include <QWidget>
 
-#include <cstring>
-#include <memory>
+#include <cstdlib>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
+#include "KivPicture.h"
+#include "TestFiles.h"
 #include "libraries/window/KivGuiProgress.h"
 #include "libraries/window/KivGuiSkin.h"
 #include "media/ClipMediaObj.h"
@@ -57,11 +59,7 @@ CKivClipMediaObj* Record(const wchar_t* title, CSize size, COLORREF colour) {
     record->m_strShowName = title;
     if (size.cx > 0) {
         auto* bits = static_cast<BYTE*>(GlobalAlloc(GPTR, size_t(size.cx * size.cy * 3)));
-        for (LONG i = 0; i < size.cx * size.cy; ++i) {
-            bits[3 * i] = GetBValue(colour);
-            bits[3 * i + 1] = GetGValue(colour);
-            bits[3 * i + 2] = GetRValue(colour);
-        }
+        for (LONG i = 0; i < size.cx * size.cy * 3; ++i) bits[i] = BYTE(colour >> (16 - i % 3 * 8));  // B, G, R
         record->m_Icon.SetIcon(bits, size);
     }
     return record;
@@ -71,13 +69,12 @@ struct ListFixture {
     Parent parent;
     CKivClipMediaListCtrl list;
     CKivObList records;
-    ListFixture(CSize size, CSize icon, int cells) {
+    ListFixture(CSize size, CSize icon, int cells) : parent(size) {
         EXPECT_TRUE(list.Create(&parent, kListId, kVisible));
         list.MoveWindow(0, 0, size.cx, size.cy);
         list.SetIconAttr(icon, 1, 1, 1);
         list.SetCellCount(cells, 0, 1);
     }
-    void Key(Qt::Key key) { QTest::keyClick(list.m_hWnd, key); }
 };
 
 // The cell's icon area in view mode 0: centred, 4 pixels below the cell's top.
@@ -145,7 +142,7 @@ TEST(ListCtrl, KeysMoveTheCurrentCellAndEachChangeSendsOneCommand) {
         f.list.SetViewMode(c.mode, 1);
         f.list.SetCurSel(c.start, 1);
         f.parent.commands.clear();
-        f.Key(c.key);
+        QTest::keyClick(f.list.m_hWnd, c.key);
         EXPECT_EQ(f.list.GetCurSel(), c.expected) << c.why;
         const auto expected = c.expected == c.start ? std::vector<std::pair<UINT, UINT>>{}
                                                     : std::vector<std::pair<UINT, UINT>>{{kListId, 1}};
@@ -241,8 +238,9 @@ TEST(ListCtrl, AHighlightedTitleIsWhiteOverTheNormalOneLowerRight) {
         EXPECT_EQ(dc.GetTextColor(), RGB(0, 0, 0)) << "the text colour is given back";
         return image;
     };
-    QImage expected(100, 34, QImage::Format_RGB32);
-    expected.fill(Qt::gray);
+    QImage blank(100, 34, QImage::Format_RGB32);
+    blank.fill(Qt::gray);
+    QImage expected = blank.copy();
     {
         CDC dc(&expected);
         dc.SetBkMode(TRANSPARENT);
@@ -254,8 +252,6 @@ TEST(ListCtrl, AHighlightedTitleIsWhiteOverTheNormalOneLowerRight) {
     }
     EXPECT_EQ(paint(0, 1), expected);
     EXPECT_NE(paint(0, 0), expected);
-    QImage blank(100, 34, QImage::Format_RGB32);
-    blank.fill(Qt::gray);
     EXPECT_EQ(paint(1, 1), blank) << "an index equal to the count draws nothing";
     EXPECT_EQ(paint(-1, 1), blank);
 }
@@ -300,4 +296,32 @@ TEST(GuiLibrary, ProgressWindowSkinAndChildClipping) {
     }
     EXPECT_EQ(At(image, 30, 25), RGB(255, 255, 255)) << "the child is clipped out";
     EXPECT_EQ(At(image, 10, 10), RGB(0, 0, 0));
+}
+
+// Not a check: renders the samples' records as the panel shows them, in its three states (grid of 64 x 48
+// icons, the list of rows, grid of 120 x 48 icons), as PNG files into $KIV_SCREENSHOTS, to be looked at.
+// scripts/screenshots.sh runs it under Xvfb.
+TEST(ListCtrl, DISABLED_Screenshots) {
+    const char* out = std::getenv("KIV_SCREENSHOTS");
+    if (out == nullptr) GTEST_SKIP() << "KIV_SCREENSHOTS names no folder";
+    ScratchFolder folder;  // the gathering writes its cache beside the pictures, never into samples/
+    for (const auto& entry : std::filesystem::directory_iterator(KIV_SAMPLES))
+        if (entry.is_regular_file()) std::filesystem::copy(entry.path(), folder.Path() / entry.path().filename());
+    const CString dir = CString::FromFileSystem(folder.Path().string() + "/");
+    ListFixture f(CSize(560, 420), CSize(64, 48), 0);
+    ASSERT_TRUE(KivPictureFetchValidMediaFile(&f.records, dir, dir + L"VudEvovi.pmf", L"bmp,tga,jpg,gif,pcx,psd"));
+    f.list.SetClipMediaList(&f.records);
+    f.list.SetCellCount(int(f.records.GetCount()), 0, 1);
+    f.list.SetCurSel(1, 1);
+    const struct {
+        int mode;
+        CSize icon;
+        const char* name;
+    } shots[] = {{0, CSize(64, 48), "grid-64x48.png"}, {1, CSize(64, 48), "rows-64x48.png"},
+                 {0, CSize(120, 48), "grid-120x48.png"}};
+    for (const auto& shot : shots) {
+        f.list.SetIconAttr(shot.icon, 1, 1, 1);
+        f.list.SetViewMode(shot.mode, 1);
+        EXPECT_TRUE(Grab(f.list).save(QString::fromUtf8(out) + "/" + shot.name));
+    }
 }
