@@ -4,7 +4,9 @@
 // of 80 x 60 images into an image of that size. Two rows: the first screen of the list and the last one,
 // where each cell's record is found furthest down the record list.
 //
-// The target: a frame of cells within 2x the plain blits (the ours/floor column).
+// The target: a frame of cells within 2x the plain blits (the ours/floor column). Every frame after the
+// first finds each thumbnail already fitted to its cell (the icon's drawing cache), as a list repainting
+// or scrolling back does; the first paint of a cell also converts and scales its thumbnail.
 //
 // The window system is Qt's offscreen platform unless QT_QPA_PLATFORM names another; the records are made
 // in memory (a painting reads no file).
@@ -23,7 +25,6 @@
 #include "KivPicture.h"
 #include "KivPictureUi.h"
 #include "platform/GlobalMemory.h"
-#include "platform/window/WindowSystem.h"
 
 namespace bench {
 namespace {
@@ -46,7 +47,12 @@ struct Scene {
 
     Scene() {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (!AfxEnsureWindowSystem()) Fail("no window system for the list benchmarks");
+        // Kept until the process ends: destroyed by an exit handler, the application object would outlive
+        // the statics Qt made after it.
+        static int argc = 1;
+        static char name[] = "kivpicture_bench";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr) new QApplication(argc, argv);
         Noise noise;
         for (int i = 0; i < kRecords; ++i) {
             auto* record = new CKivClipMediaObj;
@@ -80,9 +86,10 @@ struct Scene {
     }
 };
 
+// Never destroyed, like the application object its windows belong to.
 Scene& TheScene() {
-    static Scene scene;
-    return scene;
+    static Scene* scene = new Scene;
+    return *scene;
 }
 
 bool RenderList(int scrollToCell) {

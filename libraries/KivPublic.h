@@ -209,7 +209,7 @@ class KIV_RUNTIME_API CKivIconObj : public CKivObject {
     void Clear();
     // Paints the thumbnail into rect, scaled to fit with its shape kept and centred; an empty icon
     // paints a sunken empty frame. Part of the window runtime (KivRuntimeUi): only programs linking it
-    // may call this, and the core never does.
+    // may call this, and the core never does. User-interface thread only (it keeps a drawing cache).
     void DrawIcon(CDC* dc, CRect rect) const;
     // Hands the pixels to the caller (who releases them with GlobalFree) and leaves the icon empty.
     BYTE* Detach();
@@ -220,6 +220,8 @@ class KIV_RUNTIME_API CKivIconObj : public CKivObject {
   private:
     BYTE* bits_ = nullptr;
     CSize size_;
+    // What DrawIcon prepared from the pixels (a scaled copy), opaque here; dropped with the pixels.
+    mutable std::shared_ptr<void> drawCache_;
 };
 
 // ---- Gray pictures (".AMY") -------------------------------------------------------------------------------

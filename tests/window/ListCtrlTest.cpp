@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -220,6 +221,11 @@ TEST(ListCtrl, MediaCellsPaintFromTheRecordsOnly) {
         {icon2.left, icon2.top, kivgui::kField, "the cell at the list's count draws nothing"},
     };
     for (const Probe& p : probes) EXPECT_EQ(At(shown, p.x, p.y), p.expected) << p.why;
+
+    std::unique_ptr<CKivClipMediaObj> blue(Record(L"", CSize(80, 30), RGB(0, 0, 255)));
+    static_cast<CKivClipMediaObj*>(f.records.GetHead())->m_Icon = blue->m_Icon;
+    f.list.Invalidate();
+    EXPECT_EQ(At(Grab(f.list), icon0.left + 32, icon0.top + 32), RGB(0, 0, 255)) << "new pixels, not a stale copy";
 }
 
 TEST(ListCtrl, AHighlightedTitleIsWhiteOverTheNormalOneLowerRight) {
