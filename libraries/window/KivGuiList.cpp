@@ -38,17 +38,23 @@ BOOL CKivAquaListCtrl::Create(CWnd* parent, UINT id, DWORD style) {
         if (!place->isHidden()) style |= kVisibleStyle;
         placeholder->SetDlgCtrlID(0);  // from now on the ID names the list
     }
-    if (!CWnd::Create(nullptr, L"", style, rect, parent, id)) return FALSE;
-    m_hWnd->setAttribute(Qt::WA_OpaquePaintEvent);
-    scrollBar_ = new QScrollBar(Qt::Vertical, m_hWnd);
-    scrollBar_->setFocusPolicy(Qt::NoFocus);
-    scrollBar_->hide();
-    QObject::connect(scrollBar_, &QScrollBar::valueChanged, scrollBar_, [this] { Invalidate(FALSE); });
+    if (!Create(nullptr, L"", style, rect, parent, id)) return FALSE;
     if (place != nullptr) {
         m_hWnd->stackUnder(place);
         QWidget::setTabOrder(place, m_hWnd);
         delete place;  // its CWnd, if any, is left empty
     }
+    return TRUE;
+}
+
+BOOL CKivAquaListCtrl::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                              UINT id) {
+    if (!CWnd::Create(className, windowName, style, rect, parent, id)) return FALSE;
+    m_hWnd->setAttribute(Qt::WA_OpaquePaintEvent);
+    scrollBar_ = new QScrollBar(Qt::Vertical, m_hWnd);
+    scrollBar_->setFocusPolicy(Qt::NoFocus);
+    scrollBar_->hide();
+    QObject::connect(scrollBar_, &QScrollBar::valueChanged, scrollBar_, [this] { Invalidate(FALSE); });
     RecalcLayout(FALSE, TRUE);
     return TRUE;
 }

@@ -39,6 +39,9 @@ class KIV_RUNTIME_API CKivAquaListCtrl : public CKivAquaBaseWnd {
     // order, and the placeholder is destroyed; otherwise the list starts empty-sized and shows when style
     // has WS_VISIBLE (0x10000000).
     BOOL Create(CWnd* parent, UINT id, DWORD style);
+    // Creates the list at rect in parent's client coordinates, the class library's way.
+    BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                UINT id) override;
 
     // The icon area of every cell; showTitle and showInfo reserve room for the title and (view mode 1)
     // the information line. Lays the cells out again; repaints when redraw is nonzero.

@@ -20,4 +20,7 @@ class KIV_RUNTIME_API CKivGuiProgressDlg : public CWnd {
     void SetText(LPCWSTR text);
     // Removes the window; harmless when it was never created or is already gone.
     void Close();
+
+  private:
+    using CWnd::Create;  // a plain window is no progress window
 };

@@ -2,6 +2,10 @@
 // (their paths name no file: painting must never need one).
 #include <gtest/gtest.h>
 
+// Before Qt's headers, whose global begin() and end() the file layer's seek names would shadow.
+#include "KivPicture.h"
+#include "TestFiles.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -17,8 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include "KivPicture.h"
-#include "TestFiles.h"
 #include "libraries/window/KivGuiProgress.h"
 #include "libraries/window/KivGuiSkin.h"
 #include "media/ClipMediaObj.h"
