@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include <jpeglib.h>  // after <cstdio>, which it needs
+
 namespace bench {
 
 // ---- Picture content ------------------------------------------------------------------------------------
@@ -205,6 +207,44 @@ Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize
 
 // One row in PackBits, as the format's writers code it: runs of three or more as repeat packets, the rest
 // as literal packets, none longer than 128 bytes.
+void WritePhotoJpeg(const std::string& path, int width, int height, bool grey) {
+    constexpr int kCameraQuality = 90;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) Fail("cannot write " + path);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);  // the standard error exit ends the program
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = grey ? 1 : 3;
+    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, kCameraQuality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    const auto& photo = Photo(width, height);
+    std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+    while (info.next_scanline < info.image_height) {
+        const std::uint32_t* in = photo.data() + static_cast<size_t>(info.next_scanline) * width;
+        for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
+            const unsigned red = in[x] >> 16 & 0xFF, green = in[x] >> 8 & 0xFF, blue = in[x] & 0xFF;
+            if (grey) {
+                row[x] = static_cast<JSAMPLE>((77 * red + 150 * green + 29 * blue) >> 8);
+            } else {
+                row[3 * x] = static_cast<JSAMPLE>(red);
+                row[3 * x + 1] = static_cast<JSAMPLE>(green);
+                row[3 * x + 2] = static_cast<JSAMPLE>(blue);
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    if (std::fclose(file) != 0) Fail("cannot write " + path);
+}
+
 void PackBitsRow(const unsigned char* row, size_t count, Bytes& out) {
     for (size_t i = 0; i < count;) {
         size_t run = 1;

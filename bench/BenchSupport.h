@@ -77,6 +77,9 @@ Bytes LzwEncode(const unsigned char* indices, size_t count, unsigned minCodeSize
 // A GIF file of one 8-bit image with a global table of 256 entries (palette, padded with black); indices are
 // in stored order (for an interlaced image, the rows already in pass order).
 Bytes GifFile(int width, int height, const std::vector<Rgb>& palette, const Bytes& indices, bool interlaced);
+// The photo of width x height, or its grey levels, through libjpeg's compressor with its defaults (4:2:0
+// for colour) at quality 90, a camera's usual setting.
+void WritePhotoJpeg(const std::string& path, int width, int height, bool grey);
 // One row in PackBits (PSD's and TIFF's run-length coding), appended to out.
 void PackBitsRow(const unsigned char* row, size_t count, Bytes& out);
 

@@ -29,6 +29,13 @@
 //             different mix of files and is printed for context, not in a ratio.
 //   ImageMagick reads every file at full size (a plain MagickReadImage, no size hint for JPEG).
 //
+// JPEG pictures, whose record thumbnails come from the library's reduced decode, are also timed apart, cold,
+// beside libvips and ImageMagick on the same files and threads (the "jpeg" cases):
+//   photos    a folder of 24 copies of one 4000 x 3000 photo-like JPEG (libjpeg, quality 90, 4:2:0), as a
+//             camera card holds them, written at the first use.
+//   jpg       the JPEG files of the folder above (one sixth of it), listed alone ("jpg") with a cache file of
+//             their own, so that the mixed folder's cache is left alone.
+//
 // The catalogue reads pictures on several threads (one per core, at most 8), so unlike the other
 // benchmarks of this program these are timed by the wall clock (UseRealTime: the Time column and the
 // rates), with the CPU column the whole process's CPU time. The thumbnailers are run on the same number of
@@ -74,6 +81,7 @@ constexpr int kBaseWidth = 1400;
 constexpr int kBaseHeight = 1000;
 constexpr const char* kExtensions = "bmp,tga,jpg,gif,pcx,psd";
 constexpr const char* kCacheName = "VudEvovi.pmf";
+constexpr int kPhotos = 24;
 
 struct Format {
     const char* extension;
@@ -425,21 +433,25 @@ bool ImageMagickThumbnail(const std::string& path) {
     return made;
 }
 
-void ImageMagick(benchmark::State& state) {
-    const Catalog& catalog = TheCatalog();
+// ImageMagick's thumbnails of files, on the catalogue's threads.
+void ImageMagickOver(benchmark::State& state, const std::vector<std::string>& files) {
     StartImageMagick();
     const unsigned threads = ReadingThreads();
     int made = 0;
     for (auto _ : state) {
-        made = OverFiles(catalog.files, threads, ImageMagickThumbnail);
+        made = OverFiles(files, threads, ImageMagickThumbnail);
         if (made == 0) {
             state.SkipWithError("ImageMagick made no thumbnail");
             break;
         }
     }
     state.SetItemsProcessed(state.iterations() * made);
-    state.counters["unread"] = kPictures - made;
+    state.counters["unread"] = static_cast<double>(files.size()) - made;
     state.counters["threads"] = threads;
+}
+
+void ImageMagick(benchmark::State& state) {
+    ImageMagickOver(state, TheCatalog().files);
 }
 
 void StartVips() {
@@ -470,11 +482,9 @@ bool VipsThumbnail(const std::string& path) {
     return bytes > 0;
 }
 
-// libvips over all the files (own: false) or over the JPEG and GIF files only (own: true).
-void Vips(benchmark::State& state, bool own) {
-    const Catalog& catalog = TheCatalog();
+// libvips' thumbnails of files, on the catalogue's threads.
+void VipsOver(benchmark::State& state, const std::vector<std::string>& files) {
     StartVips();
-    const std::vector<std::string>& files = own ? catalog.vipsOwn : catalog.files;
     const unsigned threads = ReadingThreads();
     int made = 0;
     for (auto _ : state) {
@@ -492,12 +502,102 @@ void Vips(benchmark::State& state, bool own) {
     state.counters["threads"] = threads;
 }
 
+// libvips over all the files (own: false) or over the JPEG and GIF files only (own: true).
+void Vips(benchmark::State& state, bool own) {
+    const Catalog& catalog = TheCatalog();
+    VipsOver(state, own ? catalog.vipsOwn : catalog.files);
+}
+
 void VipsAll(benchmark::State& state) {
     Vips(state, false);
 }
 void VipsOwnLoaders(benchmark::State& state) {
     Vips(state, true);
 }
+
+// ---- JPEG files alone ---------------------------------------------------------------------------------
+
+// A folder listed for "jpg" only, with its own cache file, and its JPEG files.
+struct JpegFolder {
+    std::string folder;
+    std::string cacheFile;
+    std::vector<std::string> files;
+};
+
+// Checks that a listing of the folder makes a record of every file.
+void CatalogueJpegsOnce(const JpegFolder& jpegs, CKivObList& list, KivMediaFetchReport& report) {
+    if (!KivPictureFetchValidMediaFile(&list, CString::FromUtf8(jpegs.folder),
+                                       CString::FromUtf8(jpegs.cacheFile), L"jpg", {}, &report) ||
+        list.GetCount() != static_cast<int>(jpegs.files.size()) || report.picturesDropped != 0)
+        Fail("the catalogue of the JPEG files of " + jpegs.folder + " is not one record per file");
+}
+
+const JpegFolder& Photos() {
+    static const JpegFolder photos = [] {
+        JpegFolder made;
+        made.folder = ScratchPath("photos");
+        made.cacheFile = made.folder + "/" + kCacheName;
+        std::filesystem::create_directories(made.folder);
+        std::printf("Writing %d JPEG photos of %dx%d to %s\n", kPhotos, kLargeWidth, kLargeHeight,
+                    made.folder.c_str());
+        std::fflush(stdout);
+        for (int i = 0; i < kPhotos; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "photo%02d.jpg", i);
+            made.files.push_back(made.folder + "/" + name);
+            if (i == 0)
+                WritePhotoJpeg(made.files[0], kLargeWidth, kLargeHeight, false);
+            else
+                std::filesystem::copy_file(made.files[0], made.files.back());
+        }
+        CKivObList list;
+        KivMediaFetchReport report;
+        CatalogueJpegsOnce(made, list, report);  // checks every photo and fills the page cache
+        return made;
+    }();
+    return photos;
+}
+
+const JpegFolder& MixedJpegs() {
+    static const JpegFolder jpegs = [] {
+        const Catalog& catalog = TheCatalog();
+        JpegFolder made;
+        made.folder = catalog.folder;
+        made.cacheFile = catalog.folder + "/jpg-only.pmf";
+        for (const std::string& file : catalog.files)
+            if (file.ends_with(".jpg")) made.files.push_back(file);
+        return made;
+    }();
+    return jpegs;
+}
+
+// The catalogue of the folder's JPEG files with no cache: every picture read.
+void ColdJpegs(benchmark::State& state, const JpegFolder& jpegs) {
+    CKivObList list;
+    KivMediaFetchReport report;
+    for (auto _ : state) {
+        state.PauseTiming();
+        list.DeleteAll();
+        if (::unlink(jpegs.cacheFile.c_str()) != 0 && errno != ENOENT) Fail("cannot delete the cache file");
+        state.ResumeTiming();
+        CatalogueJpegsOnce(jpegs, list, report);
+        if (report.cacheTrusted || report.picturesRead != static_cast<int>(jpegs.files.size())) {
+            state.SkipWithError("the cold catalogue did not read every picture");
+            break;
+        }
+    }
+    list.DeleteAll();
+    state.SetItemsProcessed(state.iterations() * static_cast<long long>(jpegs.files.size()));
+    state.counters["pictures"] = static_cast<double>(jpegs.files.size());
+    state.counters["threads"] = ReadingThreads();
+}
+
+void PhotosCold(benchmark::State& state) { ColdJpegs(state, Photos()); }
+void PhotosVips(benchmark::State& state) { VipsOver(state, Photos().files); }
+void PhotosImageMagick(benchmark::State& state) { ImageMagickOver(state, Photos().files); }
+void JpgCold(benchmark::State& state) { ColdJpegs(state, MixedJpegs()); }
+void JpgVips(benchmark::State& state) { VipsOver(state, MixedJpegs().files); }
+void JpgImageMagick(benchmark::State& state) { ImageMagickOver(state, MixedJpegs().files); }
 
 // ---- The summary --------------------------------------------------------------------------------------
 
@@ -517,6 +617,17 @@ void PrintSummary(const RunMedians& medians) {
     const auto rate = [&](const char* name) {
         return medians.Counter(std::string("catalog/") + name, "items_per_second");
     };
+    for (const auto& [key, what] : {std::pair{"photos", "24 JPEG photos of 4000x3000"},
+                                    std::pair{"jpg", "The mixed folder's JPEG files alone"}}) {
+        const std::string name(key);
+        const double cold = rate((name + "-cold").c_str());
+        if (cold < 0) continue;
+        std::printf("%s (wall-clock medians, %u reading threads): cold rate %s pictures/s, /libvips %s "
+                    "(target >= 1), /ImageMagick %s (target >= 3)\n",
+                    what, ReadingThreads(), Figure(cold, "%.1f").c_str(),
+                    Figure(Divide(cold, rate((name + "-libvips").c_str()))).c_str(),
+                    Figure(Divide(cold, rate((name + "-imagemagick").c_str()))).c_str());
+    }
     bool ran = false;
     for (const char* name : {"cold", "warm", "floor", "touched", "one-read", "imagemagick", "libvips"})
         ran = ran || real(name) >= 0;
@@ -564,6 +675,12 @@ void RegisterCatalogBenchmarks() {
     add("imagemagick", ImageMagick, 1);
     add("libvips", VipsAll, 1);
     add("libvips-jpg-gif", VipsOwnLoaders, 1);
+    add("photos-cold", PhotosCold, 1);
+    add("photos-libvips", PhotosVips, 1);
+    add("photos-imagemagick", PhotosImageMagick, 1);
+    add("jpg-cold", JpgCold, 1);
+    add("jpg-libvips", JpgVips, 1);
+    add("jpg-imagemagick", JpgImageMagick, 1);
     AddSummary(PrintSummary);
 }
 

@@ -46,7 +46,6 @@ namespace {
 
 constexpr int kWidth = kLargeWidth;
 constexpr int kHeight = kLargeHeight;
-constexpr int kJpegFileQuality = 90;  // a camera's usual setting
 constexpr int kQuantisedColours = 128;
 
 // ---- BMP files ------------------------------------------------------------------------------------------
@@ -286,42 +285,9 @@ Bytes GifFile(bool interlaced) {
 
 // ---- JPEG files -----------------------------------------------------------------------------------------
 
-// The photo, or its grey levels, through libjpeg's compressor with its defaults (4:2:0 for colour).
+// The large photo, or its grey levels, as a camera would write it.
 void WriteJpegFile(const std::string& path, bool grey) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) Fail("cannot write " + path);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);  // the standard error exit ends the program
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = grey ? 1 : 3;
-    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, kJpegFileQuality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    const auto& photo = Photo(kWidth, kHeight);
-    std::vector<JSAMPLE> row(static_cast<size_t>(kWidth) * 3);
-    while (info.next_scanline < info.image_height) {
-        const std::uint32_t* in = photo.data() + static_cast<size_t>(info.next_scanline) * kWidth;
-        for (size_t x = 0; x < kWidth; ++x) {
-            const unsigned red = in[x] >> 16 & 0xFF, green = in[x] >> 8 & 0xFF, blue = in[x] & 0xFF;
-            if (grey) {
-                row[x] = static_cast<JSAMPLE>((77 * red + 150 * green + 29 * blue) >> 8);
-            } else {
-                row[3 * x] = static_cast<JSAMPLE>(red);
-                row[3 * x + 1] = static_cast<JSAMPLE>(green);
-                row[3 * x + 2] = static_cast<JSAMPLE>(blue);
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    if (std::fclose(file) != 0) Fail("cannot write " + path);
+    WritePhotoJpeg(path, kWidth, kHeight, grey);
 }
 
 // ---- PCX files ------------------------------------------------------------------------------------------

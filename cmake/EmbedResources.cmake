@@ -1,9 +1,11 @@
 # Compiles a resource list into C++ source: one byte array per resource and a ModuleResourceTable.
 #
 # As a script: cmake -DMANIFEST=list -DOUTPUT=file.cpp -DSYMBOL=name -DMODULE_NAME=text -P EmbedResources.cmake
-# Each line of the list: TYPE NAME FILE, where TYPE is BITMAP or RCDATA (or any other word, a named type),
-# NAME is a number (an integer identifier) or a word, and FILE is relative to the list. '#' starts a
-# comment. A BITMAP keeps only what follows the 14-byte file header of its .bmp file, as resources do.
+# Each line of the list: TYPE NAME FILE [LANGID], where TYPE is BITMAP, DIALOG, STRING or RCDATA (or any
+# other word, a named type), NAME is a number (an integer identifier) or a word, FILE is relative to the
+# list, and LANGID is the resource's language as a decimal number (1033, 2052, ...; 0 or none: neutral, for
+# every language). '#' starts a comment. A BITMAP keeps only what follows the 14-byte file header of its
+# .bmp file, as resources do; every other file is taken as it stands.
 #
 # As an include: kiv_embed_resources(TARGET target MANIFEST list SYMBOL name) adds the generated source
 # to target and regenerates it when the list or a listed file changes.
@@ -19,8 +21,11 @@ function(kiv_read_resource_list manifest out_entries)
     endif()
     string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
     list(LENGTH fields count)
-    if(NOT count EQUAL 3)
-      message(FATAL_ERROR "${manifest}: expected 'TYPE NAME FILE', got '${line}'")
+    if(count EQUAL 4)
+      list(GET fields 3 language)
+    endif()
+    if(count LESS 3 OR count GREATER 4 OR (count EQUAL 4 AND NOT language MATCHES "^[0-9]+$"))
+      message(FATAL_ERROR "${manifest}: expected 'TYPE NAME FILE [LANGID]', got '${line}'")
     endif()
     list(APPEND entries "${line}")
   endforeach()
@@ -63,14 +68,23 @@ if(CMAKE_SCRIPT_MODE_FILE AND MANIFEST)
     list(GET fields 0 type)
     list(GET fields 1 name)
     list(GET fields 2 file)
-    if(type STREQUAL "BITMAP")
-      set(type_field "2, nullptr")
-      file(READ "${base}/${file}" hex OFFSET 14 HEX)
-    elseif(type STREQUAL "RCDATA")
-      set(type_field "10, nullptr")
-      file(READ "${base}/${file}" hex HEX)
+    set(language 0)
+    list(LENGTH fields count)
+    if(count EQUAL 4)
+      list(GET fields 3 language)
+    endif()
+    set(type_ids BITMAP 2 DIALOG 5 STRING 6 RCDATA 10)
+    list(FIND type_ids "${type}" type_index)
+    if(type_index GREATER_EQUAL 0)
+      math(EXPR type_index "${type_index} + 1")
+      list(GET type_ids ${type_index} type_id)
+      set(type_field "${type_id}, nullptr")
     else()
       set(type_field "0, L\"${type}\"")
+    endif()
+    if(type STREQUAL "BITMAP")
+      file(READ "${base}/${file}" hex OFFSET 14 HEX)
+    else()
       file(READ "${base}/${file}" hex HEX)
     endif()
     if(name MATCHES "^[0-9]+$")
@@ -83,7 +97,7 @@ if(CMAKE_SCRIPT_MODE_FILE AND MANIFEST)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
     string(REGEX REPLACE "((0x..,){24})" "\\1\n    " bytes "${bytes}")
     string(APPEND arrays "alignas(4) const BYTE resource${index}[] = {\n    ${bytes}0};\n")
-    string(APPEND table "    {${type_field}, ${name_field}, resource${index}, ${size}},\n")
+    string(APPEND table "    {${type_field}, ${name_field}, resource${index}, ${size}, ${language}},\n")
     math(EXPR index "${index} + 1")
   endforeach()
   if(index EQUAL 0)

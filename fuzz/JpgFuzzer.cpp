@@ -11,6 +11,9 @@
 // byte of a JPEG file means something, but bytes after its end-of-image marker do not, so appending them
 // reaches each combination. A picture made upright must hold the same pixels as the picture as stored,
 // its sides the same or swapped, and the probe must report its size.
+//
+// The decode for a record's thumbnail, with the same choices, must refuse what the full decode refuses, with
+// the same status, and what it gives must cover the 80 x 60 cell (or be the whole picture where smaller).
 
 #include <unistd.h>
 
@@ -105,6 +108,16 @@ void CheckJpgPicture(const DWORD* pixels, const CRect& rect, const Frame& frame,
     }
 }
 
+void CheckThumbnailDecodeAgrees(const std::uint8_t* data, std::size_t size, const DecodedPicture& full) {
+    constexpr CSize kCell{80, 60};
+    ByteSource source(data, size);
+    const DecodedPicture reduced = DecodeJpgForThumbnail(source, kCell);
+    if (reduced.status != full.status) FuzzFail("the decode for a thumbnail disagrees with the full decode");
+    if (full.ok() && (reduced.rect.Width() < std::min(full.rect.Width(), int{kCell.cx}) ||
+                      reduced.rect.Height() < std::min(full.rect.Height(), int{kCell.cy})))
+        FuzzFail("a reduced picture does not cover the thumbnail's cell");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -124,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((stored.pixels != nullptr) != (stored.status == KivLoadStatus::ok))
         FuzzFail("the status disagrees with the result");
     CheckJpgPicture(stored.pixels.get(), stored.rect, frame, fullColour);
+    CheckThumbnailDecodeAgrees(data, size, stored);
     if (!upright) {
         CheckDispatchAgrees(input.PathWithExtension(), stored);
         return 0;
@@ -132,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SetJpegAutoOrient(true);
     DecodedPicture picture = ReadJpgFile(input.PathWithExtension());
     if (picture.status != stored.status) FuzzFail("making a picture upright changed the status");
+    CheckThumbnailDecodeAgrees(data, size, picture);
     if (picture.ok()) {
         const CRect& a = picture.rect;
         const CRect& b = stored.rect;

@@ -88,6 +88,15 @@ KIV_API int KivPictureZoomPicFile(const CString& path, tagCOLOR32* target, CSize
 KIV_API int KivPictureZoomPicFile(const CString& path, CRect clip, CRect placement, CSize size, tagCOLOR32* target,
                                   MIXMODE mode);
 
+// ---- Background fill --------------------------------------------------------------------------------
+
+// Fills block with a background bitmap: "BackGray.bmp" when gray is nonzero, else "BackWhite.bmp", the
+// "...HD.bmp" one when CKivVideoStd::IsVideoStdHD() (libraries/KivModuleRC.h), from the folder named by
+// KIV_DATA_DIR or else the installation's data folder. Nonzero tile repeats it over the whole block; zero
+// lays one copy at the top-left corner. Returns 1, or 0 with the block unchanged when the bitmap cannot be
+// read or the block has no pixels.
+KIV_API int KivPictureFillBack(CKivMemBlock* block, int gray, int tile);
+
 // ---- Header probe -------------------------------------------------------------------------------------
 
 // The position and size (rect) and the bits per pixel of a picture, read from its header alone by the

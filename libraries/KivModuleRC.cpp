@@ -1,6 +1,12 @@
-// The XML document object over pugixml, its typed value holder, and the archives' version hook.
+// The module's strings, the XML document object over pugixml, its typed value holder, and the archives'
+// version hook.
 //
 // What this library decides for its callers:
+// - A string table is one RT_STRING resource (name 1) per language: the UTF-8 text of
+//   resources/window/strings.<language>.txt as it stands, one "ID<TAB>text" per line, '#' lines and blank
+//   lines ignored, "\t", "\n" and "\\" in a text standing for a tab, a line break and a backslash. The
+//   text is searched on each load: a table holds a few dozen lines and the dialogs load a few strings when
+//   they open, so an index would cost more than it saves.
 // - Attribute values as text:
 //     0 (text)           the text itself, UTF-8 in the document (characters that are not code points
 //                        become U+FFFD, as everywhere the module meets UTF-8). A text holding a file
@@ -39,6 +45,7 @@
 #include "libraries/KivPublic.h"
 #include "platform/File.h"
 #include "platform/GlobalMemory.h"
+#include "platform/ModuleResources.h"
 #include "platform/ReplacementFile.h"
 
 namespace {
@@ -265,6 +272,41 @@ void RestoreEscapedBytes(const pugi::xml_node element, const std::string& name, 
     wchar_t* copy = OwnedCopy(exact);
     delete[] value.m_value.pText;
     value.m_value.pText = copy;
+}
+
+// ---- Strings ----------------------------------------------------------------------------------------------
+
+// The text of a string table line with its escapes replaced; a backslash before any other character
+// stays as it is.
+std::string Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '\\' && (next == 't' || next == 'n' || next == '\\')) {
+            out += next == 't' ? '\t' : next == 'n' ? '\n' : '\\';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The raw text of string id in a table, or nothing.
+std::optional<std::string_view> FindStringLine(std::string_view table, UINT id) {
+    while (!table.empty()) {
+        const size_t end = table.find('\n');
+        std::string_view line = table.substr(0, end);
+        table.remove_prefix(end == std::string_view::npos ? table.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const size_t tab = line.find('\t');
+        UINT lineId = 0;
+        if (tab == std::string_view::npos || !ParseDecimal(line.substr(0, tab), lineId) || lineId != id)
+            continue;
+        return line.substr(tab + 1);
+    }
+    return std::nullopt;
 }
 
 // ---- Text out ---------------------------------------------------------------------------------------------
@@ -538,4 +580,21 @@ BOOL CKivXMLDOMDocObj::GetNodeAttribute(IXMLDOMNode* node, LPCWSTR name, SKivXML
 int KivVersionConvert(int version, int current, int& result, const CString& /*className*/) {
     result = version;
     return version >= 0 && version <= current ? 1 : 0;
+}
+
+BOOL CKivModuleRC::LoadStringW(HINSTANCE resources, UINT id, CString& text) {
+    text.Empty();
+    HRSRC table = FindResourceW(resources, MAKEINTRESOURCEW(1), RT_STRING);
+    if (!table) return FALSE;
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(resources, table)));
+    if (!bytes) return FALSE;
+    try {
+        const std::optional<std::string_view> line =
+            FindStringLine(std::string_view(bytes, SizeofResource(resources, table)), id);
+        if (!line) return FALSE;
+        text = CString::FromUtf8(Unescape(*line));
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        return FALSE;
+    }
 }

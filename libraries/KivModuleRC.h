@@ -1,11 +1,21 @@
-// The module-resource library: the XML document object that serialisable objects write themselves into
-// and read themselves from, its typed value holder, and the version hook archives call on load.
+// The module-resource library: a module's strings, the XML document object that serialisable objects
+// write themselves into and read themselves from, its typed value holder, and the version hook archives
+// call on load.
 #pragma once
 
 #include <memory>
 
 #include "platform/CString.h"
 #include "platform/WinTypes.h"
+
+// Access to a module's own resources.
+class KIV_RUNTIME_API CKivModuleRC {
+  public:
+    // String id of the module's string table in the thread's user-interface language (the table of the
+    // nearest language when that one is missing, as FindResourceW chooses). Returns nonzero when the
+    // string exists; text is emptied otherwise.
+    static BOOL LoadStringW(HINSTANCE resources, UINT id, CString& text);
+};
 
 // A node of an XML document. Pointers to it never own: the node lives as long as its document, and a load
 // (which replaces the whole document) leaves earlier node pointers dangling.
@@ -89,3 +99,13 @@ class KIV_RUNTIME_API CKivXMLDOMDocObj {
 // Called by archive loaders with the version they read, the version they write and their class name. result
 // receives the version to read with; returns nonzero when the loader knows that version (at most current).
 KIV_RUNTIME_API int KivVersionConvert(int version, int current, int& result, const CString& className);
+
+// The host's video standard, as far as the module needs it: high definition or not. The background fills
+// pick their high-definition tiles by it. The host sets it when its project's standard changes; it starts
+// as standard definition.
+class KIV_RUNTIME_API CKivVideoStd {
+  public:
+    // Nonzero when the host's video standard is high definition.
+    static BOOL IsVideoStdHD();
+    static void SetVideoStdHD(BOOL hd);
+};

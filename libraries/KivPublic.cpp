@@ -92,6 +92,17 @@ BOOL CKivMemBlock::Copy(CPoint point, const CKivMemBlock& source, CRect sourceRe
     return TRUE;
 }
 
+BOOL KivPublicGenBackColorBar(CKivMemBlock* block) {
+    if (!block || !block->GetAddress()) return FALSE;
+    constexpr int kSquare = 8;
+    constexpr tagCOLOR32 kLight{204, 204, 204, 255}, kDark{153, 153, 153, 255};
+    const CSize size = block->GetSize();
+    tagCOLOR32* out = block->GetAddress();
+    for (int y = 0; y < size.cy; ++y)
+        for (int x = 0; x < size.cx; ++x) *out++ = ((x / kSquare + y / kSquare) % 2 == 0) ? kLight : kDark;
+    return TRUE;
+}
+
 void KivPublicInsLine(int first, int last, int count, int* table) {
     if (count < 1 || !table) return;
     if (count == 1) {

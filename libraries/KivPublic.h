@@ -64,6 +64,14 @@ KIV_RUNTIME_API CString KivPublicToUnicode(const char* text);
 KIV_RUNTIME_API BYTE* KivPublicMakeIcon(const tagCOLOR32* pixels, CSize srcSize, CRect srcRect, CSize dstSize,
                                 int bits);
 
+// Stretches srcSize 32-bit pixels into dstSize pixels at dst, each axis on its own: area averaging where
+// the axis shrinks (every source pixel weighted by how much of it the target pixel covers), bilinear
+// interpolation between pixel centres where it grows or keeps its length (the same length copies). Colours
+// are averaged weighted by their alpha, so the colour of a transparent pixel never bleeds into its
+// neighbours. Returns nonzero on success; zero for a null buffer, a size that is not positive or bytes over
+// 32 bits on either side, or no memory for the work rows (dst untouched then).
+KIV_RUNTIME_API BOOL KivPublicMemZoom(const tagCOLOR32* src, CSize srcSize, tagCOLOR32* dst, CSize dstSize);
+
 // Combines S into T by a MIXMODE.
 inline tagCOLOR32 KivMixByMode(tagCOLOR32 source, tagCOLOR32 target, MIXMODE mode) {
     if (mode == 0) return KivPublicMixColor(source, target, 1);
@@ -104,6 +112,11 @@ class KIV_RUNTIME_API CKivMemBlock {
     CSize size_;
     bool owns_ = false;
 };
+
+// The pattern shown behind pictures with transparency: an opaque checker of 8 x 8 squares, light grey
+// (204) and mid grey (153), the square at the block's top-left corner light. Fills the whole block;
+// nonzero on success, zero for a null block or one without pixels.
+KIV_RUNTIME_API BOOL KivPublicGenBackColorBar(CKivMemBlock* block);
 
 class CDC;
 

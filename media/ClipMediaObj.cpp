@@ -92,7 +92,8 @@ int CKivClipMediaObj::MakeExtInfo() {
         m_szMedia = CSize(probedRect.Width(), probedRect.Height());
         m_wBitCount = static_cast<WORD>(described ? probed.bits : 0);
 
-        const DecodedPicture picture = LoadPicture(m_strMediaFile);
+        // A large JPEG picture comes reduced, still at least the thumbnail's size.
+        const DecodedPicture picture = LoadPictureForThumbnail(m_strMediaFile, kPictureIconSize);
         const CRect& loaded = picture.rect;
         if (!picture.ok() || loaded.IsRectEmpty()) return 0;
         BYTE* icon =

@@ -53,6 +53,10 @@ public:
     constexpr bool IsRectNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
     constexpr void SetRect(int l, int t, int r, int b) { *this = CRect(l, t, r, b); }
     constexpr void SetRectEmpty() { *this = CRect(); }
+    // Moves every side outwards by dx and dy (inwards for negative values).
+    constexpr void InflateRect(int dx, int dy) {
+        left -= dx, top -= dy, right += dx, bottom += dy;
+    }
 
     // The intersection of a and b; an empty intersection becomes (0, 0, 0, 0). Returns nonzero when
     // the intersection is not empty.

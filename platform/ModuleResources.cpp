@@ -20,15 +20,36 @@ bool Matches(LPCWSTR wanted, WORD entryId, LPCWSTR entryName) {
     return entryName != nullptr && _wcsicmp(wanted, entryName) == 0;
 }
 
+// How well an entry's language serves the wanted one: the lower the better.
+int LanguageRank(LANGID entry, LANGID wanted) {
+    if (entry == wanted) return 0;
+    if (entry == LANG_NEUTRAL_ID) return 1;
+    if (entry == LANG_ENGLISH_US) return 2;
+    return 3;
+}
+
 }  // namespace
 
 HRSRC FindResourceW(HINSTANCE module, LPCWSTR name, LPCWSTR type) {
+    return FindResourceExW(module, type, name, GetThreadUILanguage());
+}
+
+HRSRC FindResourceExW(HINSTANCE module, LPCWSTR type, LPCWSTR name, LANGID language) {
     if (!module || !name || !type) return nullptr;
+    HRSRC best = nullptr;
+    int bestRank = 0;
     for (SIZE_T i = 0; i < module->count; ++i) {
         const ModuleResourceEntry& entry = module->entries[i];
-        if (Matches(type, entry.typeId, entry.typeName) && Matches(name, entry.nameId, entry.name)) return &entry;
+        if (!Matches(type, entry.typeId, entry.typeName) || !Matches(name, entry.nameId, entry.name))
+            continue;
+        const int rank = LanguageRank(entry.language, language);
+        if (!best || rank < bestRank) {
+            best = &entry;
+            bestRank = rank;
+        }
+        if (rank == 0) break;
     }
-    return nullptr;
+    return best;
 }
 
 HGLOBAL LoadResource(HINSTANCE module, HRSRC resource) {

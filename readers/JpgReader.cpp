@@ -7,6 +7,9 @@
 // the library converts colour pictures to B, G, R, A itself, straight into the pixel buffer's rows; and
 // upright pictures, where the EXIF orientation of the file is applied after the decode (and by the probe).
 //
+// For a thumbnail the same decode may ask the library for a reduced picture (its scaled inverse DCT), which
+// saves most of the work on a photograph; every check and choice of the full decode runs as it stands.
+//
 // The library reports errors by calling the error manager's error exit, which must not return; ours jumps
 // back to the reader with longjmp. The function that sets the jump point therefore owns nothing with a
 // destructor: the file, the pixel buffer and the library's objects are owned by its caller, and the
@@ -37,14 +40,18 @@ constexpr JDIMENSION kRowsPerRead = 16;
 constexpr unsigned kLongestMarker = 0xFFFF;
 
 // Hosts set them once, before loading, from any thread; loads on several threads read them.
-std::atomic<bool> fullColour{false};
-std::atomic<bool> autoOrient{false};
+std::atomic<bool> fullColourChoice{false};
+std::atomic<bool> autoOrientChoice{false};
 
 // What one decode was asked for, read once so that both decodes of a file that ends early agree.
 struct JpegChoices {
     bool fullColour = false;
     bool autoOrient = false;
+    CSize thumbnail;  // the cell a reduced picture must still cover; (0, 0) for the picture at full size
 };
+
+// The reductions the library makes with its fast reduced transforms, largest first.
+constexpr unsigned kReductions[] = {8, 4, 2};
 
 // The error manager of a decode, with the reader's rule for data that ends early: once decompression has
 // started, data that ends (or reaches a marker) before the first scan has coded the picture's last row of
@@ -77,6 +84,7 @@ struct JpegSession {
     jpeg_decompress_struct decompressor;
     DecodeErrors errors;
     int orientation = kUpright;  // from the file's EXIF block, when the choices ask for it
+    unsigned reduction = 1;      // the picture's sides are divided by it (rounded up) in the output
 };
 
 // Keeps the APP1 segments, where an EXIF block lives, for OrientationOf; before the header is read.
@@ -92,6 +100,23 @@ int OrientationOf(const jpeg_decompress_struct& decompressor) {
         if (orientation != kUpright) return orientation;
     }
     return kUpright;
+}
+
+// The reduction for a thumbnail of cell's size: the largest that still leaves the picture at least as large
+// as the cell in both directions. The thumbnail stretches the whole picture over the cell, each of its
+// pixels the nearest picture pixel, so a reduced picture of at least the cell's columns and rows is only
+// ever shrunk further, never enlarged; a picture less than twice the cell in either direction is decoded
+// whole. The library rounds a reduced side up, so width / reduction >= cell width is enough. A picture
+// that will be turned a quarter covers the cell with its sides swapped.
+unsigned ThumbnailReduction(const jpeg_decompress_struct& decompressor, CSize cell, int orientation) {
+    if (cell.cx <= 0 || cell.cy <= 0) return 1;
+    const bool swaps = OrientationSwapsSides(orientation);
+    const ULONGLONG columns = static_cast<ULONGLONG>(swaps ? cell.cy : cell.cx);
+    const ULONGLONG rows = static_cast<ULONGLONG>(swaps ? cell.cx : cell.cy);
+    for (const unsigned reduction : kReductions)
+        if (decompressor.image_width >= columns * reduction && decompressor.image_height >= rows * reduction)
+            return reduction;
+    return 1;
 }
 
 KivLoadStatus StatusOfLibraryError(int messageCode) {
@@ -177,10 +202,9 @@ ULONGLONG LeastHuffmanBytes(const jpeg_decompress_struct& decompressor) {
     return (blocks * bitsPerBlock + 7) / 8;
 }
 
-// Reads the full-colour rows straight into the pixel buffer, a few rows a call. False when the library
-// gives no row, which a source that never suspends cannot wait out.
-bool ReadFullColourRows(jpeg_decompress_struct& decompressor, DWORD* pixels) {
-    const JDIMENSION width = decompressor.image_width;
+// Reads the full-colour rows straight into the pixel buffer's rows of width pixels, a few rows a call.
+// False when the library gives no row, which a source that never suspends cannot wait out.
+bool ReadFullColourRows(jpeg_decompress_struct& decompressor, DWORD* pixels, JDIMENSION width) {
     JSAMPROW rows[kRowsPerRead];
     while (decompressor.output_scanline < decompressor.output_height) {
         const JDIMENSION first = decompressor.output_scanline;
@@ -192,9 +216,11 @@ bool ReadFullColourRows(jpeg_decompress_struct& decompressor, DWORD* pixels) {
     return true;
 }
 
-// Decodes the file into pixels. The first decode allocates them and sets rect; a second decode, of only
-// the rows the data covers (the height patched), writes those rows into the same buffer. Holds nothing
-// with a destructor between the jump point and the library's calls; on an error exit it destroys the
+// Decodes the file into pixels. The first decode chooses the reduction, allocates the pixels at the output's
+// size and sets rect to it; a second decode, of only the rows the data covers (the height patched), at the
+// first one's reduction, writes those rows into the same buffer of rect's width. The size checks are of the
+// picture as the file declares it, so a reduced decode refuses what the full one does. Holds nothing with
+// a destructor between the jump point and the library's calls; on an error exit it destroys the
 // decompressor and returns, leaving the file and the pixel buffer to the caller's owners.
 KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHeightPatch& patch,
                          const JpegChoices& choices, PixelBuffer& pixels, CRect& rect) {
@@ -214,6 +240,12 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
     const Output output = ChooseOutput(decompressor, choices);
     if (firstDecode) {
         if (choices.autoOrient) session.orientation = OrientationOf(decompressor);
+        session.reduction = ThumbnailReduction(decompressor, choices.thumbnail, session.orientation);
+    }
+    decompressor.scale_num = 1;
+    decompressor.scale_denom = session.reduction;
+    jpeg_calc_output_dimensions(&decompressor);
+    if (firstDecode) {
         // The pixel buffer is sized before decompression starts, so a picture too large for it, or one its
         // data cannot hold, is refused before the library allocates its own buffers for the whole picture.
         KivLoadStatus status = CheckPictureSize(decompressor.image_width, decompressor.image_height);
@@ -221,17 +253,20 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
             source.Size() < LeastHuffmanBytes(decompressor))
             status = KivLoadStatus::truncated;
         if (status == KivLoadStatus::ok)
-            status = AllocatePixelBuffer(decompressor.image_width, decompressor.image_height, pixels);
+            status = AllocatePixelBuffer(decompressor.output_width, decompressor.output_height, pixels);
         if (status != KivLoadStatus::ok) {
             jpeg_destroy_decompress(&decompressor);
             return status;
         }
-        rect = CRect(0, 0, static_cast<int>(decompressor.image_width), static_cast<int>(decompressor.image_height));
+        rect = CRect(0, 0, static_cast<int>(decompressor.output_width),
+                     static_cast<int>(decompressor.output_height));
         session.errors.stopEarly = true;
     }
     jpeg_start_decompress(&decompressor);
+    // Both decodes have the same output width, the buffer's; a second decode's rows are fewer.
+    const JDIMENSION width = static_cast<JDIMENSION>(rect.Width());
     if (output == Output::fullColour) {
-        const bool read = ReadFullColourRows(decompressor, pixels.get());
+        const bool read = ReadFullColourRows(decompressor, pixels.get(), width);
         if (read) jpeg_finish_decompress(&decompressor);
         jpeg_destroy_decompress(&decompressor);
         return read ? KivLoadStatus::ok : KivLoadStatus::corrupt;
@@ -244,8 +279,6 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
         decompressor.output_width * static_cast<JDIMENSION>(decompressor.output_components);
     JSAMPARRAY row = (*decompressor.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&decompressor),
                                                        JPOOL_IMAGE, stride, 1);
-    // At the default scale the output is exactly the picture's width, so each output row fills one buffer row.
-    const JDIMENSION width = decompressor.image_width;
     while (decompressor.output_scanline < decompressor.output_height) {
         DWORD* out = pixels.get() + static_cast<size_t>(decompressor.output_scanline) * width;
         // The source never suspends, so a read that returns no row cannot be waited out.
@@ -263,24 +296,23 @@ KivLoadStatus Decompress(JpegSession& session, ByteSource& source, const JpegHei
     return KivLoadStatus::ok;
 }
 
-}  // namespace
-
 // Data that ends early stops the first decode where it ends. A second decode then reads the file as a
 // picture of only the rows its data covers (the frame's height patched on the way in), into the same
 // buffer: the rows below stay zero and untouched, and the colours are chosen from the rows there are.
 // An upright picture is turned once the pixels are all there, by either path.
-DecodedPicture DecodeJpg(ByteSource& source) {
-    const JpegChoices choices{JpegFullColour(), JpegAutoOrient()};
+DecodedPicture DecodeJpeg(ByteSource& source, const JpegChoices& choices) {
     DecodedPicture picture;
     JpegHeightPatch patch;
     JDIMENSION rowsCovered = 0;
     int orientation = kUpright;
+    unsigned reduction = 1;
     bool stopped = false;
     KivLoadStatus status = KivLoadStatus::ok;
     {
         JpegSession session{};
         status = Decompress(session, source, patch, choices, picture.pixels, picture.rect);
         orientation = session.orientation;
+        reduction = session.reduction;
         stopped = session.errors.stopped;
         rowsCovered = session.errors.rowsCovered;
     }
@@ -291,13 +323,23 @@ DecodedPicture DecodeJpg(ByteSource& source) {
         patch.height[0] = static_cast<JOCTET>(rowsCovered >> 8);
         patch.height[1] = static_cast<JOCTET>(rowsCovered & 0xFF);
         JpegSession session{};
-        CRect unused;
-        status = Decompress(session, source, patch, choices, picture.pixels, unused);
+        session.reduction = reduction;
+        status = Decompress(session, source, patch, choices, picture.pixels, picture.rect);
         if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     }
     status = MakeUpright(picture, orientation);
     if (status != KivLoadStatus::ok) return DecodedPicture::Failure(status);
     return picture;
+}
+
+}  // namespace
+
+DecodedPicture DecodeJpg(ByteSource& source) {
+    return DecodeJpeg(source, {JpegFullColour(), JpegAutoOrient(), CSize()});
+}
+
+DecodedPicture DecodeJpgForThumbnail(ByteSource& source, CSize cell) {
+    return DecodeJpeg(source, {JpegFullColour(), JpegAutoOrient(), cell});
 }
 
 // A decompression object of this call's own, so probes may run on several threads at once. The function
@@ -326,7 +368,7 @@ bool ProbeJpg(ByteSource& source, PictureHeader& header) {
     return fits;
 }
 
-void SetJpegFullColour(bool on) { fullColour.store(on, std::memory_order_relaxed); }
-bool JpegFullColour() { return fullColour.load(std::memory_order_relaxed); }
-void SetJpegAutoOrient(bool on) { autoOrient.store(on, std::memory_order_relaxed); }
-bool JpegAutoOrient() { return autoOrient.load(std::memory_order_relaxed); }
+void SetJpegFullColour(bool on) { fullColourChoice.store(on, std::memory_order_relaxed); }
+bool JpegFullColour() { return fullColourChoice.load(std::memory_order_relaxed); }
+void SetJpegAutoOrient(bool on) { autoOrientChoice.store(on, std::memory_order_relaxed); }
+bool JpegAutoOrient() { return autoOrientChoice.load(std::memory_order_relaxed); }

@@ -12,13 +12,13 @@ using kivrt::_wsplitpath;
 namespace {
 
 constexpr PictureFormat kFormats[] = {
-    {L".TGA", "TGA", DecodeTga, ProbeTga, WriteTgaFile},
-    {L".BMP", "BMP", DecodeBmp, ProbeBmp, WriteBmpFile},
-    {L".GIF", "GIF", DecodeGif, ProbeGif, nullptr},
-    {L".PCX", "PCX", DecodePcx, ProbePcx, WritePcxFile},
-    {L".JPG", "JPEG", DecodeJpg, ProbeJpg, WriteJpgFile},
-    {L".PSD", "PSD", DecodePsd, ProbePsd, nullptr},
-    {L".DIB", "BMP", nullptr, ProbeBmp, nullptr},
+    {L".TGA", "TGA", DecodeTga, ProbeTga, WriteTgaFile, nullptr},
+    {L".BMP", "BMP", DecodeBmp, ProbeBmp, WriteBmpFile, nullptr},
+    {L".GIF", "GIF", DecodeGif, ProbeGif, nullptr, nullptr},
+    {L".PCX", "PCX", DecodePcx, ProbePcx, WritePcxFile, nullptr},
+    {L".JPG", "JPEG", DecodeJpg, ProbeJpg, WriteJpgFile, DecodeJpgForThumbnail},
+    {L".PSD", "PSD", DecodePsd, ProbePsd, nullptr, nullptr},
+    {L".DIB", "BMP", nullptr, ProbeBmp, nullptr, nullptr},
 };
 
 // Runs a decoder, turning the class library's exceptions and a failed allocation into a status.
@@ -33,6 +33,27 @@ DecodedPicture Guarded(Work&& work) {
     } catch (const std::bad_alloc&) {
         return DecodedPicture::Failure(KivLoadStatus::outOfMemory);
     }
+}
+
+// The load of both entries; a cell of (0, 0) asks for the picture at full size.
+DecodedPicture Load(const CString& path, CSize cell) {
+    ByteSource source;
+    if (const KivLoadStatus status = source.Open(path); status != KivLoadStatus::ok)
+        return DecodedPicture::Failure(status);
+    const PictureFormat* named = FindPictureFormat(path);
+    // A known extension uses its reader alone: a failure is not followed by a try of the others.
+    if (named && named->decode) {
+        if (named->decodeForThumbnail && cell.cx > 0 && cell.cy > 0)
+            return Guarded([&]() { return named->decodeForThumbnail(source, cell); });
+        return Guarded([&]() { return named->decode(source); });
+    }
+    for (const PictureFormat& format : kFormats) {
+        if (!format.decode) continue;
+        source.Seek(0);
+        DecodedPicture picture = Guarded([&]() { return format.decode(source); });
+        if (picture.ok()) return picture;
+    }
+    return DecodedPicture::Failure(KivLoadStatus::unknownFormat);
 }
 
 }  // namespace
@@ -54,21 +75,9 @@ DecodedPicture ReadPictureFile(const CString& path, PictureDecoder decode) {
     return Guarded([&]() { return decode(source); });
 }
 
-DecodedPicture LoadPicture(const CString& path) {
-    ByteSource source;
-    if (const KivLoadStatus status = source.Open(path); status != KivLoadStatus::ok)
-        return DecodedPicture::Failure(status);
-    const PictureFormat* named = FindPictureFormat(path);
-    // A known extension uses its reader alone: a failure is not followed by a try of the others.
-    if (named && named->decode) return Guarded([&]() { return named->decode(source); });
-    for (const PictureFormat& format : kFormats) {
-        if (!format.decode) continue;
-        source.Seek(0);
-        DecodedPicture picture = Guarded([&]() { return format.decode(source); });
-        if (picture.ok()) return picture;
-    }
-    return DecodedPicture::Failure(KivLoadStatus::unknownFormat);
-}
+DecodedPicture LoadPicture(const CString& path) { return Load(path, CSize()); }
+
+DecodedPicture LoadPictureForThumbnail(const CString& path, CSize cell) { return Load(path, cell); }
 
 bool ProbePicture(const CString& path, PictureHeader& header) {
     const PictureFormat* format = FindPictureFormat(path);

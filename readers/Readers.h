@@ -20,6 +20,10 @@ inline KivLoadStatus CheckDataCanHold(const ByteSource& source, ULONGLONG leastB
 
 using PictureDecoder = DecodedPicture (*)(ByteSource& source);
 using PictureProbe = bool (*)(ByteSource& source, PictureHeader& header);
+// A decode for a thumbnail of cell's size: the picture, or a reduction of it that is at least as large as
+// the cell in both directions where the reader can make one for less work. It refuses exactly what the
+// full decode refuses, and honours the same choices (the JPEG reader's colour and orientation).
+using PictureThumbnailDecoder = DecodedPicture (*)(ByteSource& source, CSize cell);
 
 DecodedPicture DecodeBmp(ByteSource& source);
 DecodedPicture DecodeTga(ByteSource& source);
@@ -27,6 +31,8 @@ DecodedPicture DecodeGif(ByteSource& source);
 DecodedPicture DecodePcx(ByteSource& source);
 DecodedPicture DecodeJpg(ByteSource& source);
 DecodedPicture DecodePsd(ByteSource& source);
+
+DecodedPicture DecodeJpgForThumbnail(ByteSource& source, CSize cell);
 
 bool ProbeBmp(ByteSource& source, PictureHeader& header);
 bool ProbeTga(ByteSource& source, PictureHeader& header);

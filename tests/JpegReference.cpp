@@ -54,7 +54,7 @@ struct Decoding {
     std::vector<std::vector<std::uint8_t>> map;
 };
 bool Decompress(Session& session, jpeg_decompress_struct& d, const Bytes& file, bool quantise,
-                Decoding& out) {
+                unsigned reduction, Decoding& out) {
     d.err = Errors(session);
     if (setjmp(session.jumpBack)) return jpeg_destroy_decompress(&d), false;
     jpeg_create_decompress(&d);
@@ -63,6 +63,7 @@ bool Decompress(Session& session, jpeg_decompress_struct& d, const Bytes& file, 
     out.fileComponents = d.num_components, out.grey = d.jpeg_color_space == JCS_GRAYSCALE;
     out.fullColour = d.jpeg_color_space == JCS_YCbCr || d.jpeg_color_space == JCS_RGB;
     d.quantize_colors = quantise, d.desired_number_of_colors = 128;
+    d.scale_num = 1, d.scale_denom = reduction;
     jpeg_start_decompress(&d);
     out.width = d.output_width, out.height = d.output_height;
     const size_t stride = static_cast<size_t>(d.output_width) * d.output_components;
@@ -76,10 +77,10 @@ bool Decompress(Session& session, jpeg_decompress_struct& d, const Bytes& file, 
     return true;
 }
 
-bool Decode(const Bytes& file, bool quantise, Decoding& out) {
+bool Decode(const Bytes& file, bool quantise, unsigned reduction, Decoding& out) {
     Session session{};
     jpeg_decompress_struct d{};
-    return Decompress(session, d, file, quantise, out);
+    return Decompress(session, d, file, quantise, reduction, out);
 }
 
 }  // namespace
@@ -95,7 +96,7 @@ Bytes CompressJpeg(const JpegSource& source) {
     return bytes;
 }
 
-ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour) {
+ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour, unsigned reduction) {
     Bytes file = whole;
     unsigned height = 0;
     for (size_t at = 2; rows && at + 8 < file.size(); at += 2 + (file[at + 2] << 8 | file[at + 3])) {
@@ -105,9 +106,10 @@ ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour
         break;
     }
     Decoding plain, quantised;
-    if (!Decode(file, false, plain)) return {KivLoadStatus::corrupt, {}, {}};
+    if (!Decode(file, false, reduction, plain)) return {KivLoadStatus::corrupt, {}, {}};
     const bool indexed = !plain.grey && plain.fileComponents != 4 && !(fullColour && plain.fullColour);
-    if (indexed && !Decode(file, true, quantised)) return {KivLoadStatus::corrupt, {}, {}};
+    if (indexed && !Decode(file, true, reduction, quantised)) return {KivLoadStatus::corrupt, {}, {}};
+    height = (height + reduction - 1) / reduction;  // the library rounds reduced sides up
     ReadResult out{KivLoadStatus::ok,
                    CRect(0, 0, static_cast<int>(plain.width), static_cast<int>(plain.height)),
                    std::vector<DWORD>(static_cast<size_t>(plain.width) * plain.height)};

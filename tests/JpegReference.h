@@ -21,7 +21,9 @@ Bytes CompressJpeg(const JpegSource& source);
 // colours quantised to 128 by default settings, through the colour map (one of fewer than three rows repeats
 // its last), or with fullColour, a YCbCr or RGB file's own full-colour decoding, alpha 255. With rows, a file
 // whose data ends early: the decoding of its first rows alone (the frame's height patched), the rows below 0.
-ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0, bool fullColour = false);
+// With a reduction of 2, 4 or 8, the library's reduced decoding (sides divided by it, rounded up).
+ReadResult ExpectedJpegPixels(const Bytes& file, unsigned rows = 0, bool fullColour = false,
+                              unsigned reduction = 1);
 // The rows of a picture above its last rows that are wholly zero, which a file whose data ends early leaves;
 // 0 when there are none.
 unsigned RowsAboveZeroRows(const DWORD* pixels, const CRect& rect);

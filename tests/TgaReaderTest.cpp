@@ -104,7 +104,7 @@ TEST(TgaReader, FilesBuiltByteByByte) {
 // Every side the writer saves loads back, pixel for pixel: rows past 8191 pixels and more than 32767 rows.
 TEST(TgaReader, WhatTheWriterSavesLoadsBack) {
     ScratchFolder folder;
-    for (const auto [width, height] : {std::pair{9000, 1}, std::pair{1, 40000}, std::pair{65535, 2}}) {
+    for (const auto& [width, height] : {std::pair{9000, 1}, std::pair{1, 40000}, std::pair{65535, 2}}) {
         std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
         for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<DWORD>(i * 2654435761u);
         const CString path = Wide(folder.File("saved.tga"));
