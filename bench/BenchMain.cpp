@@ -8,6 +8,7 @@ void RegisterReaderBenchmarks();
 void RegisterWriterBenchmarks();
 void RegisterZoomBenchmarks();
 void RegisterCatalogBenchmarks();
+void RegisterListCtrlBenchmarks();
 }  // namespace bench
 
 int main(int argc, char** argv) {
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     bench::RegisterWriterBenchmarks();
     bench::RegisterZoomBenchmarks();
     bench::RegisterCatalogBenchmarks();
+    bench::RegisterListCtrlBenchmarks();
     return bench::RunAndReport(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "KivPicture.h"
 
 #include "libraries/KivColor.h"
+#include "media/window/ClipMediaListCtrl.h"
 #include "platform/window/DeviceContext.h"
 #include "platform/window/Window.h"
 

@@ -118,6 +118,8 @@ class KIV_RUNTIME_API CKivMemBlock {
 // nonzero on success, zero for a null block or one without pixels.
 KIV_RUNTIME_API BOOL KivPublicGenBackColorBar(CKivMemBlock* block);
 
+class CDC;
+
 // ---- Serialisable objects ------------------------------------------------------------------------------
 
 class CKivXMLDOMDocObj;
@@ -218,6 +220,10 @@ class KIV_RUNTIME_API CKivIconObj : public CKivObject {
     bool IsEmpty() const { return bits_ == nullptr; }
     // Releases the pixels.
     void Clear();
+    // Paints the thumbnail into rect, scaled to fit with its shape kept and centred; an empty icon
+    // paints a sunken empty frame. Part of the window runtime (KivRuntimeUi): only programs linking it
+    // may call this, and the core never does. User-interface thread only (it keeps a drawing cache).
+    void DrawIcon(CDC* dc, CRect rect) const;
     // Hands the pixels to the caller (who releases them with GlobalFree) and leaves the icon empty.
     BYTE* Detach();
 
@@ -227,6 +233,8 @@ class KIV_RUNTIME_API CKivIconObj : public CKivObject {
   private:
     BYTE* bits_ = nullptr;
     CSize size_;
+    // What DrawIcon prepared from the pixels (a scaled copy), opaque here; dropped with the pixels.
+    mutable std::shared_ptr<void> drawCache_;
 };
 
 // ---- Gray pictures (".AMY") -------------------------------------------------------------------------------

@@ -176,12 +176,14 @@ void CKivIconObj::Clear() {
     GlobalFree(bits_);
     bits_ = nullptr;
     size_ = CSize();
+    drawCache_.reset();
 }
 
 BYTE* CKivIconObj::Detach() {
     BYTE* bits = bits_;
     bits_ = nullptr;
     size_ = CSize();
+    drawCache_.reset();
     return bits;
 }
 
