@@ -2,8 +2,6 @@
 
 #include <QApplication>
 
-#include <memory>
-
 namespace {
 
 // Qt keeps pointers to argc and argv for the application's life, so they live as long as it does.
@@ -15,12 +13,13 @@ char* applicationArgv[] = {applicationName, nullptr};
 
 BOOL AfxEnsureWindowSystem() {
     if (QApplication::instance() != nullptr) return TRUE;
-    // Created once and kept until exit: a host without an application object of its own has asked for
-    // windows, and Qt allows one application object per process.
-    static std::unique_ptr<QApplication> application;
+    // Created once and never destroyed: Qt's own statics go before a static application object would,
+    // and destroying it after them crashes the process at exit. It stays reachable, so leak checkers
+    // do not count it; the process's end releases it.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         return FALSE;  // Qt would abort the process without a display to open
-    application = std::make_unique<QApplication>(applicationArgc, applicationArgv);
+    static QApplication* application = nullptr;
+    application = new QApplication(applicationArgc, applicationArgv);
     return TRUE;
 }
