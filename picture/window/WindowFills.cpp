@@ -3,7 +3,7 @@
 
 #include "KivPictureUi.h"
 #include "libraries/window/KivPublicDraw.h"
-#include "readers/PictureFormats.h"
+#include "platform/GlobalMemory.h"
 
 #include <new>
 #include <vector>
@@ -84,11 +84,13 @@ int KivPictureFileFillWnd(CDC* dc, CRect rect, CString path, int background) {
     rect.InflateRect(-1, -1);
     dc->FillSolidRect(&rect, 0);
     if (!KivPublicDoesFileExist(path)) return 0;
-    DecodedPicture picture = LoadPicture(path);
-    if (!picture.ok()) return 0;
+    // Through the module's exported load: the window half reaches the core only by its interface.
+    CRect pictureRect;
+    const GlobalBlock<DWORD> picture(KivPictureLoadPicFile(path, pictureRect));
+    if (!picture) return 0;
     const int w = rect.Width(), h = rect.Height();
-    const CSize pictureSize = picture.rect.Size();
-    const auto* pixels = reinterpret_cast<const tagCOLOR32*>(picture.pixels.get());
+    const CSize pictureSize = pictureRect.Size();
+    const auto* pixels = reinterpret_cast<const tagCOLOR32*>(picture.get());
     if (!background) return DrawStretched(dc, rect, pixels, pictureSize) ? 1 : 0;
 
     // The picture stretched to the rectangle and laid over the checker, then drawn as one image.

@@ -19,7 +19,7 @@ BOOL AfxEnsureWindowSystem() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         return FALSE;  // Qt would abort the process without a display to open
-    static QApplication* application = nullptr;
-    application = new QApplication(applicationArgc, applicationArgv);
+    static QApplication* const application = new QApplication(applicationArgc, applicationArgv);
+    (void)application;
     return TRUE;
 }
