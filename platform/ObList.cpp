@@ -1,5 +1,7 @@
 #include "platform/ObList.h"
 
+#include <cstdlib>
+
 struct ObListNode {
     ObListNode* next;
     ObListNode* prev;
@@ -20,6 +22,7 @@ POSITION CObList::AddHead(CObject* object) {
         tail_ = node;
     head_ = node;
     ++count_;
+    ForgetFound();  // every index moved up by one
     return node;
 }
 
@@ -69,6 +72,7 @@ void CObList::RemoveAll() {
     }
     tail_ = nullptr;
     count_ = 0;
+    ForgetFound();
 }
 
 CObject*& CObList::GetNext(POSITION& position) const {
@@ -102,11 +106,20 @@ void CObList::RemoveAt(POSITION position) {
         tail_ = position->prev;
     delete position;
     --count_;
+    ForgetFound();
 }
 
 POSITION CObList::FindIndex(INT_PTR index) const {
     if (index < 0 || index >= count_) return nullptr;
+    // Start from whichever known place is nearest: the head, the tail or the last answer.
     POSITION position = head_;
-    while (index-- > 0) position = position->next;
+    INT_PTR at = 0;
+    if (count_ - 1 - index < index) position = tail_, at = count_ - 1;
+    if (foundPosition_ != nullptr && std::abs(foundIndex_ - index) < std::abs(at - index))
+        position = foundPosition_, at = foundIndex_;
+    for (; at < index; ++at) position = position->next;
+    for (; at > index; --at) position = position->prev;
+    foundPosition_ = position;
+    foundIndex_ = index;
     return position;
 }

@@ -45,11 +45,18 @@ class KIV_RUNTIME_API CObList : public CObject {
     CObject*& GetAt(POSITION position) const;
     void SetAt(POSITION position, CObject* object);
     void RemoveAt(POSITION position);
-    // The position of the element with that index, or null when there is none.
+    // The position of the element with that index, or null when there is none. It walks from the
+    // nearest of the head, the tail and the last element it found, so indexes asked in order (a list
+    // control painting its cells) cost a step each. That memory makes a list, like the class library's,
+    // an object of one thread at a time, also for this const call.
     POSITION FindIndex(INT_PTR index) const;
 
   private:
+    void ForgetFound() const { foundPosition_ = nullptr; }
+
     POSITION head_ = nullptr;
     POSITION tail_ = nullptr;
     INT_PTR count_ = 0;
+    mutable POSITION foundPosition_ = nullptr;  // the last FindIndex answer, while indexes stay put
+    mutable INT_PTR foundIndex_ = 0;
 };

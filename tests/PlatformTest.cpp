@@ -14,6 +14,7 @@
 #include "TestFiles.h"
 #include "platform/DirectorySearch.h"
 #include "platform/GlobalMemory.h"
+#include "platform/ObList.h"
 #include "platform/RuntimeLibrary.h"
 
 using namespace kivrt;
@@ -98,6 +99,34 @@ TEST(GlobalMemory, SlabBlocksAreBlocksOfTheirOwn) {
     EXPECT_EQ(AdvisedForHugePages(last), slabs) << "a block still held keeps its slab";
     GlobalFree(last);
     EXPECT_FALSE(AdvisedForHugePages(last)) << "the last block takes its slab with it";
+}
+
+// FindIndex remembers its last answer; every change of the list must leave its answers exact.
+TEST(ObList, FindIndexStaysExactAcrossChanges) {
+    struct Item : CObject {};
+    std::vector<Item> objects(12);
+    CObList list;
+    std::vector<CObject*> expected;
+    const auto check = [&](const char* step) {
+        for (INT_PTR i : {0, 5, 6, 4, 11, 3, 9, 1, 10, 2, 7, 8, 12, -1}) {
+            const POSITION position = list.FindIndex(i);
+            if (i < 0 || i >= INT_PTR(expected.size()))
+                EXPECT_EQ(position, nullptr) << step << " index " << i;
+            else
+                EXPECT_EQ(position ? list.GetAt(position) : nullptr, expected[size_t(i)]) << step << " index " << i;
+        }
+    };
+    for (int i = 0; i < 10; ++i) list.AddTail(&objects[size_t(i)]), expected.push_back(&objects[size_t(i)]);
+    check("filled");
+    list.RemoveAt(list.FindIndex(6)), expected.erase(expected.begin() + 6);
+    check("after removing the last answer");
+    list.AddHead(&objects[10]), expected.insert(expected.begin(), &objects[10]);
+    check("after adding at the head");
+    list.AddTail(&objects[11]), expected.push_back(&objects[11]);
+    list.RemoveHead(), expected.erase(expected.begin());
+    check("after adding at the tail and removing the head");
+    list.RemoveAll(), expected.clear();
+    check("emptied");
 }
 
 TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {

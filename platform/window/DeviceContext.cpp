@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QFont>
+#include <cmath>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QHash>
 #include <QRegion>
+#include <QStaticText>
 
 #include "platform/window/QtConversions.h"
 #include "platform/window/WindowWidgets.h"
@@ -88,8 +91,32 @@ BOOL CBitmap::DeleteObject() {
     return had;
 }
 
+// Shaped single lines of one font, by text. Bounded: a font that has drawn many different texts starts
+// again rather than growing without end.
+struct CFont::ShapedLines {
+    static constexpr qsizetype kMostLines = 4096;
+    explicit ShapedLines(const QFont& face) : font(face), metrics(face) {}
+    const QStaticText& Line(const QString& text) {
+        if (auto found = lines.constFind(text); found != lines.constEnd()) return *found;
+        if (lines.size() >= kMostLines) lines.clear();
+        QStaticText line(text);
+        line.setTextFormat(Qt::PlainText);
+        line.setPerformanceHint(QStaticText::AggressiveCaching);
+        line.prepare(QTransform(), font);
+        return *lines.insert(text, line);
+    }
+    QFont font;
+    QFontMetrics metrics;
+    QHash<QString, QStaticText> lines;
+};
+
 CFont::CFont() = default;
 CFont::~CFont() = default;
+
+CFont::ShapedLines& CFont::Shaped() const {
+    if (shaped_ == nullptr) shaped_ = std::make_unique<ShapedLines>(GetQFont());
+    return *shaped_;
+}
 
 BOOL CFont::CreatePointFont(int pointSize, LPCWSTR faceName, CDC*) {
     if (font_ != nullptr || pointSize <= 0) return FALSE;
@@ -118,6 +145,7 @@ BOOL CFont::CreateFontIndirect(const LOGFONTW* font) {
 BOOL CFont::DeleteObject() {
     const BOOL had = font_ != nullptr;
     font_.reset();
+    shaped_.reset();
     return had;
 }
 
@@ -221,6 +249,13 @@ BOOL CDC::LineTo(int x, int y) {
 
 int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
     if (rect == nullptr) return 0;
+    constexpr UINT kShapedFormats = DT_LEFT | DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM | DT_SINGLELINE |
+                                    DT_NOCLIP | DT_NOPREFIX;
+    if (font_ != nullptr && painter_ != nullptr && (format & DT_SINGLELINE) && (format & ~kShapedFormats) == 0) {
+        QString shown = ToQString(text);
+        if (!(format & DT_NOPREFIX)) shown = WithoutPrefixes(shown);
+        return DrawShapedLine(shown, *rect, format);
+    }
     const QFont font = font_ ? font_->GetQFont() : (painter_ ? painter_->font() : QApplication::font());
     const QFontMetrics metrics(font);
     QString shown = ToQString(text);
@@ -257,6 +292,34 @@ int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
     painter_->drawText(box, flags, shown);
     painter_->restore();
     return drawn.height();
+}
+
+// One line in the selected font, placed as DrawText places it, from the font's shaped lines.
+int CDC::DrawShapedLine(const QString& text, const RECT& rect, UINT format) {
+    CFont::ShapedLines& shaped = font_->Shaped();
+    const int height = shaped.metrics.height();
+    if (text.isEmpty()) return 0;
+    const QStaticText& line = shaped.Line(text);
+    const int width = int(std::ceil(line.size().width()));
+    const int boxWidth = rect.right - rect.left, boxHeight = rect.bottom - rect.top;
+    const int x = (format & DT_CENTER) ? rect.left + (boxWidth - width) / 2
+                  : (format & DT_RIGHT) ? rect.right - width
+                                        : rect.left;
+    const int y = (format & DT_VCENTER) ? rect.top + (boxHeight - height) / 2
+                  : (format & DT_BOTTOM) ? rect.bottom - height
+                                         : rect.top;
+    const QRect drawn(x, y, width, height);
+    const QRect box = ToQRect(rect);
+    const bool clip = !(format & DT_NOCLIP) && !box.contains(drawn);
+    if (clip) {
+        painter_->save();
+        painter_->setClipRect(box, Qt::IntersectClip);
+    }
+    if (backMode_ == OPAQUE) painter_->fillRect(drawn, ToQColor(backColour_));
+    painter_->setPen(ToQColor(textColour_));
+    painter_->drawStaticText(x, y, line);
+    if (clip) painter_->restore();
+    return height;
 }
 
 BOOL CDC::TextOut(int x, int y, const CString& text) {

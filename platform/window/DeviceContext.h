@@ -14,6 +14,7 @@ class QFont;
 class QImage;
 class QPaintDevice;
 class QPainter;
+class QString;
 
 // A colour as the system keeps it: 0x00BBGGRR.
 using COLORREF = DWORD;
@@ -97,7 +98,13 @@ class KIV_RUNTIME_API CFont {
     BOOL FromQFont(const QFont& font);
 
   private:
+    friend class CDC;
+    struct ShapedLines;
+    // Single lines shaped once and drawn many times: lists draw the same titles in every frame.
+    ShapedLines& Shaped() const;
+
     std::unique_ptr<QFont> font_;
+    mutable std::unique_ptr<ShapedLines> shaped_;
 };
 
 // What GetBitmap tells of a bitmap.
@@ -185,6 +192,7 @@ class KIV_RUNTIME_API CDC {
 
   private:
     void ApplyClip();
+    int DrawShapedLine(const QString& text, const RECT& rect, UINT format);
     struct Clip;
 
     std::unique_ptr<QPainter> painter_;
