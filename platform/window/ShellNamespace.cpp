@@ -95,7 +95,7 @@ std::optional<ItemView> ReadItem(LPCITEMIDLIST list) {
         return std::string_view(reinterpret_cast<const char*>(bytes + from), count - 1 - from);
     };
     switch (kind) {
-        case kComputerItem: return ItemView{kind};
+        case kComputerItem: return ItemView{kind, DRIVE_UNKNOWN, {}};
         case kVolumeItem:
             if (count < 4) return std::nullopt;
             if (auto name = text(4)) return ItemView{kind, bytes[3], *name};
@@ -387,7 +387,8 @@ class Folder : public RefCounted<IShellFolder> {
                 name->uOffset = 3;
                 return S_OK;
             case kVolumeItem: {
-                const std::wstring& text = DisplayName(*view).Text();
+                const CString display = DisplayName(*view);
+                const std::wstring& text = display.Text();
                 auto* copy = static_cast<LPWSTR>(shellAllocator.Alloc((text.size() + 1) * sizeof(WCHAR)));
                 if (!copy) return E_OUTOFMEMORY;
                 std::wmemcpy(copy, text.c_str(), text.size() + 1);
@@ -546,7 +547,8 @@ BOOL SHGetPathFromIDListW(LPCITEMIDLIST items, LPWSTR path) {
         else if (view->kind == kFolderItem && !bytes.empty()) bytes = JoinPath(bytes, view->name);
         else if (view->kind == kFolderItem) return FALSE;
     }
-    const std::wstring& wide = CString::FromFileSystem(bytes).Text();
+    const CString text = CString::FromFileSystem(bytes);
+    const std::wstring& wide = text.Text();
     if (bytes.empty() || wide.size() + 1 > MAX_PATH) return FALSE;
     std::wmemcpy(path, wide.c_str(), wide.size() + 1);
     return TRUE;
