@@ -192,6 +192,15 @@ TEST_F(ShellTree, VolumesOfTheTableAndTheirDriveTypes) {
     } drives[] = {{vol_.string() + "/", DRIVE_FIXED}, {"/net/server", DRIVE_REMOTE}, {"/proc", DRIVE_UNKNOWN},
                   {folder_.Path().string(), DRIVE_NO_ROOT_DIR}};
     for (const auto& d : drives) EXPECT_EQ(GetDriveTypeW(Wide(d.path)), d.type) << d.path;
+
+    // From the desktop: the computer is no file-system folder, yet it fills on its first selection.
+    host.path = L"unchanged";
+    host.tree.FillFromSpecialFolder(CSIDL_DESKTOP);
+    EXPECT_EQ(host.Texts(TVI_ROOT), std::vector<std::wstring>{L"Computer"});
+    host.tree.SelectItem(host.tree.GetRootItem());
+    EXPECT_FALSE(host.lastSelection);
+    EXPECT_EQ(host.path, CString(L"unchanged"));
+    EXPECT_EQ(host.Texts(host.tree.GetRootItem()), (std::vector<std::wstring>{L"server (/net/server)", Volume()}));
 }
 
 TEST_F(ShellTree, FirstSelectionFillsSortedSubFoldersOnceAndGivesThePath) {
