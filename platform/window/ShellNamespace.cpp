@@ -564,10 +564,10 @@ enum SystemIcon : int { kDesktopIcon, kComputerIcon, kFixedIcon, kRemovableIcon,
                         kFolderIcon, kOpenFolderIcon };
 
 // Built on first use from the icon theme where it names one, else from Qt's file icons; freed with the
-// application object.
+// application object. None before there is one: icons need it.
 HIMAGELIST SystemImageList() {
     static KivImageList* list = nullptr;
-    if (list) return list;
+    if (list || !QCoreApplication::instance()) return list;
     list = new KivImageList;
     qAddPostRoutine([] { delete list; list = nullptr; });
     const QFileIconProvider provider;

@@ -186,6 +186,9 @@ TEST_F(ShellTree, VolumesOfTheTableAndTheirDriveTypes) {
     EXPECT_EQ(host.Texts(TVI_ROOT), (std::vector<std::wstring>{Volume(), L"server (/net/server)"}));
     for (HTREEITEM volume = host.tree.GetRootItem(); volume; volume = host.tree.GetNextSiblingItem(volume))
         EXPECT_TRUE(host.tree.ItemHasChildren(volume)) << "a share is assumed to hold folders";
+    // The panel's walk over the top level goes through the visible items.
+    EXPECT_EQ(host.tree.GetNextItem(host.tree.GetRootItem(), TVGN_NEXTVISIBLE),
+              host.tree.GetNextSiblingItem(host.tree.GetRootItem()));
     const struct {
         std::string path;
         UINT type;
