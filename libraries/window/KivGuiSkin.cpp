@@ -55,7 +55,14 @@ const char* CKivAquaAutoMaker::StyleSheet() {
            "QPushButton:pressed { background-color: #5c5a5a; }\n"
            "QPushButton:disabled { color: #b8b8b8; }\n"
            "QPushButton:focus { border: 1px solid #ffffff; }\n"
+           "QLabel[kivSunken=\"true\"] { border: 1px solid; border-color: #5c5a5a #e4e2e0 #e4e2e0 #5c5a5a;"
+           " padding-left: 2px; }\n"
            "QCheckBox, QRadioButton { color: #101010; background: transparent; }\n"
+           // The style's own indicator vanishes under a style sheet: a field that fills when checked.
+           "QCheckBox::indicator { width: 9px; height: 9px; border: 1px solid #3c3a3a;"
+           " background-color: #d8d6d4; }\n"
+           "QCheckBox::indicator:checked { background-color: #2f3a48; border: 1px solid #3c3a3a; }\n"
+           "QCheckBox::indicator:disabled { background-color: #a19e9c; }\n"
            "QLineEdit, QComboBox, QTreeView, QListView { background-color: #b8b8b8; color: #101010;"
            " border: 1px solid #5c5a5a; selection-background-color: #5c6c80; selection-color: #ffffff; }\n"
            "QComboBox QAbstractItemView { background-color: #b8b8b8; }\n";

@@ -60,8 +60,10 @@ QWidget* MakeStatic(const DialogItemTemplate& item, QWidget* parent) {
         label->setPalette(palette);
         return label;
     }
-    if (item.style & SS_SUNKEN)
+    if (item.style & SS_SUNKEN) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setProperty("kivSunken", true);  // for skins, which replace the style's frame
+    }
     else if (item.style & WS_BORDER)
         label->setFrameStyle(QFrame::Box | QFrame::Plain);
     const Qt::Alignment horizontal = kind == SS_CENTER  ? Qt::AlignHCenter

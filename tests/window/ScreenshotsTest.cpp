@@ -1,0 +1,122 @@
+// Not a check: renders the window foundation for people to look at (scripts/screenshots.sh runs it under
+// a virtual display). The module's dialog templates in each language, the folder tree opened on a
+// temporary folder, and the fills.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "KivPictureUi.h"
+#include "TestFiles.h"
+#include "dialogs/ShellTree.h"
+#include "libraries/KivColor.h"
+#include "libraries/window/KivGuiDialogs.h"
+#include "libraries/window/KivGuiSkin.h"
+#include "platform/Language.h"
+#include "platform/window/WindowWidgets.h"
+
+extern const ModuleResourceTable kKivPictureUiResources;
+
+namespace {
+
+void Save(QWidget* widget, const QString& name) {
+    widget->show();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    EXPECT_TRUE(widget->grab().save(QString::fromUtf8(std::getenv("KIV_SCREENSHOTS")) + "/" + name)) << name.toStdString();
+}
+
+// Selections reach the tree, deletions free the records.
+class TreeHost : public CWnd {
+  public:
+    CKivPicFileShellTree tree;
+    CString path;
+    ~TreeHost() override { DestroyWindow(); }
+    BOOL OnNotify(WPARAM, LPARAM lParam, LRESULT* result) override {
+        auto* notification = reinterpret_cast<NMTREEVIEWW*>(lParam);
+        if (notification->hdr.code == TVN_DELETEITEMW)
+            CKivPicFileShellTree::ReleaseItemData(reinterpret_cast<ShellTreeItemData*>(notification->itemOld.lParam));
+        else if (notification->hdr.code == TVN_SELCHANGEDW)
+            tree.OnSelectionChanged(&notification->hdr, result, path);
+        return TRUE;
+    }
+    // Selects and opens the child whose text is text (or contains it), and returns it.
+    HTREEITEM Open(HTREEITEM parent, const std::wstring& text) {
+        for (HTREEITEM item = parent ? tree.GetChildItem(parent) : tree.GetRootItem(); item;
+             item = tree.GetNextSiblingItem(item))
+            if (tree.GetItemText(item).Text().find(text) != std::wstring::npos) {
+                tree.SelectItem(item);
+                tree.Expand(item, TVE_EXPAND);
+                return item;
+            }
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST(Screenshots, DISABLED_Foundation) {
+    if (std::getenv("KIV_SCREENSHOTS") == nullptr) GTEST_SKIP() << "KIV_SCREENSHOTS names no folder";
+    // The module's templates in each language, as a host would see them.
+    const struct {
+        LANGID language;
+        const char* suffix;
+    } languages[] = {{LANG_ENGLISH_US, "en"}, {LANG_CHINESE_SIMPLIFIED, "zh_CN"}, {LANG_CHINESE_TRADITIONAL, "zh_TW"}};
+    for (const auto& language : languages) {
+        SetThreadUILanguage(language.language);
+        for (const UINT id : {224u, 225u, 226u}) {
+            QWidget host;
+            host.resize(800, 700);
+            CKivAquaBaseDlg dialog(id);
+            ASSERT_TRUE(dialog.DlgCreate(&kKivPictureUiResources, CWnd::FromHandle(&host), id));
+            CKivAquaAutoMaker skin;
+            skin.Attach(&dialog);
+            dialog.CheckDlgButton(4006, BST_CHECKED);
+            dialog.ShowWindow(SW_SHOW);
+            dialog.m_hWnd->adjustSize();
+            Save(dialog.m_hWnd, QString("dialog%1-%2.png").arg(id).arg(language.suffix));
+        }
+    }
+    SetThreadUILanguage(0);
+
+    // The folder tree, opened from the computer folder down to a temporary folder.
+    ScratchFolder folder;
+    for (const char* name : {"Holiday 2026/Beach", "Holiday 2026/Mountains", "Studio/Titles", "Studio/Stills",
+                             "Archive", ".hidden"})
+        std::filesystem::create_directories(folder.Path() / name);
+    TreeHost host;
+    ASSERT_TRUE(host.Create(nullptr, L"", 0, CRect(0, 0, 320, 480), nullptr, 0));
+    ASSERT_TRUE(host.tree.Create(WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                                 CRect(0, 0, 320, 480), &host, 1003));
+    host.tree.AttachSystemImageList();
+    host.tree.FillFromSpecialFolder(CSIDL_DRIVES);
+    HTREEITEM item = host.Open(nullptr, L"(/)");
+    for (const auto& part : folder.Path().relative_path())
+        if (item != nullptr) item = host.Open(item, part.wstring());
+    if (item != nullptr) host.Open(item, L"Holiday 2026");
+    Save(host.m_hWnd, "tree.png");
+
+    // The fills: a colour, a colour bar, and a picture over black and over the checker.
+    QWidget board;
+    board.resize(4 * 170 + 10, 140);
+    const char* sample = KIV_SAMPLES "/hat.jpg";
+    CWnd areas[4];
+    for (int i = 0; i < 4; ++i) {
+        auto* area = new QWidget(&board);
+        area->setGeometry(10 + i * 170, 10, 160, 120);
+        areas[i].Attach(area);
+    }
+    board.show();
+    QApplication::processEvents();
+    tagCOLOR32 colour{200, 120, 40, 255};
+    KivPictureColorFillWnd(&areas[0], &colour);
+    CKivColor32Array bar{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}};
+    KivPictureCSPDFillWnd(&areas[1], &bar);
+    const CString picture = CString::FromFileSystem(sample);
+    KivPictureFileFillWnd(&areas[2], picture, 0);
+    KivPictureFileFillWnd(&areas[3], picture, 1);
+    Save(&board, "fills.png");
+    for (CWnd& area : areas) area.Detach();
+}
