@@ -29,7 +29,10 @@ cmake -S tests/install -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$pref
 cmake --build "$prefix/consumer" >/dev/null
 libdir=$(dirname "$(dirname "$(find "$prefix" -name kivpicture.pc | head -n 1)")")
 LD_LIBRARY_PATH="$libdir" "$prefix/consumer/host_cmake"
+LD_LIBRARY_PATH="$libdir" "$prefix/consumer/host_ui_cmake"
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 g++ tests/install/host.cpp -o "$prefix/host_pkgconfig" $(pkg-config --cflags --libs kivpicture)
 LD_LIBRARY_PATH="$libdir" "$prefix/host_pkgconfig"
+g++ -fPIC tests/install/host_ui.cpp -o "$prefix/host_ui_pkgconfig" $(pkg-config --cflags --libs kivpictureui)
+LD_LIBRARY_PATH="$libdir" "$prefix/host_ui_pkgconfig"
 echo "All tests passed."
