@@ -17,6 +17,8 @@
 #include "TestFiles.h"
 #include "platform/MessageBox.h"
 
+void PrintTo(const CString& text, std::ostream* out) { *out << text.ToUtf8(); }
+
 namespace {
 
 QFileDialog* RunningFileDialog() {
@@ -38,7 +40,7 @@ bool Drive(const std::function<void(QFileDialog&)>& act, const std::function<voi
         // The name has the focus, as when the user types: Qt's dialog then follows the typed name alone.
         dialog->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setFocus();
+        NameEdit(*dialog)->setFocus();
         act(*dialog);
         if (dialog->isVisible()) dialog->reject();
     });
@@ -46,7 +48,6 @@ bool Drive(const std::function<void(QFileDialog&)>& act, const std::function<voi
     QApplication::processEvents();  // a timer no dialog took must not act in a later test
     return shown;
 }
-
 
 // Types text as the name and accepts it as the Open or Save button would.
 void Accept(QFileDialog& dialog, const QString& text) {
@@ -61,12 +62,6 @@ T* PanelControl(QFileDialog& dialog, int id) {
         if (CWnd::FromHandle(control)->GetDlgCtrlID() == id) return control;
     return nullptr;
 }
-
-}  // namespace
-
-void PrintTo(const CString& text, std::ostream* out) { *out << text.ToUtf8(); }
-
-namespace {
 
 QString Q(const CString& text) { return QString::fromStdWString(text.Text()); }
 
@@ -100,47 +95,35 @@ class SimpleDialog : public testing::Test {
     ScratchFolder folder_;
 };
 
-// A TGA header of 640 x 480 at 24 bits: the probe reads no further.
-Bytes TgaHeader() {
-    Bytes b = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    PutU16(b, 640);
-    PutU16(b, 480);
-    PutU8(b, 24);
-    PutU8(b, 0);
-    return b;
-}
-
 }  // namespace
 
 TEST_F(SimpleDialog, OffersTheTypesFiltersTitleAndDefaultExtension) {
     struct Case {
         int open, type;
-        const char* title;
-        qsizetype filters;
-        const char* first;  // the first filter as Qt holds it (patterns free of letter case)
+        qsizetype count;
+        const char* first;  // shown name of the first filter
+        const char* last;   // the last filter as Qt holds it: patterns free of letter case
         const char* extension;
     } const cases[] = {
-        {1, 0, "Open Image File", 7,
-         "Image File(*.tga;*.bmp;*.gif;*.pcx;*.jpg;*.psd) (*.[tT][gG][aA] *.[bB][mM][pP] *.[gG][iI][fF] "
-         "*.[pP][cC][xX] *.[jJ][pP][gG] *.[pP][sS][dD])",
-         "tga"},
-        {0, 0, "Save Image File", 4, "TGA File(*.tga) (*.[tT][gG][aA])", "tga"},  // the writable four
-        {1, 1, "Open Image File", 1, "TGA File(*.tga) (*.[tT][gG][aA])", "tga"},
-        {0, 2, "Save Image File", 1, "Bitmap File(*.bmp) (*.[bB][mM][pP])", "bmp"},
-        {1, 3, "Open Image File", 1, "GIF File(*.gif) (*.[gG][iI][fF])", "gif"},
-        {1, 4, "Open Image File", 1, "PCX File(*.pcx) (*.[pP][cC][xX])", "pcx"},
-        {1, 5, "Open Image File", 1, "JPG File(*.jpg) (*.[jJ][pP][gG])", "jpg"},
+        {1, 0, 7, "Image File(*.tga;*.bmp;*.gif;*.pcx;*.jpg;*.psd)", "PSD File(*.psd) (*.[pP][sS][dD])", "tga"},
+        {0, 0, 4, "TGA File(*.tga)", "JPG File(*.jpg) (*.[jJ][pP][gG])", "tga"},  // the writable four
+        {1, 1, 1, "TGA File(*.tga)", "TGA File(*.tga) (*.[tT][gG][aA])", "tga"},
+        {0, 2, 1, "Bitmap File(*.bmp)", "Bitmap File(*.bmp) (*.[bB][mM][pP])", "bmp"},
+        {1, 3, 1, "GIF File(*.gif)", "GIF File(*.gif) (*.[gG][iI][fF])", "gif"},
+        {1, 4, 1, "PCX File(*.pcx)", "PCX File(*.pcx) (*.[pP][cC][xX])", "pcx"},
+        {1, 5, 1, "JPG File(*.jpg)", "JPG File(*.jpg) (*.[jJ][pP][gG])", "jpg"},
     };
     for (const Case& c : cases) {
         CString path = L"start.tga";
         int result = -1;
         EXPECT_TRUE(Drive(
             [&](QFileDialog& d) {
-                EXPECT_EQ(d.windowTitle(), c.title) << c.type;
-                ASSERT_EQ(d.nameFilters().size(), c.filters) << c.type;
-                EXPECT_EQ(d.nameFilters().first(), c.first) << c.type;
-                EXPECT_EQ(d.defaultSuffix(), c.extension) << c.type;
+                EXPECT_EQ(d.windowTitle(), c.open ? "Open Image File" : "Save Image File") << c.type;
                 EXPECT_EQ(d.acceptMode(), c.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+                ASSERT_EQ(d.nameFilters().size(), c.count) << c.type;
+                EXPECT_EQ(d.nameFilters().first().section(" (", 0, 0), c.first) << c.type;
+                EXPECT_EQ(d.nameFilters().last(), c.last) << c.type;
+                EXPECT_EQ(d.defaultSuffix(), c.extension) << c.type;
             },
             [&] { result = KivPictureSelectPicFile(c.open, c.type, path, nullptr, nullptr, 0); }));
         EXPECT_EQ(result, 0) << "cancelled";
@@ -151,40 +134,26 @@ TEST_F(SimpleDialog, OffersTheTypesFiltersTitleAndDefaultExtension) {
         << "an unknown type shows no dialog";
 }
 
-TEST_F(SimpleDialog, OpenRefusesAMissingFileAndANonPictureAndStaysOpen) {
-    const CString text = folder_.Write("notes.bmp", Bytes(300, 'x'));
-    const std::string good = folder_.File("sunset.bmp");
-    WriteFileBytes(good, ReadFileBytes(std::string(KIV_SAMPLES) + "/sunset-24bit.bmp"));
-    Answers boxes(IDOK);
-    CString path;
-    int result = -1;
-    Drive(
-        [&](QFileDialog& d) {
-            Accept(d, QString::fromStdString(folder_.File("missing.bmp")));
-            EXPECT_TRUE(d.isVisible()) << "504";
-            Accept(d, Q(text));
-            EXPECT_TRUE(d.isVisible()) << "671";
-            Accept(d, QString::fromStdString(good));
-        },
-        [&] { result = KivPictureSelectPicFile(1, 0, path, nullptr, nullptr, 0); });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(path, Wide(good));
-    EXPECT_EQ(boxes.shown, (std::vector<CString>{L"Current Selected File Does Not Exist, Please Select Again!",
-                                                 L"Unable To Open Current Selected File(Invalid Format), Please "
-                                                 L"Select Again!"}));
-}
-
-TEST_F(SimpleDialog, MultipleSelectionAppendsEveryPath) {
+TEST_F(SimpleDialog, OpenChecksEveryNameAndStaysOpenUntilAllArePictures) {
     const Bytes picture = ReadFileBytes(std::string(KIV_SAMPLES) + "/sunset-24bit.bmp");
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) folder_.Write(name, picture);
+    folder_.Write("notes.bmp", Bytes(300, 'x'));
+    Answers boxes(IDOK);
     CString path = L"x.bmp";
     CStringArray paths;
     Drive(
         [&](QFileDialog& d) {
             d.setDirectory(QString::fromStdString(folder_.Path().string()));
+            Accept(d, "missing.bmp");
+            EXPECT_TRUE(d.isVisible()) << "504";
+            Accept(d, "\"a.bmp\" \"notes.bmp\"");
+            EXPECT_TRUE(d.isVisible()) << "671 for the second name";
             Accept(d, "\"a.bmp\" \"b.bmp\" \"c.bmp\"");
         },
         [&] { EXPECT_EQ(KivPictureSelectPicFile(1, 2, path, &paths, nullptr, 1), 1); });
+    EXPECT_EQ(boxes.shown, (std::vector<CString>{L"Current Selected File Does Not Exist, Please Select Again!",
+                                                 L"Unable To Open Current Selected File(Invalid Format), Please "
+                                                 L"Select Again!"}));
     ASSERT_EQ(paths.GetSize(), 3);
     for (INT_PTR i = 0; i < 3; ++i) EXPECT_EQ(paths[i], Wide(folder_.File(std::string(1, char('a' + i)) + ".bmp")));
     EXPECT_TRUE(path.IsEmpty());
@@ -245,7 +214,8 @@ TEST_F(SimpleDialog, SizeLinesDescribeTheCurrentFile) {
         const char* size;
         const char* image;
     } const cases[] = {
-        {"header.tga", TgaHeader(), "0KB", "640 X 480 (24)"},
+        // A 640 x 480 24-bit TGA header: the probe reads no further.
+        {"header.tga", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 2, 0xE0, 1, 24, 0}, "0KB", "640 X 480 (24)"},
         {"text.bmp", Bytes(1536, 'x'), "1KB", "Unkonwn(Invalid Format)"},
     };
     for (const Case& c : cases) {
@@ -265,43 +235,36 @@ TEST_F(SimpleDialog, SizeLinesDescribeTheCurrentFile) {
 }
 
 TEST_F(SimpleDialog, SavePromptPicksTheWriterByExtensionAndReportsFailure) {
-    DWORD pixels[16];
-    for (DWORD& p : pixels) p = 0xFF3366CC;
+    DWORD pixels[16] = {};
     struct Case {
-        const char* typed;
-        const char* saved;  // the file written, empty for none
+        const char* typed;  // null: cancelled
+        const char* saved;  // the file written, null for none
         CRect rect;
-        int result;
-        bool bmp;  // BMP bytes, else TGA
-        size_t boxes;
+        bool bmp;  // BMP bytes, else a TGA
     } const cases[] = {
-        {"a.Bmp", "a.Bmp", CRect(0, 0, 4, 4), 1, true, 0},
-        {"b.jpeg", "b.jpeg", CRect(0, 0, 4, 4), 1, false, 0},
-        {"c", "c.tga", CRect(0, 0, 4, 4), 1, false, 0},      // the default extension
-        {"d.bmp", "", CRect(100, 100, 200, 200), 0, true, 1},  // wholly outside the buffer: 350
-        {nullptr, "", CRect(0, 0, 4, 4), 0, true, 0},        // cancelled
+        {"a.Bmp", "a.Bmp", CRect(0, 0, 4, 4), true},
+        {"b.jpeg", "b.jpeg", CRect(0, 0, 4, 4), false},
+        {"c", "c.tga", CRect(0, 0, 4, 4), false},             // the default extension
+        {"d.bmp", nullptr, CRect(100, 100, 200, 200), true},  // wholly outside the buffer: 350
+        {nullptr, nullptr, CRect(0, 0, 4, 4), true},
     };
     for (const Case& c : cases) {
         Answers boxes(IDOK);
         int result = -1;
-        EXPECT_TRUE(Drive(
-            [&](QFileDialog& d) {
-                if (c.typed) Accept(d, QString::fromStdString(folder_.File(c.typed)));
-            },
-            [&] { result = KivPicturePromptSavePicFile(pixels, CSize(4, 4), c.rect, nullptr); }));
-        EXPECT_EQ(result, c.result) << c.saved;
-        ASSERT_EQ(boxes.shown.size(), c.boxes) << c.saved;
-        if (c.boxes) {
-            EXPECT_EQ(boxes.shown[0], CString(L"Due To Short Of Memory Or Memory Fault, Saving Image File Failed!"));
-        }
-        if (*c.saved == 0) continue;
+        EXPECT_TRUE(Drive([&](QFileDialog& d) { if (c.typed) Accept(d, QString::fromStdString(folder_.File(c.typed))); },
+                          [&] { result = KivPicturePromptSavePicFile(pixels, CSize(4, 4), c.rect, nullptr); }));
+        EXPECT_EQ(result, c.saved != nullptr) << c.typed;
+        const auto failed = c.typed && !c.saved
+            ? std::vector<CString>{L"Due To Short Of Memory Or Memory Fault, Saving Image File Failed!"}
+            : std::vector<CString>{};
+        EXPECT_EQ(boxes.shown, failed) << c.typed;
+        if (c.saved == nullptr) continue;
         const Bytes saved = ReadFileBytes(folder_.File(c.saved));
         ASSERT_GE(saved.size(), 2u) << c.saved;
         EXPECT_EQ(saved[0] == 'B' && saved[1] == 'M', c.bmp) << c.saved;
         LoadedPicture tga;
-        if (!c.bmp) {
-            EXPECT_NE(tga.pixels = KivPictureLoadTGAFile(Wide(folder_.File(c.saved)), tga.rect), nullptr) << c.saved;
-        }
+        tga.pixels = KivPictureLoadTGAFile(Wide(folder_.File(c.saved)), tga.rect);
+        EXPECT_EQ(tga.pixels != nullptr, !c.bmp) << c.saved;
     }
     Answers boxes(IDOK);
     EXPECT_FALSE(Drive([](QFileDialog&) {}, [&] {
