@@ -73,7 +73,7 @@ class FileDialogWidget : public QFileDialog {
             QFileDialog::accept();
             return;
         }
-        if (names.isEmpty() || !dialog_->AcceptNames()) return;
+        if (!dialog_->AcceptNames()) return;
         QDialog::done(Accepted);
     }
 
@@ -95,8 +95,10 @@ CFileDialog::~CFileDialog() = default;
 
 std::vector<CString> CFileDialog::CurrentNames() const {
     if (running_ == nullptr) return chosen_;
+    // Without a typed name a save dialog reports its folder, which names no file.
     std::vector<CString> names;
-    for (const QString& name : running_->selectedFiles()) names.push_back(PathFromQt(name));
+    for (const QString& name : running_->selectedFiles())
+        if (!QFileInfo(name).isDir()) names.push_back(PathFromQt(name));
     return names;
 }
 
@@ -122,6 +124,7 @@ CString CFileDialog::GetNextPathName(POSITION& position) const {
 
 bool CFileDialog::AcceptNames() {
     const std::vector<CString> names = CurrentNames();
+    if (names.empty()) return false;
     QWidget* const window = running_;
     if (!openFileDialog_ && (m_ofn.Flags & OFN_OVERWRITEPROMPT) && names.size() == 1) {
         const QFileInfo target(PathToQt(names.front()));
