@@ -14,8 +14,12 @@
 
 #include <vector>
 
-#include "platform/ObList.h"
 #include "platform/window/Dialog.h"
+
+// The class library's position, as platform/ObList.h declares it (without pulling the archive and file
+// headers into every window header).
+struct ObListNode;
+using POSITION = ObListNode*;
 
 class QFileDialog;
 class FileDialogWidget;
