@@ -29,6 +29,12 @@ KIV_API int GP_GetOrgPicPos();
 KIV_API void GP_SetOrgPicPos(int value);
 // Nonzero lets the selection dialogs offer the original-position check box.
 KIV_API void GP_EnableOrgPicPos(int enable);
+// The open-dialog choice (1 the simple selection dialog, 0 the detailed one) and the enable flag above,
+// for the selection dialogs: they live in the window library, which reaches the module's state only
+// through this interface. KivPictureClose persists the choice.
+KIV_API int KivPictureGetOpenDialogChoice();
+KIV_API void KivPictureSetOpenDialogChoice(int choice);
+KIV_API int KivPictureGetOrgPicPosEnabled();
 
 // The most pixels a picture may have to be loaded by any reader, scaled load or listing (status tooLarge
 // past it): protection from files that declare gigabytes of pixels. Process-wide; 0 leaves only the 4 GiB

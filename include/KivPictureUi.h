@@ -6,6 +6,7 @@
 
 #include "libraries/KivColor.h"
 #include "media/window/ClipMediaListCtrl.h"
+#include "platform/StringArray.h"
 #include "platform/window/DeviceContext.h"
 #include "platform/window/Window.h"
 
@@ -24,3 +25,18 @@ KIV_API int KivPictureCSPDFillWnd(CWnd* window, CKivColor32Array* colours);
 KIV_API int KivPictureFileFillWnd(CDC* dc, CRect rect, CString path, int background);
 // The same into the window's client area.
 KIV_API int KivPictureFileFillWnd(CWnd* window, CString path, int background);
+
+// ---- Selection and saving ----------------------------------------------------------------------------------
+
+// Lets the user choose picture files to open (bOpen nonzero) or a name to save to, in the detailed or the
+// simple dialog as the open-dialog choice says. nType: 0 all types, 1 TGA, 2 BMP, 3 GIF, 4 PCX, 5 JPEG.
+// strPath: in, the initial name; out, the chosen path (single selection; empty with bMulti). pPaths: the
+// chosen paths are appended when bMulti is nonzero (simple dialog only). 1 when the user confirmed a
+// choice, 0 otherwise (also for an unknown nType).
+KIV_API int KivPictureSelectPicFile(int bOpen, int nType, CString& strPath, CStringArray* pPaths, CWnd* pParent,
+                                    int bMulti);
+// Asks for a name through KivPictureSelectPicFile and saves rect of the buffer (size.cx x size.cy) there,
+// by the writer its extension names (.tga .bmp .pcx .jpg, any case; TGA for any other), while a progress
+// window shows. A failed save is reported in a message box. The writer's result; 0 without a message for
+// an empty region or a cancelled dialog.
+KIV_API int KivPicturePromptSavePicFile(DWORD* buffer, CSize size, CRect rect, CWnd* pParent);

@@ -34,9 +34,6 @@ const ModuleEntryHook moduleEntry(KivPictureDllMain, &kKivPictureResources);
 }  // namespace
 
 const WORD* GetProductTable() { return productTable; }
-int GetOpenDialogChoice() { return openDialogChoice; }
-void SetOpenDialogChoice(int choice) { openDialogChoice = choice; }
-int GetOrgPicPosEnabled() { return orgPicPosEnabled; }
 HINSTANCE GetKivPictureModuleHandle() { return extensionModule.hModule; }
 
 int KivPictureOpen() {
@@ -66,3 +63,6 @@ int KivPictureClose() {
 int GP_GetOrgPicPos() { return orgPicPosValue; }
 void GP_SetOrgPicPos(int value) { orgPicPosValue = value; }
 void GP_EnableOrgPicPos(int enable) { orgPicPosEnabled = enable; }
+int KivPictureGetOpenDialogChoice() { return openDialogChoice; }
+void KivPictureSetOpenDialogChoice(int choice) { openDialogChoice = choice; }
+int KivPictureGetOrgPicPosEnabled() { return orgPicPosEnabled; }

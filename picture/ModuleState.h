@@ -8,12 +8,8 @@ constexpr int kProductTableSide = 256;
 // The 256 x 256 products a x b (index a * 256 + b); all zero until KivPictureOpen fills them.
 const WORD* GetProductTable();
 
-// 1 = the selection entry shows the simple open dialog, 0 = the detailed one.
-int GetOpenDialogChoice();
-void SetOpenDialogChoice(int choice);
-
-// Nonzero when the selection dialogs offer the original-position check box.
-int GetOrgPicPosEnabled();
+// The open-dialog choice and the original-position flags are read and set through the module's interface
+// (KivPicture.h), as the dialogs in the window library must.
 
 // The module's handle: its resource table, kept in the extension-module record. Null before the library
 // has attached.

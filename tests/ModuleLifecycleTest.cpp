@@ -15,7 +15,7 @@ class ModuleSettings : public testing::Test {
     void SetUp() override { setenv("KIV_CONFIG_DIR", folder_.Path().c_str(), 1); }
     void TearDown() override {
         old_ ? setenv("KIV_CONFIG_DIR", old_->c_str(), 1) : unsetenv("KIV_CONFIG_DIR");
-        SetOpenDialogChoice(1);
+        KivPictureSetOpenDialogChoice(1);
         KivPictureSetJpegFullColour(0);
         KivPictureSetAutoOrient(0);
     }
@@ -32,9 +32,9 @@ class ModuleSettings : public testing::Test {
 };
 
 TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
-    SetOpenDialogChoice(0);
+    KivPictureSetOpenDialogChoice(0);
     EXPECT_EQ(KivPictureOpen(), 1);
-    EXPECT_EQ(GetOpenDialogChoice(), 1) << "no file: the simple dialog";
+    EXPECT_EQ(KivPictureGetOpenDialogChoice(), 1) << "no file: the simple dialog";
     EXPECT_EQ(KivPictureClose(), 1);
     EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=1\n") << "closing creates the file";
     // clang-format off
@@ -44,7 +44,7 @@ TEST_F(ModuleSettings, ChoiceIsReadAndWrittenBack) {
     for (const auto& [value, choice, written] : cases) {
         Write("[COMMON_SETUP]\nOpenPicDlg=" + value + "\n");
         KivPictureOpen();
-        EXPECT_EQ(GetOpenDialogChoice(), choice) << value;
+        EXPECT_EQ(KivPictureGetOpenDialogChoice(), choice) << value;
         KivPictureClose();
         EXPECT_EQ(Read(), "[COMMON_SETUP]\nOpenPicDlg=" + written + "\n") << value;
     }
@@ -81,7 +81,7 @@ TEST_F(ModuleSettings, CloseKeepsEveryOtherByte) {
     std::filesystem::permissions(folder_.File("real.ini"), std::filesystem::perms(0604));
     std::filesystem::create_symlink("real.ini", folder_.File("KivClient.ini"));
     KivPictureOpen();
-    SetOpenDialogChoice(0);  // as the detailed dialog does when its check box is cleared
+    KivPictureSetOpenDialogChoice(0);  // as the detailed dialog does when its check box is cleared
     KivPictureClose();
     std::string after = before;
     after.replace(after.find("  openpicdlg\t= 1 "), 17, "OpenPicDlg=0");
