@@ -7,6 +7,7 @@ constexpr UINT SHGFI_TYPENAME = 0x400;
 constexpr int kShellTypeNameLength = 80;
 
 struct SHFILEINFOW {
+    int iIcon;  // SHGFI_SYSICONINDEX: the index in the system image list (the window layer's query)
     WCHAR szTypeName[kShellTypeNameLength];
 };
 
