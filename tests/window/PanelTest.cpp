@@ -32,12 +32,13 @@ void WritePicture(const fs::path& path, int width, int height, DWORD colour) {
     const CString file = CString::FromFileSystem(path.string());
     const CSize size(width, height);
     const CRect all(0, 0, width, height);
-    const bool tga = path.extension() == ".tga";
-    ASSERT_TRUE(tga ? KivPictureSaveTGAFile(file, pixels.data(), size, all)
-                    : KivPictureSaveBMPFile(file, pixels.data(), size, all));
+    const fs::path extension = path.extension();
+    ASSERT_TRUE(extension == ".tga"   ? KivPictureSaveTGAFile(file, pixels.data(), size, all)
+                : extension == ".jpg" ? KivPictureSaveJPGFile(file, pixels.data(), size, all)
+                                      : KivPictureSaveBMPFile(file, pixels.data(), size, all));
 }
 
-// vol/{red.bmp 640x480, blue.tga, empty.bmp (0 bytes), sub/green.bmp, sub/deeper}, the only fixed volume of
+// vol/{red.bmp 640x480, blue.tga, empty.bmp (0 bytes), sub/{green.bmp 10x10, photo.jpg 640x480, deeper}}, the only fixed volume of
 // a table that also lists the root and a share; the panel lives in a host widget.
 class Panel : public testing::Test {
   protected:
@@ -46,7 +47,8 @@ class Panel : public testing::Test {
         fs::create_directories(vol_ / "sub" / "deeper");
         WritePicture(vol_ / "red.bmp", 640, 480, 0xFFFF0000);
         WritePicture(vol_ / "blue.tga", 40, 30, 0xFF0000FF);
-        WritePicture(vol_ / "sub" / "green.bmp", 20, 20, 0xFF00FF00);
+        WritePicture(vol_ / "sub" / "green.bmp", 10, 10, 0xFF00FF00);
+        WritePicture(vol_ / "sub" / "photo.jpg", 640, 480, 0xFF808080);
         std::ofstream(vol_ / "empty.bmp").close();
         std::ofstream table(folder_.File("mountinfo"));
         table << "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
@@ -118,7 +120,7 @@ class Panel : public testing::Test {
 TEST_F(Panel, StartFileIsSelectedAndPreviewedWithoutInformationLines) {
     CKivPicFilePanelDlg& panel = Open(1, 0, vol_ / "RED.BMP");  // missing: the current folder instead
     EXPECT_EQ(panel.GetFileFullPath(), Folder(vol_ / "sub"));
-    EXPECT_EQ(Names(), std::vector<std::wstring>{L"green.bmp"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"green.bmp", L"photo.jpg"}));
     panel_.reset();
 
     CKivPicFilePanelDlg& started = Open(1, 0, vol_ / "red.bmp");
@@ -149,18 +151,24 @@ TEST_F(Panel, SelectionFillsSizeTexts) {
     fs::resize_file(vol_ / "blue.tga", 5000000);  // a large file: still read, size shown in whole KiB
     CKivPicFilePanelDlg& panel = Open(1, 0, vol_ / "red.bmp");
     struct Case {
+        const char* folder;
         const wchar_t* name;
         const wchar_t* size;
         const wchar_t* image;
     };
-    for (const Case& c : {Case{L"red.bmp", L"1200KB", L"640 X 480 (32)"}, Case{L"blue.tga", L"4882KB", L"40 X 30 (32)"}}) {
+    const Case cases[] = {{"", L"red.bmp", L"1200KB", L"640 X 480 (32)"},
+                          {"", L"blue.tga", L"4882KB", L"40 X 30 (32)"},
+                          {"sub", L"green.bmp", L"0KB", L"10 X 10 (32)"},  // 454 bytes
+                          {"sub", L"photo.jpg", nullptr, L"640 X 480 (24)"}};
+    for (const Case& c : cases) {
+        panel.InitSelectDirectory(Folder(vol_ / c.folder).GetString());
         int index = 0;
         for (POSITION p = panel.m_mediaList.GetHeadPosition(); p; ++index)
             if (static_cast<CKivClipMediaObj*>(panel.m_mediaList.GetNext(p))->GetPureFileName().Text() == c.name) break;
         panel.m_listCtrl.SetCurSel(index, 1);
         panel.OnSelchangeListFile();
         EXPECT_EQ(panel.m_strFileName.Text(), c.name);
-        EXPECT_EQ(panel.m_strFileSize.Text(), c.size) << c.name;
+        if (c.size) EXPECT_EQ(panel.m_strFileSize.Text(), c.size) << c.name;
         EXPECT_EQ(panel.m_strImageSize.Text(), c.image) << c.name;
     }
 }
@@ -200,12 +208,12 @@ TEST_F(Panel, TreeWalksToTheStartFolderAndSelectionsSearch) {
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(walked.Tree().GetItemText(sub).Text(), L"sub") << "the walk stops at the first missing folder";
     EXPECT_EQ(walked.m_strFilePath, Folder(vol_ / "sub"));
-    EXPECT_EQ(Names(), std::vector<std::wstring>{L"green.bmp"}) << "a ready panel searches on a tree selection";
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"green.bmp", L"photo.jpg"})) << "a ready panel searches on a tree selection";
 
     walked.m_bAutoSearch = 0;
     walked.Tree().SelectItem(walked.Tree().GetRootItem());
     EXPECT_EQ(walked.m_strFilePath, Folder(vol_));
-    EXPECT_EQ(Names(), std::vector<std::wstring>{L"green.bmp"}) << "no search without m_bAutoSearch";
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"green.bmp", L"photo.jpg"})) << "no search without m_bAutoSearch";
 
     walked.m_bAutoSearch = 1;
     walked.InitSelectDirectory(L"/no/such/folder");  // the home folder's volume, at its root
