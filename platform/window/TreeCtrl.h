@@ -11,8 +11,8 @@
 #pragma once
 
 #include "platform/CString.h"
+#include "platform/WindowStyles.h"
 #include "platform/window/ImageList.h"
-#include "platform/WindowStyles.h"  // the tree styles (TVS_*)
 #include "platform/window/Window.h"
 
 class TreeItem;
@@ -31,7 +31,7 @@ constexpr UINT TVGN_ROOT = 0, TVGN_NEXT = 1, TVGN_PREVIOUS = 2, TVGN_PARENT = 3,
                TVGN_FIRSTVISIBLE = 5, TVGN_NEXTVISIBLE = 6, TVGN_CARET = 9;
 constexpr UINT TVE_COLLAPSE = 1, TVE_EXPAND = 2, TVE_TOGGLE = 3;
 constexpr int TVSIL_NORMAL = 0;
-// Styles of Create are the TVS_ styles of WindowStyles.h (the control always draws buttons and lines).
+// Styles of Create (TVS_..., platform/WindowStyles.h): the control always draws buttons and lines.
 // Notification codes (NMHDR::code).
 constexpr UINT TVN_SELCHANGEDW = static_cast<UINT>(-451);
 constexpr UINT TVN_ITEMEXPANDINGW = static_cast<UINT>(-454);
