@@ -168,7 +168,9 @@ TEST_F(Panel, SelectionFillsSizeTexts) {
         panel.m_listCtrl.SetCurSel(index, 1);
         panel.OnSelchangeListFile();
         EXPECT_EQ(panel.m_strFileName.Text(), c.name);
-        if (c.size) EXPECT_EQ(panel.m_strFileSize.Text(), c.size) << c.name;
+        if (c.size) {
+            EXPECT_EQ(panel.m_strFileSize.Text(), c.size) << c.name;
+        }
         EXPECT_EQ(panel.m_strImageSize.Text(), c.image) << c.name;
     }
 }
