@@ -105,9 +105,28 @@ struct CFont::ShapedLines {
         line.prepare(QTransform(), font);
         return *lines.insert(text, line);
     }
+    // The line drawn once in a colour, as an image: drawing it again is one blend, not a glyph run.
+    const QImage& Drawn(const QString& text, const QStaticText& line, QRgb colour) {
+        QString key = text;
+        key += QChar(0);
+        key += QString::number(colour, 16);
+        if (auto found = images.constFind(key); found != images.constEnd()) return *found;
+        if (images.size() >= kMostLines) images.clear();
+        const QSizeF size = line.size();
+        QImage image(std::max(1, int(std::ceil(size.width()))) + 1, metrics.height(),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QColor::fromRgb(colour));
+        painter.drawStaticText(0, 0, line);
+        painter.end();
+        return *images.insert(key, image);
+    }
     QFont font;
     QFontMetrics metrics;
     QHash<QString, QStaticText> lines;
+    QHash<QString, QImage> images;
 };
 
 CFont::CFont() = default;
@@ -317,7 +336,11 @@ int CDC::DrawShapedLine(const QString& text, const RECT& rect, UINT format) {
     }
     if (backMode_ == OPAQUE) painter_->fillRect(drawn, ToQColor(backColour_));
     painter_->setPen(ToQColor(textColour_));
-    painter_->drawStaticText(x, y, line);
+    // Without a transform the prepared image matches the glyphs the painter would draw; otherwise draw them.
+    if (painter_->transform().isIdentity())
+        painter_->drawImage(x, y, shaped.Drawn(text, line, ToQColor(textColour_).rgb()));
+    else
+        painter_->drawStaticText(x, y, line);
     if (clip) painter_->restore();
     return height;
 }
