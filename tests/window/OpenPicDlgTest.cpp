@@ -22,9 +22,9 @@
 
 #include "KivPicture.h"
 #include "KivPictureUi.h"
+#include "MessageBoxAnswers.h"
 #include "TestFiles.h"
 #include "dialogs/OpenPicDlg.h"
-#include "platform/MessageBox.h"
 #include "platform/window/ShellNamespace.h"
 
 namespace fs = std::filesystem;
@@ -41,7 +41,8 @@ T* Control(CWnd& dialog, int id) {
 CKivOpenPicDlg* RunningDetailedDialog() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible())
-            if (auto* dialog = dynamic_cast<CKivOpenPicDlg*>(CWnd::FromHandlePermanent(window))) return dialog;
+            if (auto* dialog = dynamic_cast<CKivOpenPicDlg*>(CWnd::FromHandlePermanent(window)))
+                return dialog;
     return nullptr;
 }
 
@@ -61,32 +62,24 @@ bool Drive(const std::function<void(CKivOpenPicDlg&)>& act, const std::function<
     return shown;
 }
 
-void Click(CWnd& dialog, int id) { QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton); }
+// Runs the dialog modally while act drives it; a dialog act leaves open ends with -2.
+INT_PTR RunModal(CKivOpenPicDlg& dialog, const std::function<void()>& act) {
+    QTimer::singleShot(0, [&] {
+        act();
+        if (dialog.m_hWnd && dialog.m_hWnd->isVisible()) dialog.EndDialog(-2);
+    });
+    return dialog.DoModal();
+}
+
+void Click(CWnd& dialog, int id) {
+    QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton);
+}
 
 // Types a name into the panel and picks entry `entry` of its type box (-1: none).
 void Choose(CKivOpenPicDlg& d, const char* name, int entry) {
     d.m_panel.m_cbFileType.SetCurSel(entry);
     Control<QLineEdit>(d.m_panel, 4002)->setText(QString::fromUtf8(name));
 }
-
-// Answers every message box with the current answer and keeps the texts shown.
-class Answers {
-  public:
-    explicit Answers(int first) : answer(first) {
-        previous_ = SetMessageBoxHandler([this](const CString& text, UINT type) {
-            shown.push_back(text);
-            types.push_back(type);
-            return this->answer;
-        });
-    }
-    ~Answers() { SetMessageBoxHandler(previous_); }
-    int answer;
-    std::vector<CString> shown;
-    std::vector<UINT> types;
-
-  private:
-    MessageBoxHandler previous_;
-};
 
 const CString kMissing = L"Current Selected File Does Not Exist, Please Select Again!";
 const CString kInvalid = L"Unable To Open Current Selected File(Invalid Format), Please Select Again!";
@@ -104,7 +97,8 @@ class DetailedDialog : public testing::Test {
         ASSERT_TRUE(KivPictureSaveBMPFile(File("red.bmp"), pixels, CSize(4, 3), CRect(0, 0, 4, 3)));
         WriteFileBytes((vol_ / "notes.bmp").string(), Bytes(300, 'x'));
         WriteFileBytes((vol_ / "old.tga").string(), Bytes(10, 0));
-        std::ofstream(folder_.File("mountinfo")) << "27 1 8:1 / " << vol_.string() << " rw - ext4 /dev/sda1 rw\n";
+        std::ofstream(folder_.File("mountinfo"))
+            << "27 1 8:1 / " << vol_.string() << " rw - ext4 /dev/sda1 rw\n";
         SetMountTableForTesting(folder_.File("mountinfo").c_str());
         baseBlocks_ = ShellAllocatorLiveBlocks();
         previousFolder_ = fs::current_path();
@@ -121,7 +115,8 @@ class DetailedDialog : public testing::Test {
         Reset();
         SetMountTableForTesting(nullptr);
         fs::current_path(previousFolder_);
-        for (const auto& [name, value] : previous_) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        for (const auto& [name, value] : previous_)
+            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
     }
     static void Reset() {
         KivPictureSetOpenDialogChoice(0);
@@ -151,19 +146,14 @@ TEST_F(DetailedDialog, OpenAcceptsOnlyAnExistingPicture) {
         const fs::path gone = vol_ / "gone.bmp";
         fs::copy_file(vol_ / "red.bmp", gone, fs::copy_options::overwrite_existing);
         CKivOpenPicDlg dialog(1, 0, Wide(gone.string()), nullptr);
-        Answers boxes(IDOK);
-        const INT_PTR result = [&] {
-            QTimer::singleShot(0, [&] {
-                EXPECT_EQ(dialog.m_panel.GetFileFullPath(), Wide(gone.string())) << "the start file is selected";
-                EXPECT_EQ(dialog.m_hWnd->windowTitle(), "Open Image File");
-                if (c.typed) Choose(dialog, c.typed, 0);
-                fs::remove(gone);
-                Click(dialog, IDOK);
-                EXPECT_EQ(dialog.m_hWnd->isVisible(), !c.shown.empty()) << "a refused file keeps the dialog";
-                if (dialog.m_hWnd && dialog.m_hWnd->isVisible()) dialog.EndDialog(-2);
-            });
-            return dialog.DoModal();
-        }();
+        MessageBoxAnswers boxes(IDOK);
+        const INT_PTR result = RunModal(dialog, [&] {
+            EXPECT_EQ(dialog.m_panel.GetFileFullPath(), Wide(gone.string())) << "the start file is selected";
+            EXPECT_EQ(dialog.m_hWnd->windowTitle(), "Open Image File");
+            if (c.typed) Choose(dialog, c.typed, 0);
+            fs::remove(gone);
+            Click(dialog, IDOK);
+        });
         EXPECT_EQ(boxes.shown, c.shown) << c.typed;
         EXPECT_EQ(result, c.shown.empty() ? IDOK : -2) << c.typed;
         EXPECT_EQ(dialog.m_strFile, c.shown.empty() ? File("red.bmp") : Wide(gone.string())) << c.typed;
@@ -172,39 +162,39 @@ TEST_F(DetailedDialog, OpenAcceptsOnlyAnExistingPicture) {
 
 TEST_F(DetailedDialog, SaveCompletesTheNameAndAsksBeforeReplacing) {
     struct Case {
-        int entry;          // of the save type box: TGA, BMP, PCX, JPG, PSD; -1 none
+        int entry;  // of the save type box: TGA, BMP, PCX, JPG, PSD; -1 none
         const char* typed;
         const char* saved;  // null: the dialog stays open
-        std::vector<int> answers;  // to the overwrite question, in order
+        int answer;         // to the overwrite question; 0: none is asked
     } const cases[] = {
-        {0, "pic", "pic.TGA", {}},
-        {1, "pic", "pic.BMP", {}},
-        {2, "pic", "pic.PCX", {}},
-        {3, "pic", "pic.JPG", {}},
-        {1, "pic.jpg", "pic.jpg", {}},      // a written extension in any case is kept
-        {0, "anim.gif", "anim.gif.TGA", {}},  // one the module does not write is not
-        {4, "pic", nullptr, {}},             // PSD is not written
-        {4, "pic.Pcx", "pic.Pcx", {}},
-        {-1, "pic.tga", nullptr, {}},
-        {0, "", nullptr, {}},
-        {0, "old.tga", nullptr, {IDNO}},
-        {0, "old.tga", "old.tga", {IDYES}},
+        {0, "pic", "pic.TGA", 0},
+        {1, "pic", "pic.BMP", 0},
+        {2, "pic", "pic.PCX", 0},
+        {3, "pic", "pic.JPG", 0},
+        {1, "pic.jpg", "pic.jpg", 0},        // a written extension in any case is kept
+        {0, "anim.gif", "anim.gif.TGA", 0},  // one the module does not write is not
+        {4, "pic", nullptr, 0},              // PSD is not written
+        {4, "pic.Pcx", "pic.Pcx", 0},
+        {-1, "pic.tga", nullptr, 0},
+        {0, "", nullptr, 0},
+        {0, "old.tga", nullptr, IDNO},
+        {0, "old.tga", "old.tga", IDYES},
     };
     for (const Case& c : cases) {
         CKivOpenPicDlg dialog(0, 0, File(""), nullptr);
-        Answers boxes(c.answers.empty() ? IDOK : c.answers.front());
-        QTimer::singleShot(0, [&] {
-            EXPECT_EQ(dialog.m_hWnd->windowTitle(), "Save Image File");
-            Choose(dialog, c.typed, c.entry);
-            Click(dialog, IDOK);
-            if (dialog.m_hWnd && dialog.m_hWnd->isVisible()) dialog.EndDialog(-2);
-        });
-        EXPECT_EQ(dialog.DoModal(), c.saved ? IDOK : -2) << c.typed << " " << c.entry;
+        MessageBoxAnswers boxes(c.answer);
+        EXPECT_EQ(RunModal(dialog,
+                           [&] {
+                               EXPECT_EQ(dialog.m_hWnd->windowTitle(), "Save Image File");
+                               Choose(dialog, c.typed, c.entry);
+                               Click(dialog, IDOK);
+                           }),
+                  c.saved ? IDOK : -2)
+            << c.typed << " " << c.entry;
         EXPECT_EQ(dialog.m_strFile, c.saved ? File(c.saved) : File("")) << c.typed << " " << c.entry;
-        EXPECT_EQ(boxes.shown, std::vector<CString>(c.answers.size(), kOverwrite)) << c.typed;
-        if (!c.answers.empty()) {
-            EXPECT_EQ(boxes.types[0], UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-        }
+        EXPECT_EQ(boxes.shown, std::vector<CString>(c.answer ? 1 : 0, kOverwrite)) << c.typed;
+        for (UINT type : boxes.types)
+            EXPECT_EQ(type, UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)) << "No first";
     }
 }
 
@@ -259,11 +249,13 @@ TEST_F(DetailedDialog, EntryRunsTheDialogTheChoiceNames) {
                     simple->reject();
                 }
         });
-        const bool detailedShown = Drive([](CKivOpenPicDlg& d) { Click(d, IDOK); },
-                                         [&] { EXPECT_EQ(KivPictureSelectPicFile(1, 0, path, &paths, nullptr, 1), choice == 0); });
+        const bool detailedShown =
+            Drive([](CKivOpenPicDlg& d) { Click(d, IDOK); },
+                  [&] { EXPECT_EQ(KivPictureSelectPicFile(1, 0, path, &paths, nullptr, 1), choice == 0); });
         EXPECT_EQ(detailedShown, choice == 0);
         EXPECT_EQ(simpleShown, choice == 1);
-        EXPECT_EQ(path, choice == 0 ? File("red.bmp") : CString()) << "the detailed dialog hands back its file";
+        EXPECT_EQ(path, choice == 0 ? File("red.bmp") : CString())
+            << "the detailed dialog hands back its file";
         EXPECT_EQ(paths.GetSize(), 0) << "several names are the simple dialog's";
     }
 }
