@@ -271,6 +271,12 @@ std::vector<int> CKivPicFilePanelDlg::FileTypesOfBox() const {
     return {};
 }
 
+int CKivPicFilePanelDlg::SelectedFileType() {
+    const std::vector<int> types = FileTypesOfBox();
+    const int index = m_cbFileType.m_hWnd ? m_cbFileType.GetCurSel() : -1;
+    return index >= 0 && size_t(index) < types.size() ? types[size_t(index)] : -1;
+}
+
 void CKivPicFilePanelDlg::FillCBFileType() {
     m_cbFileType.ResetContent();
     for (int type : FileTypesOfBox()) m_cbFileType.AddString(m_strFileTypeNames[type]);

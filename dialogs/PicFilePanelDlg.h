@@ -52,6 +52,8 @@ class KIV_API CKivPicFilePanelDlg : public CKivAquaBaseDlg {
     void SelectDrive(const CString& mountPoint);
     // Searches the current folder for the type of entry nIndex of the type box (-1: empties the list).
     void SelectFileType(int nIndex);
+    // The type (FileType) of the type box's selected entry; -1 when none is selected.
+    int SelectedFileType();
     // Replaces the records by those of the pictures in strDir (ending in '/') with one of strExts.
     void SearchFile(CString strDir, CString strExts);
     void FillCBDriveType();

@@ -2,6 +2,7 @@
 #include <iterator>
 
 #include "KivPictureUi.h"
+#include "dialogs/OpenPicDlg.h"
 #include "dialogs/SimplePicDlg.h"
 #include "libraries/KivModuleRC.h"
 #include "picture/window/UiModule.h"
@@ -49,11 +50,12 @@ int SelectWithSimpleDialog(int bOpen, int nType, CString& strPath, CStringArray*
     return 1;
 }
 
-// The detailed dialog's place: it runs CKivOpenPicDlg(bOpen, nType, strPath, pParent) and, after IDOK,
-// hands back its m_strFile. Until that dialog is part of this library the simple one stands in for it.
-int SelectWithDetailedDialog(int bOpen, int nType, CString& strPath, CStringArray* pPaths, CWnd* pParent,
-                             int bMulti) {
-    return SelectWithSimpleDialog(bOpen, nType, strPath, pPaths, pParent, bMulti);
+// The detailed dialog takes one name; several names are the simple dialog's.
+int SelectWithDetailedDialog(int bOpen, int nType, CString& strPath, CWnd* pParent) {
+    CKivOpenPicDlg dialog(bOpen, nType, strPath, pParent);
+    if (dialog.DoModal() != IDOK) return 0;
+    strPath = dialog.m_strFile;
+    return 1;
 }
 
 }  // namespace
@@ -61,6 +63,6 @@ int SelectWithDetailedDialog(int bOpen, int nType, CString& strPath, CStringArra
 int KivPictureSelectPicFile(int bOpen, int nType, CString& strPath, CStringArray* pPaths, CWnd* pParent,
                             int bMulti) {
     if (KivPictureGetOpenDialogChoice() == 0)
-        return SelectWithDetailedDialog(bOpen, nType, strPath, pPaths, pParent, bMulti);
+        return SelectWithDetailedDialog(bOpen, nType, strPath, pParent);
     return SelectWithSimpleDialog(bOpen, nType, strPath, pPaths, pParent, bMulti);
 }

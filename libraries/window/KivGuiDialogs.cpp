@@ -11,5 +11,5 @@ BOOL CKivAquaBaseDlg::DlgCreate(HINSTANCE resources, CWnd* parent, UINT template
 
 INT_PTR CKivAquaBaseDlg::DlgDoModal(HINSTANCE resources) {
     m_hResources = resources;
-    return DoModal();
+    return CDialog::DoModal();  // not the virtual one: a derived DoModal runs the dialog through here
 }

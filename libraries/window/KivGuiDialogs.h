@@ -11,8 +11,8 @@ class KIV_RUNTIME_API CKivAquaBaseDlg : public CKvDialog {
     // Creates the dialog from template templateId of resources as a hidden child window of parent,
     // whatever the template's own style; the host places and shows it. Nonzero on success.
     BOOL DlgCreate(HINSTANCE resources, CWnd* parent, UINT templateId);
-    // Runs the dialog's template of resources modally; the modal result (IDOK, IDCANCEL), -1 when the
-    // dialog could not be made.
+    // Runs the dialog's template of resources modally, whatever DoModal a derived class gives itself; the
+    // modal result (IDOK, IDCANCEL), -1 when the dialog could not be made.
     INT_PTR DlgDoModal(HINSTANCE resources);
 };
 

@@ -15,7 +15,7 @@
 
 #include "KivPictureUi.h"
 #include "TestFiles.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxAnswers.h"
 
 void PrintTo(const CString& text, std::ostream* out) { *out << text.ToUtf8(); }
 
@@ -64,23 +64,6 @@ T* PanelControl(QFileDialog& dialog, int id) {
 }
 
 QString Q(const CString& text) { return QString::fromStdWString(text.Text()); }
-
-// Answers every message box with the current answer and keeps the texts shown.
-class Answers {
-  public:
-    explicit Answers(int first) : answer(first) {
-        previous_ = SetMessageBoxHandler([this](const CString& text, UINT) {
-            shown.push_back(text);
-            return this->answer;
-        });
-    }
-    ~Answers() { SetMessageBoxHandler(previous_); }
-    int answer;
-    std::vector<CString> shown;
-
-  private:
-    MessageBoxHandler previous_;
-};
 
 // The module's process-wide dialog state, as a host leaves it: simple dialog, check box offered, unset.
 class SimpleDialog : public testing::Test {
@@ -138,7 +121,7 @@ TEST_F(SimpleDialog, OpenChecksEveryNameAndStaysOpenUntilAllArePictures) {
     const Bytes picture = ReadFileBytes(std::string(KIV_SAMPLES) + "/sunset-24bit.bmp");
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) folder_.Write(name, picture);
     folder_.Write("notes.bmp", Bytes(300, 'x'));
-    Answers boxes(IDOK);
+    MessageBoxAnswers boxes(IDOK);
     CString path = L"x.bmp";
     CStringArray paths;
     Drive(
@@ -161,7 +144,7 @@ TEST_F(SimpleDialog, OpenChecksEveryNameAndStaysOpenUntilAllArePictures) {
 
 TEST_F(SimpleDialog, SaveAsksBeforeReplacingAFile) {
     const CString existing = folder_.Write("old.tga", Bytes(10, 0));
-    Answers boxes(IDNO);
+    MessageBoxAnswers boxes(IDNO);
     CString path;
     Drive(
         [&](QFileDialog& d) {
@@ -249,7 +232,7 @@ TEST_F(SimpleDialog, SavePromptPicksTheWriterByExtensionAndReportsFailure) {
         {nullptr, nullptr, CRect(0, 0, 4, 4), true},
     };
     for (const Case& c : cases) {
-        Answers boxes(IDOK);
+        MessageBoxAnswers boxes(IDOK);
         int result = -1;
         EXPECT_TRUE(Drive([&](QFileDialog& d) { if (c.typed) Accept(d, QString::fromStdString(folder_.File(c.typed))); },
                           [&] { result = KivPicturePromptSavePicFile(pixels, CSize(4, 4), c.rect, nullptr); }));
@@ -266,7 +249,7 @@ TEST_F(SimpleDialog, SavePromptPicksTheWriterByExtensionAndReportsFailure) {
         tga.pixels = KivPictureLoadTGAFile(Wide(folder_.File(c.saved)), tga.rect);
         EXPECT_EQ(tga.pixels != nullptr, !c.bmp) << c.saved;
     }
-    Answers boxes(IDOK);
+    MessageBoxAnswers boxes(IDOK);
     EXPECT_FALSE(Drive([](QFileDialog&) {}, [&] {
         EXPECT_EQ(KivPicturePromptSavePicFile(pixels, CSize(4, 4), CRect(0, 0, 0, 0), nullptr), 0);
     })) << "an empty region asks nothing";
