@@ -80,7 +80,7 @@ class DemoWindow : public QMainWindow {
             action->setChecked(GetThreadUILanguage() == language);
             group->addAction(action);
             languageActions_.push_back(action);
-            connect(action, &QAction::triggered, this, [this, language] { SetLanguage(language); });
+            connect(action, &QAction::triggered, this, [this, chosen = language] { SetLanguage(chosen); });
         }
     }
 
