@@ -1,4 +1,4 @@
-// The command-line tool: convert, info and catalog, their output, exit statuses and messages.
+// The command-line tool: convert, info, catalog and pick, their output, exit statuses and messages.
 
 #include <gtest/gtest.h>
 
@@ -19,11 +19,13 @@ std::string Quote(const std::string& text) {
     return "'" + text + "'";
 }
 
-ToolRun Kivpic(const std::string& arguments) {
+// environment: options of env(1) to run the tool with, such as "-u DISPLAY ".
+ToolRun Kivpic(const std::string& arguments, const std::string& environment = "") {
     ScratchFolder scratch;
     ToolRun run;
-    run.exitStatus =
-        Capture(Quote(KIVPIC_PATH) + " " + arguments + " 2>" + Quote(scratch.File("err")), run.out);
+    run.exitStatus = Capture("env " + environment + Quote(KIVPIC_PATH) + " " + arguments + " 2>" +
+                                 Quote(scratch.File("err")),
+                             run.out);
     std::istringstream lines(Text(ReadFileBytes(scratch.File("err"))));
     for (std::string line; std::getline(lines, line);) run.errorLines.push_back(line);
     return run;
@@ -178,5 +180,22 @@ TEST(KivpicCatalog, NamesThatAreNotUtf8) {
                                     (bytes ? ",\"fileBytes\":\"" + dir + bytes + "\"" : "") +
                                     ",\"title\":\"" + printed + "\",";
         EXPECT_NE(json.out.find(members), std::string::npos) << members;
+    }
+}
+
+// Only pick needs a display; without one it says so, and every other command runs as ever.
+TEST(Kivpic, OnlyPickNeedsADisplay) {
+    const std::string headless = "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+    ScratchFolder folder;
+    const std::string in = Quote(folder.File("in.bmp"));
+    folder.Write("in.bmp", Picture24(2, 2));
+    const ToolRun info = Kivpic("info " + in, headless);
+    EXPECT_EQ(std::tuple(info.exitStatus, info.out), std::tuple(0, folder.File("in.bmp") + ": 2x2 at (0,0), 24 bits\n"));
+    for (const std::string& pick : {std::string("pick"), "pick --save-buffer " + in}) {
+        const ToolRun run = Kivpic(pick, headless);
+        EXPECT_EQ(run.exitStatus, 2) << pick;
+        EXPECT_TRUE(run.out.empty()) << pick;
+        ASSERT_EQ(run.errorLines.size(), 1u) << pick;
+        EXPECT_NE(run.errorLines[0].find("no display"), std::string::npos) << run.errorLines[0];
     }
 }

@@ -1,5 +1,6 @@
 // The simple selection dialog and the save prompt, driven through their exported entries: Qt's file dialog
 // is found once it shows, a name is typed and accepted, and the message-box hook answers every question.
+// Also kivpic pick, which runs them for a script.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include "KivPictureUi.h"
 #include "TestFiles.h"
 #include "MessageBoxAnswers.h"
+#include "tools/kivpic/Commands.h"
 
 void PrintTo(const CString& text, std::ostream* out) { *out << text.ToUtf8(); }
 
@@ -64,6 +66,24 @@ T* PanelControl(QFileDialog& dialog, int id) {
 }
 
 QString Q(const CString& text) { return QString::fromStdWString(text.Text()); }
+
+// What RunPick printed and returned.
+struct PickRun {
+    int status = -1;
+    std::string out;
+};
+
+PickRun Pick(const PickOptions& options, const PickEntries& entries) {
+    char* text = nullptr;
+    std::size_t length = 0;
+    std::FILE* out = open_memstream(&text, &length);
+    PickRun run;
+    run.status = RunPick(options, entries, out);
+    std::fclose(out);
+    run.out.assign(text, length);
+    std::free(text);
+    return run;
+}
 
 // The module's process-wide dialog state, as a host leaves it: simple dialog, check box offered, unset.
 class SimpleDialog : public testing::Test {
@@ -254,4 +274,91 @@ TEST_F(SimpleDialog, SavePromptPicksTheWriterByExtensionAndReportsFailure) {
         EXPECT_EQ(KivPicturePromptSavePicFile(pixels, CSize(4, 4), CRect(0, 0, 0, 0), nullptr), 0);
     })) << "an empty region asks nothing";
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The pick command's logic, with the entry answering as a dialog would: what it asks the entry, what it
+// prints, how it ends.
+TEST_F(SimpleDialog, PickAsksTheEntryAndPrintsEveryChosenPath) {
+    struct Case {
+        const char* why;
+        PickOptions options;
+        int answer;                        // the entry's result
+        CString answerPath;                // the path it leaves
+        std::vector<CString> answerPaths;  // the paths it appends
+        int open, type, multi, choice;     // what the entry was asked, and the dialog choice in force
+        int status;
+        std::string out;
+    } const cases[] = {
+        {"one picture", {.path = "/p/start.tga"}, 1, L"/p/a.jpg", {}, 1, 0, 0, 1, 0, "/p/a.jpg\n"},
+        {"a name to save", {.save = true, .type = 2}, 1, L"/p/b.bmp", {}, 0, 2, 0, 1, 0, "/p/b.bmp\n"},
+        {"several", {.multi = true}, 1, L"", {L"/p/1.gif", L"/p/2.gif"}, 1, 0, 1, 1, 0, "/p/1.gif\n/p/2.gif\n"},
+        {"the detailed dialog chooses one even when several are allowed",
+         {.type = 6, .multi = true, .dialogChoice = 0}, 1, L"/p/c.psd", {}, 1, 6, 1, 0, 0, "/p/c.psd\n"},
+        {"cancelled", {.dialogChoice = 1}, 0, L"", {}, 1, 0, 0, 1, 1, ""},
+        {"a name keeps to its line", {}, 1, L"/p/a\nb.jpg", {}, 1, 0, 0, 1, 0, "/p/a\\nb.jpg\n"},
+    };
+    for (const Case& c : cases) {
+        int calls = 0;
+        PickEntries entries{
+            [] { return true; },
+            [&](int open, int type, CString& path, CStringArray* paths, int multi) {
+                ++calls;
+                EXPECT_EQ(std::tuple(open, type, multi, KivPictureGetOpenDialogChoice()),
+                          std::tuple(c.open, c.type, c.multi, c.choice))
+                    << c.why;
+                EXPECT_EQ(path, CString::FromFileSystem(c.options.path)) << c.why << ": the start path";
+                path = c.answerPath;
+                for (const CString& chosen : c.answerPaths) paths->Add(chosen);
+                return c.answer;
+            },
+            [](DWORD*, CSize, CRect) {
+                ADD_FAILURE() << "no save prompt";
+                return 0;
+            },
+        };
+        KivPictureSetOpenDialogChoice(1);
+        const PickRun run = Pick(c.options, entries);
+        EXPECT_EQ(calls, 1) << c.why;
+        EXPECT_EQ(run.status, c.status) << c.why;
+        EXPECT_EQ(run.out, c.out) << c.why;
+        EXPECT_EQ(KivPictureGetOpenDialogChoice(), 1) << c.why << ": the choice holds for the run only";
+    }
+
+    // Without a display nothing is asked.
+    const PickEntries noDisplay{[] { return false; }, nullptr, nullptr};  // calling either would throw
+    EXPECT_EQ(Pick({}, noDisplay).status, 2);
+    EXPECT_EQ(Pick({.saveBuffer = "/p/any.tga"}, noDisplay).status, 2);
+}
+
+TEST_F(SimpleDialog, PickSavesAWholePictureThroughThePrompt) {
+    DWORD pixels[6] = {0xFF102030, 0xFF405060, 0x80708090, 0xFFA0B0C0, 0xFFD0E0F0, 0x00000000};
+    ASSERT_TRUE(KivPictureSaveTGAFile(Wide(folder_.File("in.tga")), pixels, CSize(3, 2), CRect(0, 0, 3, 2)));
+    for (const int answer : {1, 0}) {
+        int calls = 0;
+        const PickRun run = Pick({.saveBuffer = folder_.File("in.tga")},
+                                 {[] { return true; }, nullptr,
+                                  [&](DWORD* buffer, CSize size, CRect rect) {
+                                      ++calls;
+                                      EXPECT_EQ(size, CSize(3, 2));
+                                      EXPECT_EQ(rect, CRect(0, 0, 3, 2)) << "the whole picture";
+                                      EXPECT_TRUE(std::equal(pixels, pixels + 6, buffer));
+                                      return answer;
+                                  }});
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(run.status, answer ? 0 : 1) << "saved, or cancelled";
+    }
+    EXPECT_EQ(Pick({.saveBuffer = folder_.File("missing.tga")}, WindowPickEntries()).status, 1)
+        << "a picture that does not load shows no prompt";
+}
+
+// The command's own entries: the real dialog, answered as a user would.
+TEST_F(SimpleDialog, PickRunsTheEntryItself) {
+    const CString picture = folder_.Write("a.bmp", ReadFileBytes(std::string(KIV_SAMPLES) + "/sunset-24bit.bmp"));
+    PickRun run;
+    EXPECT_TRUE(Drive([&](QFileDialog& d) { Accept(d, Q(picture)); },
+                      [&] { run = Pick({.dialogChoice = 1}, WindowPickEntries()); }));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, folder_.File("a.bmp") + "\n");
+    EXPECT_TRUE(Drive([](QFileDialog&) {}, [&] { run = Pick({.save = true}, WindowPickEntries()); }));
+    EXPECT_EQ(std::tuple(run.status, run.out), std::tuple(1, std::string())) << "cancelled";
 }

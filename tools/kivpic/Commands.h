@@ -2,11 +2,14 @@
 // standard error naming the file and the reason).
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "KivPicture.h"
+#include "platform/StringArray.h"
 #include "readers/PictureFormats.h"
 
 struct ConvertOptions {
@@ -75,3 +78,26 @@ struct CatalogOptions {
 
 // Lists a folder's pictures through its cache, as the picture dialogs do.
 int RunCatalog(const CatalogOptions& options);
+
+struct PickOptions {
+    bool save = false;   // a name to save to rather than pictures to open
+    int type = 0;        // the type filter: 0 all, 1 TGA, 2 BMP, 3 GIF, 4 PCX, 5 JPEG, 6 PSD
+    bool multi = false;  // several files may be chosen
+    std::optional<int> dialogChoice{};  // the open-dialog choice for this run: 1 simple, 0 detailed
+    std::string path{};                 // the start path
+    std::string saveBuffer{};           // a picture to save where the user chooses, through the save prompt
+};
+
+// What pick asks of the window half, so that its logic runs without a person to answer the dialogs.
+struct PickEntries {
+    std::function<bool()> openWindowSystem;  // false when no display can be opened
+    std::function<int(int bOpen, int nType, CString& path, CStringArray* paths, int bMulti)> select;
+    std::function<int(DWORD* buffer, CSize size, CRect rect)> promptSave;
+};
+
+// The module's selection entry and save prompt, on the window system the tool starts for them.
+PickEntries WindowPickEntries();
+
+// Runs the selection entry (or the save prompt with a picture) and prints the chosen paths to out, one
+// per line as PlainName shows them. 0 chosen (or saved), 1 cancelled or failed, 2 without a display.
+int RunPick(const PickOptions& options, const PickEntries& entries, std::FILE* out);

@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "kivpic: read, convert, inspect and catalogue still pictures (BMP, GIF, JPEG, PCX, PSD, TGA)"};
+        "kivpic: read, convert, inspect, catalogue and choose still pictures (BMP, GIF, JPEG, PCX, PSD, TGA)"};
     app.require_subcommand(1);
     // Accepted before or after the command, as every command reads pictures.
     app.fallthrough();
@@ -89,6 +89,27 @@ int main(int argc, char** argv) {
     catalogCommand->add_option("--sheet", catalog.sheet,
                                "also save a contact sheet of the thumbnails (writer chosen as for convert)");
 
+    PickOptions pick;
+    CLI::App* pickCommand = app.add_subcommand(
+        "pick",
+        "Let the user choose pictures in the module's selection dialog and print the chosen paths, one per "
+        "line; exit 1 when cancelled, 2 without a display. With --save-buffer, save that picture where the "
+        "user chooses through the save prompt.");
+    pickCommand->add_option("PATH", pick.path, "the start path");
+    CLI::Option* saveOption = pickCommand->add_flag("--save", pick.save, "choose a name to save to");
+    pickCommand->add_option("--type", pick.type, "type filter: 0 all, 1 TGA, 2 BMP, 3 GIF, 4 PCX, 5 JPEG, 6 PSD")
+        ->check(CLI::Range(0, 6))
+        ->capture_default_str();
+    CLI::Option* multiOption = pickCommand->add_flag("--multi", pick.multi, "allow choosing several files");
+    CLI::Option* detailedOption = pickCommand->add_flag_callback(
+        "--detailed", [&pick] { pick.dialogChoice = 0; }, "use the detailed dialog for this run");
+    pickCommand
+        ->add_flag_callback("--simple", [&pick] { pick.dialogChoice = 1; }, "use the simple dialog for this run")
+        ->excludes(detailedOption);
+    pickCommand->add_option("--save-buffer", pick.saveBuffer, "picture to save through the save prompt")
+        ->excludes(saveOption)
+        ->excludes(multiOption);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -140,5 +161,7 @@ int main(int argc, char** argv) {
     }
     if (infoCommand->parsed()) return RunInfo(info);
     if (catalogCommand->parsed()) return RunCatalog(catalog);
+    // The only command that starts a window system, and only once it runs.
+    if (pickCommand->parsed()) return RunPick(pick, WindowPickEntries(), stdout);
     return 2;
 }
