@@ -107,26 +107,24 @@ TEST(ObList, FindIndexStaysExactAcrossChanges) {
     std::vector<Item> objects(12);
     CObList list;
     std::vector<CObject*> expected;
-    const auto check = [&](const char* step) {
+    const auto check = [&](int step) {
         for (INT_PTR i : {0, 5, 6, 4, 11, 3, 9, 1, 10, 2, 7, 8, 12, -1}) {
             const POSITION position = list.FindIndex(i);
-            if (i < 0 || i >= INT_PTR(expected.size()))
-                EXPECT_EQ(position, nullptr) << step << " index " << i;
-            else
-                EXPECT_EQ(position ? list.GetAt(position) : nullptr, expected[size_t(i)]) << step << " index " << i;
+            CObject* const want = i >= 0 && i < INT_PTR(expected.size()) ? expected[size_t(i)] : nullptr;
+            EXPECT_EQ(position ? list.GetAt(position) : nullptr, want) << "step " << step << " index " << i;
         }
     };
     for (int i = 0; i < 10; ++i) list.AddTail(&objects[size_t(i)]), expected.push_back(&objects[size_t(i)]);
-    check("filled");
-    list.RemoveAt(list.FindIndex(6)), expected.erase(expected.begin() + 6);
-    check("after removing the last answer");
+    check(1);
+    list.RemoveAt(list.FindIndex(6)), expected.erase(expected.begin() + 6);  // the last answer goes
+    check(2);
     list.AddHead(&objects[10]), expected.insert(expected.begin(), &objects[10]);
-    check("after adding at the head");
     list.AddTail(&objects[11]), expected.push_back(&objects[11]);
+    check(3);
     list.RemoveHead(), expected.erase(expected.begin());
-    check("after adding at the tail and removing the head");
+    check(4);
     list.RemoveAll(), expected.clear();
-    check("emptied");
+    check(5);
 }
 
 TEST(DirectorySearch, MasksMatchAsTheSystemDoes) {

@@ -309,27 +309,3 @@ TEST(GuiLibrary, ProgressWindowSkinAndChildClipping) {
 // Not a check: renders the samples' records as the panel shows them, in its three states (grid of 64 x 48
 // icons, the list of rows, grid of 120 x 48 icons), as PNG files into $KIV_SCREENSHOTS, to be looked at.
 // scripts/screenshots.sh runs it under Xvfb.
-TEST(ListCtrl, DISABLED_Screenshots) {
-    const char* out = std::getenv("KIV_SCREENSHOTS");
-    if (out == nullptr) GTEST_SKIP() << "KIV_SCREENSHOTS names no folder";
-    ScratchFolder folder;  // the gathering writes its cache beside the pictures, never into samples/
-    for (const auto& entry : std::filesystem::directory_iterator(KIV_SAMPLES))
-        if (entry.is_regular_file()) std::filesystem::copy(entry.path(), folder.Path() / entry.path().filename());
-    const CString dir = CString::FromFileSystem(folder.Path().string() + "/");
-    ListFixture f(CSize(560, 420), CSize(64, 48), 0);
-    ASSERT_TRUE(KivPictureFetchValidMediaFile(&f.records, dir, dir + L"VudEvovi.pmf", L"bmp,tga,jpg,gif,pcx,psd"));
-    f.list.SetClipMediaList(&f.records);
-    f.list.SetCellCount(int(f.records.GetCount()), 0, 1);
-    f.list.SetCurSel(1, 1);
-    const struct {
-        int mode;
-        CSize icon;
-        const char* name;
-    } shots[] = {{0, CSize(64, 48), "grid-64x48.png"}, {1, CSize(64, 48), "rows-64x48.png"},
-                 {0, CSize(120, 48), "grid-120x48.png"}};
-    for (const auto& shot : shots) {
-        f.list.SetIconAttr(shot.icon, 1, 1, 1);
-        f.list.SetViewMode(shot.mode, 1);
-        EXPECT_TRUE(Grab(f.list).save(QString::fromUtf8(out) + "/" + shot.name));
-    }
-}

@@ -1,6 +1,6 @@
 // Not a check: renders the window foundation for people to look at (scripts/screenshots.sh runs it under
-// a virtual display). The module's dialog templates in each language, the folder tree opened on a
-// temporary folder, and the fills.
+// a virtual display). The samples' records in the thumbnail list, the module's dialog templates in each
+// language, the folder tree opened on a temporary folder, and the fills.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include "KivPictureUi.h"
 #include "TestFiles.h"
 #include "dialogs/ShellTree.h"
+#include "media/window/ClipMediaListCtrl.h"
 #include "libraries/KivColor.h"
 #include "libraries/window/KivGuiDialogs.h"
 #include "libraries/window/KivGuiSkin.h"
@@ -59,24 +60,36 @@ class TreeHost : public CWnd {
 
 TEST(Screenshots, DISABLED_Foundation) {
     if (std::getenv("KIV_SCREENSHOTS") == nullptr) GTEST_SKIP() << "KIV_SCREENSHOTS names no folder";
+    ScratchFolder samples;  // the gathering writes its cache beside the pictures, never into samples/
+    for (const auto& entry : std::filesystem::directory_iterator(KIV_SAMPLES))
+        if (entry.is_regular_file()) std::filesystem::copy(entry.path(), samples.Path() / entry.path().filename());
+    const CString dir = CString::FromFileSystem(samples.Path().string() + "/");
+    CKivObList records;
+    ASSERT_TRUE(KivPictureFetchValidMediaFile(&records, dir, dir + L"VudEvovi.pmf", L"bmp,tga,jpg,gif,pcx,psd"));
+    CKivClipMediaListCtrl list;
+    ASSERT_TRUE(list.Create(nullptr, L"", WS_VISIBLE, CRect(0, 0, 560, 420), nullptr, 4001));
+    list.SetClipMediaList(&records);
+    list.SetCellCount(int(records.GetCount()), 0, 1);
+    list.SetCurSel(1, 1);
+    for (const int mode : {0, 1}) {
+        list.SetIconAttr(CSize(64, 48), 1, 1, 1);
+        list.SetViewMode(mode, 1);
+        Save(list.m_hWnd, QString("list-mode%1.png").arg(mode));
+    }
     // The module's templates in each language, as a host would see them.
-    const struct {
-        LANGID language;
-        const char* suffix;
-    } languages[] = {{LANG_ENGLISH_US, "en"}, {LANG_CHINESE_SIMPLIFIED, "zh_CN"}, {LANG_CHINESE_TRADITIONAL, "zh_TW"}};
-    for (const auto& language : languages) {
-        SetThreadUILanguage(language.language);
-        for (const UINT id : {224u, 225u, 226u}) {
+    for (const auto& [id, suffix] : {std::pair{LANG_ENGLISH_US, "en"}, std::pair{LANG_CHINESE_SIMPLIFIED, "zh_CN"},
+                                     std::pair{LANG_CHINESE_TRADITIONAL, "zh_TW"}}) {
+        SetThreadUILanguage(id);
+        for (const UINT templateId : {224u, 225u, 226u}) {
             QWidget host;
-            host.resize(800, 700);
-            CKivAquaBaseDlg dialog(id);
-            ASSERT_TRUE(dialog.DlgCreate(&kKivPictureUiResources, CWnd::FromHandle(&host), id));
+            CKivAquaBaseDlg dialog(templateId);
+            ASSERT_TRUE(dialog.DlgCreate(&kKivPictureUiResources, CWnd::FromHandle(&host), templateId));
             CKivAquaAutoMaker skin;
             skin.Attach(&dialog);
             dialog.CheckDlgButton(4006, BST_CHECKED);
             dialog.ShowWindow(SW_SHOW);
             dialog.m_hWnd->adjustSize();
-            Save(dialog.m_hWnd, QString("dialog%1-%2.png").arg(id).arg(language.suffix));
+            Save(dialog.m_hWnd, QString("dialog%1-%2.png").arg(templateId).arg(suffix));
         }
     }
     SetThreadUILanguage(0);
@@ -101,7 +114,6 @@ TEST(Screenshots, DISABLED_Foundation) {
     // The fills: a colour, a colour bar, and a picture over black and over the checker.
     QWidget board;
     board.resize(4 * 170 + 10, 140);
-    const char* sample = KIV_SAMPLES "/hat.jpg";
     CWnd areas[4];
     for (int i = 0; i < 4; ++i) {
         auto* area = new QWidget(&board);
@@ -114,7 +126,7 @@ TEST(Screenshots, DISABLED_Foundation) {
     KivPictureColorFillWnd(&areas[0], &colour);
     CKivColor32Array bar{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}};
     KivPictureCSPDFillWnd(&areas[1], &bar);
-    const CString picture = CString::FromFileSystem(sample);
+    const CString picture = CString::FromFileSystem(KIV_SAMPLES "/hat.jpg");
     KivPictureFileFillWnd(&areas[2], picture, 0);
     KivPictureFileFillWnd(&areas[3], picture, 1);
     Save(&board, "fills.png");
