@@ -12,18 +12,9 @@
 
 #include "KivPictureUi.h"
 #include "TestFiles.h"
+#include "WidgetPixels.h"
 
 namespace {
-
-QImage Grab(QWidget* widget) {
-    QApplication::processEvents();
-    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-COLORREF At(const QImage& image, int x, int y) {
-    const QRgb pixel = image.pixel(x, y);
-    return RGB(BYTE(qRed(pixel)), BYTE(qGreen(pixel)), BYTE(qBlue(pixel)));
-}
 
 constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kRed = RGB(255, 0, 0);
 constexpr COLORREF kLight = RGB(204, 204, 204), kDark = RGB(153, 153, 153);  // the checker's squares

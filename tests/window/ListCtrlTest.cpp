@@ -5,6 +5,7 @@
 // Before Qt's headers, whose global begin() and end() the file layer's seek names would shadow.
 #include "KivPicture.h"
 #include "TestFiles.h"
+#include "WidgetPixels.h"
 
 #include <QApplication>
 #include <QImage>
@@ -31,16 +32,6 @@ namespace {
 
 constexpr UINT kListId = 4001;
 constexpr DWORD kVisible = 0x10000000;
-
-QImage Grab(CWnd& window) {
-    QApplication::processEvents();
-    return window.m_hWnd->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-COLORREF At(const QImage& image, int x, int y) {
-    const QRgb pixel = image.pixel(x, y);
-    return RGB(BYTE(qRed(pixel)), BYTE(qGreen(pixel)), BYTE(qBlue(pixel)));
-}
 
 // A top-level window that records the commands its children send.
 class Parent : public CWnd {

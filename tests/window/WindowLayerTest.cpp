@@ -11,19 +11,10 @@
 #include <vector>
 
 #include "platform/window/DeviceContext.h"
+#include "WidgetPixels.h"
 #include "platform/window/Window.h"
 
 namespace {
-
-QImage Grab(QWidget* widget) {
-    QApplication::processEvents();
-    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-COLORREF At(const QImage& image, int x, int y) {
-    const QRgb pixel = image.pixel(x, y);
-    return RGB(BYTE(qRed(pixel)), BYTE(qGreen(pixel)), BYTE(qBlue(pixel)));
-}
 
 // A host's own top-level window with a plain background.
 std::unique_ptr<QWidget> HostWindow(int width, int height) {
