@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -18,6 +19,7 @@
 #include "libraries/window/KivModuleRCWindow.h"
 #include "media/ClipMediaObj.h"
 #include "picture/window/UiModule.h"
+#include "platform/window/WindowSystem.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ constexpr UINT kPanelTemplate = 226;
 constexpr UINT kStringFileTypes = 410;   // 410-416, in FileType order
 constexpr UINT kStringDriveTypes = 500;  // 500-503: removable, fixed, remote, optical
 constexpr UINT kStringOpening = 673;
+// How often the progress window shows the count of pictures read while a search runs.
+constexpr int kProgressIntervalMs = 50;
 constexpr LPCWSTR kCacheFileName = L"VudEvovi.pmf";
 
 // Control IDs of template 226.
@@ -133,6 +137,18 @@ class WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// A flag set for as long as it lives.
+class FlagWhile {
+  public:
+    explicit FlagWhile(int& flag) : flag_(flag) { flag_ = 1; }
+    ~FlagWhile() { flag_ = 0; }
+    FlagWhile(const FlagWhile&) = delete;
+    FlagWhile& operator=(const FlagWhile&) = delete;
+
+  private:
+    int& flag_;
 };
 
 }  // namespace
@@ -446,6 +462,9 @@ void CKivPicFilePanelDlg::ClearRecords() {
 }
 
 void CKivPicFilePanelDlg::SearchFile(CString strDir, CString strExts) {
+    // A search asked for while one runs can only come from a host's timer or posted call (the user's input
+    // waits): it is dropped, and the running search's records are shown.
+    if (m_bSearching) return;
     ClearRecords();
     const CString cacheFile = strDir + kCacheFileName;
     CKivGuiProgressDlg progress;
@@ -454,8 +473,30 @@ void CKivPicFilePanelDlg::SearchFile(CString strDir, CString strExts) {
         CKivModuleRC::LoadStringW(GetKivPictureUiModuleHandle(), kStringOpening, text);
         progress.Create(nullptr, text, 0, 0, 0, this);
     }
+    // Once the panel is ready, the gathering reads an unread folder's pictures on threads of its own while
+    // the windows keep painting and the progress window counts the pictures read. The first search, while
+    // the panel is being made, blocks: nothing of the host's may run before the panel shows.
     CKivObList found;
-    const int fetched = KivPictureFetchValidMediaFile(&found, strDir, cacheFile, strExts);
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+    const KivMediaProgress report = [&done, &total](int picturesDone, int pictures) {
+        total.store(pictures, std::memory_order_relaxed);
+        done.store(picturesDone, std::memory_order_relaxed);
+    };
+    int fetched = 0;
+    {
+        const FlagWhile searching(m_bSearching);
+        const auto gather = [&] {
+            fetched = KivPictureFetchValidMediaFile(&found, strDir, cacheFile, strExts, report, nullptr);
+        };
+        if (m_bInitialized)
+            RunKeepingWindowsPainted(
+                gather,
+                [&] { progress.SetProgress(done.load(std::memory_order_relaxed), total.load(std::memory_order_relaxed)); },
+                kProgressIntervalMs);
+        else
+            gather();
+    }
     progress.Close();
     if (fetched) {
         m_mediaList.AddTail(&found);

@@ -6,8 +6,9 @@
 // The panel never closes itself and tells its host nothing.
 //
 // Volumes are the computer folder's: entry i of the volume box is the volume mounted at m_szDrives[i].
-// Folder paths always end in '/'. A search runs on the user-interface thread, behind a progress window
-// once the panel is ready.
+// Folder paths always end in '/'. A search reads the folder's pictures off the user-interface thread, behind
+// a progress window once the panel is ready: windows keep painting, and the user's input waits until the
+// search ends. A host must not destroy the panel from a timer or posted call while a search runs.
 #pragma once
 
 #include <memory>
@@ -85,6 +86,7 @@ class KIV_API CKivPicFilePanelDlg : public CKivAquaBaseDlg {
     int m_bOpen = 1;
     CKivClipMediaListCtrl m_listCtrl;
     int m_bAutoSearch = 0;  // nonzero: a tree selection searches the folder
+    int m_bSearching = 0;   // nonzero while SearchFile gathers records
     CString m_strDriveTypeNames[4];  // removable, fixed, remote, optical
     CString m_strFileTypeNames[kTypeCount];
 

@@ -36,6 +36,7 @@ BOOL CKivGuiProgressDlg::Create(LPCWSTR title, LPCWSTR text, int done, int total
     label->setWordWrap(true);
     auto* bar = new QProgressBar(window);
     bar->setObjectName("bar");
+    bar->setFormat(QStringLiteral("%v / %m"));  // the counts themselves, the same in every language
     bar->setVisible(false);
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(label);

@@ -1,6 +1,14 @@
 #include "platform/window/WindowSystem.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -22,4 +30,38 @@ BOOL AfxEnsureWindowSystem() {
     static QApplication* const application = new QApplication(applicationArgc, applicationArgv);
     (void)application;
     return TRUE;
+}
+
+void RunKeepingWindowsPainted(const std::function<void()>& work, const std::function<void()>& tick, int tickMs) {
+    const QCoreApplication* application = QCoreApplication::instance();
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (application == nullptr || dispatcher == nullptr || QThread::currentThread() != application->thread()) {
+        work();
+        return;
+    }
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    // The timer also bounds every wait below, whatever the dispatcher does with a wake-up.
+    QTimer ticker;
+    ticker.setInterval(std::max(tickMs, 1));
+    QObject::connect(&ticker, &QTimer::timeout, [&tick] {
+        if (tick) tick();
+    });
+    ticker.start();
+    {
+        const std::jthread worker([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            finished.store(true, std::memory_order_release);
+            dispatcher->wakeUp();
+        });
+        // Not a QEventLoop: a host quitting its application while work runs must not end this wait, since
+        // work still uses the caller's objects.
+        while (!finished.load(std::memory_order_acquire))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    }
+    if (failure) std::rethrow_exception(failure);
 }

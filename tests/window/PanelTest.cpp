@@ -7,7 +7,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QProgressBar>
+#include <QTimer>
 #include <QWidget>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,6 +30,28 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// While it lives, this thread and the threads it starts lose root's right to read and search every folder,
+// so that a folder's permissions apply to them as to any user.
+class PermissionsApply {
+  public:
+    PermissionsApply() {
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        dropped_ = syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~PermissionsApply() {
+        if (dropped_) syscall(SYS_capset, &header_, saved_);
+    }
+    PermissionsApply(const PermissionsApply&) = delete;
+    PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool dropped_ = false;
+};
 
 // A picture of one colour (0xAARRGGBB) written by the module's writers.
 void WritePicture(const fs::path& path, int width, int height, DWORD colour) {
@@ -259,3 +286,78 @@ TEST_F(Panel, LayoutFollowsTheSizeAndTheViewToggles) {
 }
 
 }  // namespace
+
+// A ready panel reads a folder off the window thread: timers run and the progress window counts while the
+// search runs, and the records and cache are the blocking listing's. A folder changing under the search
+// leaves a list that matches its records, which the next search puts right; an unreadable folder lists none.
+TEST_F(Panel, SearchesRunBesideTheWindowAndSurviveTheFolderChanging) {
+    constexpr int kPictures = 150;
+    const fs::path many = vol_ / "many";
+    auto Numbered = [](int i) { return "p" + std::to_string(1000 + i).substr(1) + ".jpg"; };
+    auto names = [](const fs::path& folder) {
+        std::vector<std::wstring> found;
+        for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().filename().wstring());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    CKivPicFilePanelDlg& panel = Open(1, 0, vol_);
+    enum Change { kNone, kFilesRemoved, kFolderRemoved, kUnreadable };
+    for (const Change change : {kNone, kFilesRemoved, kFolderRemoved, kUnreadable}) {
+        SCOPED_TRACE(change);
+        fs::create_directories(many);
+        WritePicture(many / "p000.jpg", 1920, 1080, 0xFF336699);
+        for (int i = 1; i < kPictures; ++i) fs::copy_file(many / "p000.jpg", many / Numbered(i));
+        const std::vector<std::wstring> before = names(many);
+        int ticks = 0;
+        QString counted;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!panel.m_bSearching) return;
+            if (ticks++ == 0 && change == kFilesRemoved)
+                for (int i = 50; i < kPictures; ++i) fs::remove(many / Numbered(i));
+            if (ticks == 1 && change == kFolderRemoved) fs::remove_all(many);
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* bar = window->findChild<QProgressBar*>("bar"); bar && bar->isVisible()) counted = bar->text();
+        });
+        timer.start(2);
+        const auto search = [&] {
+            panel.m_strFilePath = Folder(many);
+            panel.UpdateData(FALSE);  // the path line is read back before the information lines are shown
+            panel.SelectFileType(0);
+            return panel.m_listCtrl.GetCellCount() == int(panel.m_mediaList.GetCount());
+        };
+        if (change == kUnreadable) {
+            fs::permissions(many, fs::perms::none);
+            {
+                const PermissionsApply asUser;
+                std::error_code refused;
+                fs::directory_iterator(many, refused);
+                EXPECT_TRUE(refused) << "the folder is closed to this thread";
+                EXPECT_TRUE(search());
+            }
+            EXPECT_TRUE(Names().empty());
+            fs::permissions(many, fs::perms::owner_all);
+            fs::remove_all(many);
+            continue;
+        }
+        ASSERT_TRUE(search());
+        timer.stop();
+        EXPECT_GT(ticks, 0) << "timers run while the folder is read";
+        if (change == kNone) {
+            EXPECT_TRUE(counted.endsWith(" / 150")) << counted.toStdString();
+            EXPECT_EQ(Names(), before);
+            CKivObList listed;
+            KivMediaFetchReport report;
+            ASSERT_TRUE(KivPictureFetchValidMediaFile(&listed, Folder(many), Folder(many) + L"VudEvovi.pmf", L"bmp,tga,jpg,gif,pcx,psd", {}, &report));
+            EXPECT_TRUE(report.cacheTrusted) << "the search wrote the cache a blocking listing trusts";
+        }
+        std::vector<std::wstring> shown = Names();
+        EXPECT_TRUE(std::includes(before.begin(), before.end(), shown.begin(), shown.end()));
+        if (!fs::exists(many)) fs::create_directories(many);
+        ASSERT_TRUE(search());
+        std::vector<std::wstring> now = names(many);
+        now.erase(std::remove(now.begin(), now.end(), L"VudEvovi.pmf"), now.end());
+        EXPECT_EQ(Names(), now) << "the next search lists what is there";
+        fs::remove_all(many);
+    }
+}
