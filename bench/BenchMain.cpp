@@ -9,6 +9,7 @@ void RegisterWriterBenchmarks();
 void RegisterZoomBenchmarks();
 void RegisterCatalogBenchmarks();
 void RegisterListCtrlBenchmarks();
+void RegisterPanelBenchmarks();
 }  // namespace bench
 
 int main(int argc, char** argv) {
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
     bench::RegisterZoomBenchmarks();
     bench::RegisterCatalogBenchmarks();
     bench::RegisterListCtrlBenchmarks();
+    bench::RegisterPanelBenchmarks();
     return bench::RunAndReport(argc, argv);
 }

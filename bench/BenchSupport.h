@@ -92,6 +92,18 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 // The size of a file in bytes, for the notes.
 unsigned long long FileBytes(const std::string& path);
 
+// ---- Shared folders -------------------------------------------------------------------------------------
+
+// The catalogue benchmarks' folder of pictures in six formats (CatalogBenchmark.cpp), written and checked
+// on first use: its path, its cache file, the extension list that lists every picture in it, and how many.
+struct PictureFolder {
+    std::string folder;
+    std::string cacheFile;
+    std::string extensions;
+    int pictures = 0;
+};
+const PictureFolder& MixedPictureFolder();
+
 // ---- Comparison tables ----------------------------------------------------------------------------------
 
 // What a column of a table stands for.

@@ -657,6 +657,11 @@ void PrintSummary(const RunMedians& medians) {
 
 }  // namespace
 
+const PictureFolder& MixedPictureFolder() {
+    static const PictureFolder folder{TheCatalog().folder, TheCatalog().cacheFile, kExtensions, kPictures};
+    return folder;
+}
+
 void RegisterCatalogBenchmarks() {
     // Iterations are fixed: a cold catalogue or a thumbnailer pass takes seconds, so one iteration per
     // repetition; the warm cases take milliseconds.

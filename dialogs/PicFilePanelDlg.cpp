@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,7 +28,9 @@ constexpr UINT kPanelTemplate = 226;
 constexpr UINT kStringFileTypes = 410;   // 410-416, in FileType order
 constexpr UINT kStringDriveTypes = 500;  // 500-503: removable, fixed, remote, optical
 constexpr UINT kStringOpening = 673;
-// How often the progress window shows the count of pictures read while a search runs.
+// While a search runs: how long before the progress window shows, and how often it shows the count of
+// pictures read.
+constexpr std::chrono::milliseconds kProgressDelay{150};
 constexpr int kProgressIntervalMs = 50;
 constexpr LPCWSTR kCacheFileName = L"VudEvovi.pmf";
 
@@ -467,21 +470,28 @@ void CKivPicFilePanelDlg::SearchFile(CString strDir, CString strExts) {
     if (m_bSearching) return;
     ClearRecords();
     const CString cacheFile = strDir + kCacheFileName;
+    // Once the panel is ready, the gathering reads the folder on threads of its own while the windows keep
+    // painting. The progress window, counting the pictures read, shows only when the search takes long
+    // enough to be noticed: a folder whose cache is trusted is listed in milliseconds, and a window
+    // flashing on every such click would be noise. The first search, while the panel is being made,
+    // blocks: nothing of the host's may run before the panel shows.
     CKivGuiProgressDlg progress;
-    if (m_bInitialized) {
-        CString text;
-        CKivModuleRC::LoadStringW(GetKivPictureUiModuleHandle(), kStringOpening, text);
-        progress.Create(nullptr, text, 0, 0, 0, this);
-    }
-    // Once the panel is ready, the gathering reads an unread folder's pictures on threads of its own while
-    // the windows keep painting and the progress window counts the pictures read. The first search, while
-    // the panel is being made, blocks: nothing of the host's may run before the panel shows.
     CKivObList found;
     std::atomic<int> done{0};
     std::atomic<int> total{0};
     const KivMediaProgress report = [&done, &total](int picturesDone, int pictures) {
         total.store(pictures, std::memory_order_relaxed);
         done.store(picturesDone, std::memory_order_relaxed);
+    };
+    const auto started = std::chrono::steady_clock::now();
+    const auto showProgress = [&] {
+        if (progress.m_hWnd == nullptr) {
+            if (std::chrono::steady_clock::now() - started < kProgressDelay) return;
+            CString text;
+            CKivModuleRC::LoadStringW(GetKivPictureUiModuleHandle(), kStringOpening, text);
+            progress.Create(nullptr, text, 0, 0, 0, this);
+        }
+        progress.SetProgress(done.load(std::memory_order_relaxed), total.load(std::memory_order_relaxed));
     };
     int fetched = 0;
     {
@@ -490,10 +500,7 @@ void CKivPicFilePanelDlg::SearchFile(CString strDir, CString strExts) {
             fetched = KivPictureFetchValidMediaFile(&found, strDir, cacheFile, strExts, report, nullptr);
         };
         if (m_bInitialized)
-            RunKeepingWindowsPainted(
-                gather,
-                [&] { progress.SetProgress(done.load(std::memory_order_relaxed), total.load(std::memory_order_relaxed)); },
-                kProgressIntervalMs);
+            RunKeepingWindowsPainted(gather, showProgress, kProgressIntervalMs);
         else
             gather();
     }

@@ -6,9 +6,9 @@
 // The panel never closes itself and tells its host nothing.
 //
 // Volumes are the computer folder's: entry i of the volume box is the volume mounted at m_szDrives[i].
-// Folder paths always end in '/'. A search reads the folder's pictures off the user-interface thread, behind
-// a progress window once the panel is ready: windows keep painting, and the user's input waits until the
-// search ends. A host must not destroy the panel from a timer or posted call while a search runs.
+// Folder paths always end in '/'. Once the panel is ready, a search reads the folder off the user-interface
+// thread, behind a progress window when it takes long: windows keep painting, and the user's input waits
+// until the search ends. A host must not destroy the panel from a timer or posted call while a search runs.
 #pragma once
 
 #include <memory>

@@ -32,7 +32,8 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Shows a text with the buttons of type and returns the button chosen (IDOK, ...).
+// Shows a text with the buttons of type and returns the button chosen (IDOK, ...). Called on the thread that
+// reports, which is not always the window thread: the file panel's searches run on threads of their own.
 using MessageBoxHandler = std::function<int(const CString& text, UINT type)>;
 
 // Installs a handler (an empty one restores the default) and returns the one it replaces.

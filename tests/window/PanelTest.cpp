@@ -305,7 +305,9 @@ TEST_F(Panel, SearchesRunBesideTheWindowAndSurviveTheFolderChanging) {
     for (const Change change : {kNone, kFilesRemoved, kFolderRemoved, kUnreadable}) {
         SCOPED_TRACE(change);
         fs::create_directories(many);
-        WritePicture(many / "p000.jpg", 1920, 1080, 0xFF336699);
+        std::vector<DWORD> noise(1920 * 1080);  // grain, so that every picture takes a while to decode
+        for (size_t i = 0; i < noise.size(); ++i) noise[i] = 0xFF000000 | DWORD(i * 2654435761u >> 8);
+        ASSERT_TRUE(KivPictureSaveJPGFile(Folder(many) + L"p000.jpg", noise.data(), CSize(1920, 1080), CRect(0, 0, 1920, 1080)));
         for (int i = 1; i < kPictures; ++i) fs::copy_file(many / "p000.jpg", many / Numbered(i));
         const std::vector<std::wstring> before = names(many);
         int ticks = 0;
