@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   libjpeg62-turbo-dev libpugixml-dev libcli11-dev
-  qt6-base-dev qt6-qpa-plugins fonts-liberation fonts-wqy-zenhei xvfb xauth
+  qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-liberation fonts-wqy-zenhei xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libfreeimage-dev imagemagick python3-pil libmagickwand-6.q16-dev libvips-dev
 )
 

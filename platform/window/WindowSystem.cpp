@@ -2,13 +2,17 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <thread>
+
+#include "platform/Language.h"
 
 namespace {
 
@@ -16,6 +20,21 @@ namespace {
 int applicationArgc = 1;
 char applicationName[] = "kivpicture";
 char* applicationArgv[] = {applicationName, nullptr};
+
+// The application for a host without one. Qt's own words (the file dialog's labels and buttons, its
+// questions) come in the language the module's resources are read in, as a system's dialogs speak the
+// user's language: Qt's translations, where installed. A Qt host loads its own.
+QApplication* MakeApplication() {
+    auto* application = new QApplication(applicationArgc, applicationArgv);
+    const LANGID language = GetThreadUILanguage();
+    const char* name = language == LANG_CHINESE_SIMPLIFIED    ? "qtbase_zh_CN"
+                       : language == LANG_CHINESE_TRADITIONAL ? "qtbase_zh_TW"
+                                                              : nullptr;  // English is Qt's own
+    auto* translator = new QTranslator(application);
+    if (name && translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+    return application;
+}
 
 }  // namespace
 
@@ -27,7 +46,7 @@ BOOL AfxEnsureWindowSystem() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         return FALSE;  // Qt would abort the process without a display to open
-    static QApplication* const application = new QApplication(applicationArgc, applicationArgv);
+    static QApplication* const application = MakeApplication();
     (void)application;
     return TRUE;
 }

@@ -1,9 +1,15 @@
 // Not a check: renders the window foundation for people to look at (scripts/screenshots.sh runs it under
-// a virtual display). The samples' records in the thumbnail list, the module's dialog templates in each
-// language, the folder tree opened on a temporary folder, and the fills.
+// a virtual display). The samples' records in the thumbnail list, the module's dialog templates and the
+// save prompt's progress window in each language, the folder tree opened on a temporary folder, and the
+// fills. The running selection dialogs are kivpic pick's pictures (--screenshot).
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -23,11 +29,44 @@ extern const ModuleResourceTable kKivPictureUiResources;
 
 namespace {
 
+void Save(const QPixmap& picture, const QString& name) {
+    EXPECT_TRUE(picture.save(QString::fromUtf8(std::getenv("KIV_SCREENSHOTS")) + "/" + name)) << name.toStdString();
+}
+
 void Save(QWidget* widget, const QString& name) {
     widget->show();
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    EXPECT_TRUE(widget->grab().save(QString::fromUtf8(std::getenv("KIV_SCREENSHOTS")) + "/" + name)) << name.toStdString();
+    Save(widget->grab(), name);
 }
+
+// The save prompt's progress window over its owner, taken when it shows, just before the writer runs:
+// both windows as they render themselves, where they stand on the screen. The prompt asks for a name
+// first, and only the tests answer a dialog in a person's place, so this picture is taken here.
+class ProgressOverOwner : public QObject {
+  public:
+    ProgressOverOwner(QWidget* owner, QString name) : owner_(owner), name_(std::move(name)) {
+        qApp->installEventFilter(this);
+    }
+    ~ProgressOverOwner() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* window = qobject_cast<QWidget*>(object);
+        if (event->type() != QEvent::Show || !window || !window->isWindow() || !window->findChild<QProgressBar*>())
+            return false;
+        const QRect area = owner_->geometry() | window->geometry();
+        QPixmap shot(area.size());
+        shot.fill(Qt::black);
+        QPainter painter(&shot);
+        painter.drawPixmap(owner_->geometry().topLeft() - area.topLeft(), owner_->grab());
+        painter.drawPixmap(window->geometry().topLeft() - area.topLeft(), window->grab());
+        painter.end();
+        Save(shot, name_);
+        return false;
+    }
+
+  private:
+    QWidget* owner_;
+    QString name_;
+};
 
 // Selections reach the tree, deletions free the records.
 class TreeHost : public CWnd {
@@ -76,7 +115,18 @@ TEST(Screenshots, DISABLED_Foundation) {
         list.SetViewMode(mode, 1);
         Save(list.m_hWnd, QString("list-mode%1.png").arg(mode));
     }
-    // The module's templates in each language, as a host would see them.
+    // The module's templates in each language, as a host would see them, and the save prompt's progress
+    // over a host window showing the picture it saves (the simple dialog, answered with a name, asks).
+    LoadedPicture sunset;
+    sunset.pixels = KivPictureLoadPicFile(CString::FromFileSystem(KIV_SAMPLES "/sunset-24bit.bmp"), sunset.rect);
+    ASSERT_NE(sunset.pixels, nullptr);
+    QLabel owner;
+    owner.setPixmap(QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(sunset.pixels), sunset.rect.Width(),
+                                              sunset.rect.Height(), QImage::Format_ARGB32)));
+    owner.setScaledContents(true);
+    owner.setFixedSize(560, 315);
+    const int dialogChoice = KivPictureGetOpenDialogChoice();
+    KivPictureSetOpenDialogChoice(1);
     for (const auto& [id, suffix] : {std::pair{LANG_ENGLISH_US, "en"}, std::pair{LANG_CHINESE_SIMPLIFIED, "zh_CN"},
                                      std::pair{LANG_CHINESE_TRADITIONAL, "zh_TW"}}) {
         SetThreadUILanguage(id);
@@ -91,7 +141,19 @@ TEST(Screenshots, DISABLED_Foundation) {
             dialog.m_hWnd->adjustSize();
             Save(dialog.m_hWnd, QString("dialog%1-%2.png").arg(templateId).arg(suffix));
         }
+        owner.show();
+        ProgressOverOwner progress(&owner, QString("save-progress-%1.png").arg(suffix));
+        const auto saved = samples.Path() / (std::string("saved-") + suffix + ".bmp");
+        QTimer::singleShot(0, [&] {
+            if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                files->selectFile(QString::fromStdString(saved.string()));
+                static_cast<QDialog*>(files)->accept();
+            }
+        });
+        EXPECT_TRUE(KivPicturePromptSavePicFile(sunset.pixels, sunset.rect.Size(), sunset.rect,
+                                                CWnd::FromHandle(&owner)));
     }
+    KivPictureSetOpenDialogChoice(dialogChoice);
     SetThreadUILanguage(0);
 
     // The folder tree, opened from the computer folder down to a temporary folder.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -361,4 +362,8 @@ TEST_F(SimpleDialog, PickRunsTheEntryItself) {
     EXPECT_EQ(run.out, folder_.File("a.bmp") + "\n");
     EXPECT_TRUE(Drive([](QFileDialog&) {}, [&] { run = Pick({.save = true}, WindowPickEntries()); }));
     EXPECT_EQ(std::tuple(run.status, run.out), std::tuple(1, std::string())) << "cancelled";
+    const std::string shot = folder_.File("dialog.png");
+    run = Pick({.save = true, .dialogChoice = 1, .screenshot = shot}, WindowPickEntries());
+    EXPECT_EQ(std::tuple(run.status, run.out), std::tuple(0, std::string())) << "photographed, then cancelled";
+    EXPECT_GT(QImage(QString::fromStdString(shot)).height(), 300) << "the dialog with the module's panel";
 }

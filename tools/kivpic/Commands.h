@@ -86,6 +86,7 @@ struct PickOptions {
     std::optional<int> dialogChoice{};  // the open-dialog choice for this run: 1 simple, 0 detailed
     std::string path{};                 // the start path
     std::string saveBuffer{};           // a picture to save where the user chooses, through the save prompt
+    std::string screenshot{};           // a PNG picture of the dialog to take here, which then is cancelled
 };
 
 // What pick asks of the window half, so that its logic runs without a person to answer the dialogs.
@@ -93,6 +94,9 @@ struct PickEntries {
     std::function<bool()> openWindowSystem;  // false when no display can be opened
     std::function<int(int bOpen, int nType, CString& path, CStringArray* paths, int bMulti)> select;
     std::function<int(DWORD* buffer, CSize size, CRect rect)> promptSave;
+    // Runs run, which shows a dialog; saves a PNG picture of the dialog into file once it has settled and
+    // closes it as Cancel would. True when the picture was saved.
+    std::function<bool(const std::string& file, const std::function<void()>& run)> photograph{};
 };
 
 // The module's selection entry and save prompt, on the window system the tool starts for them.
@@ -100,4 +104,5 @@ PickEntries WindowPickEntries();
 
 // Runs the selection entry (or the save prompt with a picture) and prints the chosen paths to out, one
 // per line as PlainName shows them. 0 chosen (or saved), 1 cancelled or failed, 2 without a display.
+// With a screenshot asked for, the dialog is photographed and cancelled: 0 when the picture was saved.
 int RunPick(const PickOptions& options, const PickEntries& entries, std::FILE* out);

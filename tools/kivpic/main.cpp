@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
     pickCommand->add_option("--save-buffer", pick.saveBuffer, "picture to save through the save prompt")
         ->excludes(saveOption)
         ->excludes(multiOption);
+    pickCommand->add_option("--screenshot", pick.screenshot,
+                            "save a PNG picture of the dialog once it has shown and settled, then cancel it "
+                            "(for reports and documentation); exit 0 when the picture was saved");
 
     try {
         app.parse(argc, argv);
