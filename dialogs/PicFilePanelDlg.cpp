@@ -596,6 +596,9 @@ void CKivPicFilePanelDlg::OnSize(UINT type, int width, int height) {
     CRect tree = rectOf(kIdTree);
     const CRect preview = rectOf(kIdPreview);
     tree.bottom = tree.top + h - preview.Height() - rectOf(kIdDrives).Height() - 10;
+    // The lowest information line reaches a little below the preview: it must stay inside the panel too.
+    const int belowPreview = std::max(0, rectOf(kIdImageSize).bottom - preview.bottom);
+    tree.bottom = std::min(tree.bottom, client.bottom - 2 - belowPreview - preview.Height() - 3);
     move(kIdTree, tree);
     const int dy = tree.bottom + 3 - preview.top;
     move(kIdPreview, down(preview, dy));
@@ -616,6 +619,8 @@ void CKivPicFilePanelDlg::OnSize(UINT type, int width, int height) {
     for (const auto& [id, margin] : rows) {
         CRect rect = down(rectOf(id), dy);
         if (margin) rect.right = w - margin;  // stretched to its margin from the right edge
+        // The type box sits beside the view button, whose width follows the font: never under it.
+        if (id == kIdFileTypes) rect.right = std::min(rect.right, view.left - 4);
         move(id, rect);
     }
 }
