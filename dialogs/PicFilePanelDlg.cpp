@@ -32,6 +32,9 @@ constexpr UINT kStringOpening = 673;
 // pictures read.
 constexpr std::chrono::milliseconds kProgressDelay{150};
 constexpr int kProgressIntervalMs = 50;
+// How long a search may hold the window thread before the windows are painted beside it: a trusted cache
+// loads in less, and painting beside it would only slow it down.
+constexpr int kQuietMs = 40;
 constexpr LPCWSTR kCacheFileName = L"VudEvovi.pmf";
 
 // Control IDs of template 226.
@@ -500,7 +503,7 @@ void CKivPicFilePanelDlg::SearchFile(CString strDir, CString strExts) {
             fetched = KivPictureFetchValidMediaFile(&found, strDir, cacheFile, strExts, report, nullptr);
         };
         if (m_bInitialized)
-            RunKeepingWindowsPainted(gather, showProgress, kProgressIntervalMs);
+            RunKeepingWindowsPainted(gather, showProgress, kProgressIntervalMs, kQuietMs);
         else
             gather();
     }

@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 #include "platform/Language.h"
@@ -51,22 +54,23 @@ BOOL AfxEnsureWindowSystem() {
     return TRUE;
 }
 
-void RunKeepingWindowsPainted(const std::function<void()>& work, const std::function<void()>& tick, int tickMs) {
+void RunKeepingWindowsPainted(const std::function<void()>& work, const std::function<void()>& tick, int tickMs,
+                              int quietMs) {
     const QCoreApplication* application = QCoreApplication::instance();
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (application == nullptr || dispatcher == nullptr || QThread::currentThread() != application->thread()) {
         work();
         return;
     }
+    std::mutex lock;
+    std::condition_variable ended;
     std::atomic<bool> finished{false};
     std::exception_ptr failure;
-    // The timer also bounds every wait below, whatever the dispatcher does with a wake-up.
     QTimer ticker;
     ticker.setInterval(std::max(tickMs, 1));
     QObject::connect(&ticker, &QTimer::timeout, [&tick] {
         if (tick) tick();
     });
-    ticker.start();
     {
         const std::jthread worker([&] {
             try {
@@ -74,11 +78,24 @@ void RunKeepingWindowsPainted(const std::function<void()>& work, const std::func
             } catch (...) {
                 failure = std::current_exception();
             }
-            finished.store(true, std::memory_order_release);
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                finished.store(true, std::memory_order_release);
+            }
+            ended.notify_one();
             dispatcher->wakeUp();
         });
-        // Not a QEventLoop: a host quitting its application while work runs must not end this wait, since
-        // work still uses the caller's objects.
+        // Work that ends soon ends before anything else runs, as a direct call would: painting beside it
+        // would only slow it down, and no one sees a pause this short.
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            ended.wait_for(hold, std::chrono::milliseconds(std::max(quietMs, 0)),
+                           [&] { return finished.load(std::memory_order_acquire); });
+        }
+        // The timer also bounds every wait below, whatever the dispatcher does with a wake-up. Not a
+        // QEventLoop: a host quitting its application while work runs must not end this wait, since work
+        // still uses the caller's objects.
+        if (!finished.load(std::memory_order_acquire)) ticker.start();
         while (!finished.load(std::memory_order_acquire))
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }

@@ -13,8 +13,9 @@ KIV_RUNTIME_API BOOL AfxEnsureWindowSystem();
 
 // Runs work on a thread of its own while this thread goes on handling the window system's events other than
 // the user's input: windows keep painting and timers run, and the input waits, to be handled once work has
-// ended. tick, when given, runs on this thread about every tickMs milliseconds while work runs (to show its
-// progress). work runs directly, blocking, when there is no application object or this is not its thread.
-// An exception work throws is thrown again here.
+// ended. For its first quietMs milliseconds this thread only waits, so work that ends by then runs as a
+// direct call would. tick, when given, runs on this thread about every tickMs milliseconds after that (to
+// show progress). work runs directly, blocking, when there is no application object or this is not its
+// thread. An exception work throws is thrown again here.
 KIV_RUNTIME_API void RunKeepingWindowsPainted(const std::function<void()>& work, const std::function<void()>& tick,
-                                              int tickMs);
+                                              int tickMs, int quietMs);
