@@ -284,7 +284,12 @@ TEST_F(DetailedDialog, KeyboardTabsThroughTheControlsMovesInTreeAndListAndEnds) 
     // The dialog's template order, the panel's controls (in their template's order) in its frame's place.
     const int cycle[] = {IDOK, IDCANCEL, 4005, 4006, 1002, 1003, 4001, 1006, 4002, 4004};
     const size_t n = std::size(cycle);
-    for (const auto& [endKey, result] : {std::pair{Qt::Key_Return, IDOK}, {Qt::Key_Escape, IDCANCEL}}) {
+    struct End {
+        Qt::Key key;
+        INT_PTR result;
+        const char* file;  // m_strFile afterwards
+    } const ends[] = {{Qt::Key_Return, IDOK, "blue.tga"}, {Qt::Key_Escape, IDCANCEL, "red.bmp"}};
+    for (const End& ending : ends) {
         CKivOpenPicDlg dialog(1, 0, File("red.bmp"), nullptr);
         CKivPicFilePanelDlg& panel = dialog.m_panel;
         CKivPicFileShellTree& tree = panel.Tree();
@@ -328,9 +333,9 @@ TEST_F(DetailedDialog, KeyboardTabsThroughTheControlsMovesInTreeAndListAndEnds) 
             EXPECT_EQ(panel.m_listCtrl.GetCurSel(), 1);
             EXPECT_EQ((panel.m_strFileName + L" " + panel.m_strImageSize).Text(), L"blue.tga 40 X 30 (32)");
             EXPECT_EQ(preview(), RGB(0, 0, 255));
-            Press(endKey);
+            Press(ending.key);
         });
-        EXPECT_EQ(ended, result);
-        EXPECT_EQ(dialog.m_strFile, File(result == IDOK ? "blue.tga" : "red.bmp"));
+        EXPECT_EQ(ended, ending.result);
+        EXPECT_EQ(dialog.m_strFile, File(ending.file));
     }
 }
