@@ -21,6 +21,7 @@
 #include "media/ClipMediaObj.h"
 #include "picture/window/UiModule.h"
 #include "platform/window/WindowSystem.h"
+#include "platform/window/WindowWidgets.h"
 
 namespace {
 
@@ -272,9 +273,7 @@ void CKivPicFilePanelDlg::CreateTree() {
     constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES |
                             TVS_LINESATROOT | TVS_EDITLABELS | TVS_SHOWSELALWAYS;
     if (!m_treeDirectory.Create(style, rect, this, kIdTree)) return;
-    m_treeDirectory.m_hWnd->stackUnder(place);
-    QWidget::setTabOrder(place, m_treeDirectory.m_hWnd);
-    delete place;  // its wrapper is left empty
+    TakePlaceOf(place, m_treeDirectory.m_hWnd);
 }
 
 void CKivPicFilePanelDlg::OnOK() {}

@@ -9,6 +9,7 @@
 
 #include "libraries/window/KivGuiSkin.h"
 #include "platform/window/QtConversions.h"
+#include "platform/window/WindowWidgets.h"
 
 namespace {
 
@@ -39,11 +40,7 @@ BOOL CKivAquaListCtrl::Create(CWnd* parent, UINT id, DWORD style) {
         placeholder->SetDlgCtrlID(0);  // from now on the ID names the list
     }
     if (!Create(nullptr, L"", style, rect, parent, id)) return FALSE;
-    if (place != nullptr) {
-        m_hWnd->stackUnder(place);
-        QWidget::setTabOrder(place, m_hWnd);
-        delete place;  // its CWnd, if any, is left empty
-    }
+    if (place != nullptr) TakePlaceOf(place, m_hWnd);
     return TRUE;
 }
 

@@ -47,8 +47,10 @@ BOOL CKivGuiProgressDlg::Create(LPCWSTR title, LPCWSTR text, int done, int total
     window->setAttribute(Qt::WA_StyledBackground, true);
 
     // A window of its own over the parent's: CreateFromWidget makes it a child, the flags a window again.
+    // It only informs, so it takes no focus: the keys stay where the user works (a tree's arrows go on).
     if (!CreateFromWidget(window, 0, CRect(), parent, 0)) return FALSE;
-    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowDoesNotAcceptFocus);
     window->setWindowTitle(QString::fromWCharArray(title ? title : L""));
     window->adjustSize();
     const QRect over = parent && parent->m_hWnd ? parent->m_hWnd->window()->geometry()
@@ -78,5 +80,10 @@ void CKivGuiProgressDlg::SetText(LPCWSTR text) {
 }
 
 void CKivGuiProgressDlg::Close() {
-    if (m_hWnd != nullptr) DestroyWindow();
+    if (m_hWnd == nullptr) return;
+    // A window system that activated it anyway gets the window below back, focus where it was.
+    QWidget* over = m_hWnd->parentWidget();
+    const bool active = m_hWnd->isActiveWindow();
+    DestroyWindow();
+    if (active && over != nullptr) over->activateWindow();
 }

@@ -1,5 +1,6 @@
 // The GUI library's progress window: a small modeless window over its parent that shows what is being
-// done while the caller works on the user-interface thread, and a bar once the caller gives counts.
+// done while the caller works on the user-interface thread, and a bar once the caller gives counts. It
+// takes no keyboard focus: the keys stay in the window the user works in.
 #pragma once
 
 #include "platform/window/Window.h"

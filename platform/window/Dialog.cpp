@@ -166,7 +166,13 @@ class DialogWidget : public WindowWidget {
             event->ignore();  // the dialog around this one answers Enter and Escape
             return;
         }
-        const int id = enter ? Dialog()->EnterCommand() : IDCANCEL;
+        // The focused button is pressed where it sits, so a panel's own button reaches the panel.
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        if (enter && focused != nullptr && isAncestorOf(focused)) {
+            focused->click();
+            return;
+        }
+        const int id = enter ? Dialog()->defaultButtonId_ : IDCANCEL;
         Dialog()->SendMessage(WM_COMMAND, MAKEWPARAM(UINT(id), BN_CLICKED), 0);
     }
 
@@ -451,15 +457,6 @@ void CDialog::FocusFirstControl() {
             return;
         }
     }
-}
-
-int CDialog::EnterCommand() const {
-    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
-    if (focused != nullptr && focused->parentWidget() == m_hWnd) {
-        const CWnd* button = CWnd::FromHandle(focused);
-        return button->GetDlgCtrlID();
-    }
-    return defaultButtonId_;
 }
 
 void CDialog::GotoDlgCtrl(CWnd* control) {

@@ -7,9 +7,9 @@
 // up along the resource chain, most recently attached module first, as the class library finds a dialog's
 // resources.
 //
-// Keys: Enter sends the command of the focused push button, else of the default push button (the
-// template's BS_DEFPUSHBUTTON, else IDOK), and Escape sends IDCANCEL; a dialog inside another dialog
-// (a child window) leaves both keys to the dialog around it.
+// Keys: Enter presses the focused push button (one of a dialog inside this one too), else sends the
+// default push button's command (the template's BS_DEFPUSHBUTTON, else IDOK), and Escape sends IDCANCEL;
+// a dialog inside another dialog (a child window) leaves both keys to the dialog around it.
 #pragma once
 
 #include <memory>
@@ -122,8 +122,6 @@ class KIV_RUNTIME_API CDialog : public CWnd {
     void MakeControls(const DialogTemplate& dialogTemplate);
     void RouteNotifications(QWidget* control, int id);
     void FocusFirstControl();
-    // The command Enter sends: the focused push button's ID, else the default button's.
-    int EnterCommand() const;
 
     CFont font_;
     CSize baseUnits_{1, 1};

@@ -398,6 +398,14 @@ void SetWidgetText(QWidget* widget, const QString& text) {
 
 void SetWidgetControlId(QWidget* widget, int id) { widget->setProperty(kControlIdProperty, id); }
 
+void TakePlaceOf(QWidget* place, QWidget* widget) {
+    widget->stackUnder(place);
+    // Qt keeps no tab order through a widget without focus, so the placeholder takes tab focus for the move.
+    place->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(place, widget);
+    delete place;  // its CWnd, if any, is left empty
+}
+
 void CWnd::SetWindowTextW(LPCWSTR text) {
     if (m_hWnd != nullptr) SetWidgetText(m_hWnd, ToQString(CString(text)));
 }

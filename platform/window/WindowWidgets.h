@@ -18,6 +18,9 @@ KIV_RUNTIME_API void SetWidgetControlId(QWidget* widget, int id);
 // A button's check state as the system counts it: 0 unchecked, 1 checked, 2 indeterminate.
 KIV_RUNTIME_API int WidgetCheck(const QWidget* widget);
 KIV_RUNTIME_API void SetWidgetCheck(QWidget* widget, int check);
+// A control taking over a template's placeholder: widget goes where place is in its parent's stacking and
+// focus order (whatever place's own focus policy: a static placeholder takes no focus), and place goes.
+KIV_RUNTIME_API void TakePlaceOf(QWidget* place, QWidget* widget);
 
 // The widget of a window that CWnd::Create made: its events reach the CWnd's handlers.
 class KIV_RUNTIME_API WindowWidget : public QWidget {

@@ -85,12 +85,8 @@ TEST(ListCtrl, CreateTakesThePlacementAndIdOfThePlaceholder) {
     auto* before = new QLabel(parent.m_hWnd);
     auto* placeholder = new QLabel("Static", parent.m_hWnd);
     auto* after = new QLabel(parent.m_hWnd);
-    for (QLabel* label : {before, placeholder, after}) {
-        label->setFocusPolicy(Qt::StrongFocus);
-        label->show();
-    }
-    QWidget::setTabOrder(before, placeholder);
-    QWidget::setTabOrder(placeholder, after);
+    for (QLabel* label : {before, placeholder, after}) label->show();  // in this focus order, as created
+    for (QLabel* label : {before, after}) label->setFocusPolicy(Qt::StrongFocus);  // the static takes none
     placeholder->setGeometry(109, 1, 289, 211);
     CWnd::FromHandle(placeholder)->SetDlgCtrlID(int(kListId));
     QPointer<QLabel> watch(placeholder);

@@ -1,6 +1,7 @@
 // The detailed picture dialog run modally over a scratch volume of a mount table of our own: the start file
 // selected, the open checks, every save-mode completion of the name, the overwrite question, the two check
-// boxes, and the selection entry choosing between the detailed and the simple dialog.
+// boxes, the selection entry choosing between the detailed and the simple dialog, and the keyboard (tab
+// order, arrows in the tree and the list, Enter and Escape).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include "KivPictureUi.h"
 #include "MessageBoxAnswers.h"
 #include "TestFiles.h"
+#include "WidgetPixels.h"
 #include "dialogs/OpenPicDlg.h"
 #include "platform/window/ShellNamespace.h"
 
@@ -73,6 +75,20 @@ INT_PTR RunModal(CKivOpenPicDlg& dialog, const std::function<void()>& act) {
 
 void Click(CWnd& dialog, int id) {
     QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton);
+}
+
+// The control ID of the widget with the keyboard focus; 0 for none.
+int Focused() {
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? CWnd::FromHandle(focus)->GetDlgCtrlID() : 0;
+}
+
+// A key pressed where the focus is, as a user presses it.
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    if (QWidget* focus = QApplication::focusWidget())
+        QTest::keyClick(focus, key, modifiers);
+    else
+        ADD_FAILURE() << "no widget has the focus";
 }
 
 // Types a name into the panel and picks entry `entry` of its type box (-1: none).
@@ -257,5 +273,69 @@ TEST_F(DetailedDialog, EntryRunsTheDialogTheChoiceNames) {
         EXPECT_EQ(path, choice == 0 ? File("red.bmp") : CString())
             << "the detailed dialog hands back its file";
         EXPECT_EQ(paths.GetSize(), 0) << "several names are the simple dialog's";
+    }
+}
+
+TEST_F(DetailedDialog, KeyboardTabsThroughTheControlsMovesInTreeAndListAndEnds) {
+    fs::create_directories(vol_ / "sub" / "deeper");
+    fs::copy_file(vol_ / "red.bmp", vol_ / "sub" / "in.bmp");
+    std::vector<DWORD> blue(40 * 30, 0xFF0000FF);
+    ASSERT_TRUE(KivPictureSaveTGAFile(File("blue.tga"), blue.data(), CSize(40, 30), CRect(0, 0, 40, 30)));
+    // The dialog's template order, the panel's controls (in their template's order) in its frame's place.
+    const int cycle[] = {IDOK, IDCANCEL, 4005, 4006, 1002, 1003, 4001, 1006, 4002, 4004};
+    const size_t n = std::size(cycle);
+    struct End {
+        Qt::Key key;
+        INT_PTR result;
+        const char* file;  // m_strFile afterwards
+    } const ends[] = {{Qt::Key_Return, IDOK, "blue.tga"}, {Qt::Key_Escape, IDCANCEL, "red.bmp"}};
+    for (const End& ending : ends) {
+        CKivOpenPicDlg dialog(1, 0, File("red.bmp"), nullptr);
+        CKivPicFilePanelDlg& panel = dialog.m_panel;
+        CKivPicFileShellTree& tree = panel.Tree();
+        // A search may end after the key that started it returns: wait until the list shows the folder
+        // and the dialog has the keyboard again.
+        const auto lists = [&](const char* folder, int cells) {
+            return QTest::qWaitFor([&] {
+                return panel.m_strFilePath == File(folder) && panel.m_listCtrl.GetCellCount() == cells &&
+                       QApplication::activeWindow() == dialog.m_hWnd;
+            });
+        };
+        const auto preview = [&] {
+            CRect frame;
+            panel.GetDlgItem(4003)->GetWindowRect(&frame);
+            panel.ScreenToClient(&frame);
+            return At(Grab(panel), (frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2);
+        };
+        const INT_PTR ended = RunModal(dialog, [&] {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.m_hWnd));
+            EXPECT_EQ(Focused(), IDOK);
+            for (size_t i = 1; i <= 2 * n; ++i) {  // once round forwards, then once backwards
+                Press(Qt::Key_Tab, i <= n ? Qt::NoModifier : Qt::ShiftModifier);
+                EXPECT_EQ(Focused(), cycle[i <= n ? i % n : 2 * n - i]) << i;
+                if (i == n - 1) Press(Qt::Key_Return);  // on View, a button of the panel
+            }
+            EXPECT_EQ(panel.m_listCtrl.GetViewMode(), 1) << "Enter pressed the focused button";
+            for (size_t i = 0; cycle[i] != 1003; ++i) Press(Qt::Key_Tab);
+            Press(Qt::Key_Down);  // the folder below is selected and searched, as by a click
+            EXPECT_TRUE(lists("sub/", 1));
+            EXPECT_EQ(panel.m_strFileName.Text(), L"in.bmp");
+            Press(Qt::Key_Right);
+            EXPECT_EQ(tree.GetItemState(tree.GetSelectedItem(), TVIS_EXPANDED), UINT(TVIS_EXPANDED));
+            Press(Qt::Key_Left);
+            EXPECT_EQ(tree.GetItemState(tree.GetSelectedItem(), TVIS_EXPANDED), 0u);
+            Press(Qt::Key_Left);  // up to the volume
+            EXPECT_TRUE(lists("", 2));
+            EXPECT_EQ(Focused(), 1003) << "the keys stay in the tree across searches";
+            EXPECT_EQ(preview(), RGB(255, 0, 0));
+            Press(Qt::Key_Tab);
+            Press(Qt::Key_Right);  // the list's next cell, as a click on it
+            EXPECT_EQ(panel.m_listCtrl.GetCurSel(), 1);
+            EXPECT_EQ((panel.m_strFileName + L" " + panel.m_strImageSize).Text(), L"blue.tga 40 X 30 (32)");
+            EXPECT_EQ(preview(), RGB(0, 0, 255));
+            Press(ending.key);
+        });
+        EXPECT_EQ(ended, ending.result);
+        EXPECT_EQ(dialog.m_strFile, File(ending.file));
     }
 }

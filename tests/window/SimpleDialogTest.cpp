@@ -211,6 +211,23 @@ TEST_F(SimpleDialog, CheckBoxesSwitchTheDialogAndCarryTheOriginalPosition) {
     }
 }
 
+TEST_F(SimpleDialog, TabReachesThePanelsCheckBoxesAndEscapeThereCancels) {
+    CString path = L"start.tga";
+    std::vector<int> reached;  // the panel's controls, in the order Tab reaches them from the name
+    EXPECT_TRUE(Drive(
+        [&](QFileDialog& d) {
+            for (int i = 0; i < 40 && reached.size() < 2 && QApplication::focusWidget(); ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                if (QWidget* focus = QApplication::focusWidget(); focus && d.isAncestorOf(focus))
+                    if (const int id = CWnd::FromHandle(focus)->GetDlgCtrlID(); id > 0) reached.push_back(id);
+            }
+            if (!reached.empty()) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            EXPECT_FALSE(d.isVisible());
+        },
+        [&] { EXPECT_EQ(KivPictureSelectPicFile(1, 0, path, nullptr, nullptr, 0), 0); }));
+    EXPECT_EQ(reached, (std::vector<int>{4005, 4006}));
+}
+
 TEST_F(SimpleDialog, SizeLinesDescribeTheCurrentFile) {
     struct Case {
         const char* name;
