@@ -164,8 +164,7 @@ TEST(MediaCatalog, DamagedCachesAreDeletedAndRebuilt) {
     const Bytes good = ReadFileBytes(folder.Cache());
     Bytes otherClass = good, hugeCount = good;
     otherClass[12] = 'X';  // the first record's class name, which is then not registered
-    hugeCount[4] = 0xFE;   // a record count the file cannot hold
-    hugeCount[5] = 0xFF;
+    hugeCount[4] = 0xFE, hugeCount[5] = 0xFF;  // a record count the file cannot hold
     for (const Bytes& bytes : {Bytes(), Bytes(100, 0xFF), Bytes(good.begin(), good.begin() + 6),
                                Bytes(good.begin(), good.begin() + good.size() / 2),
                                Bytes(good.begin(), good.end() - 1), otherClass, hugeCount}) {

@@ -36,8 +36,7 @@ const Writer kWriters[] = {
 const Writer &kBmp = kWriters[0], &kTga = kWriters[1], &kPcx = kWriters[2], &kJpeg = kWriters[3];
 
 DWORD Argb(int a, int r, int g, int b) {
-    return static_cast<DWORD>(a & 0xFF) << 24 | static_cast<DWORD>(r & 0xFF) << 16 |
-           static_cast<DWORD>(g & 0xFF) << 8 | static_cast<DWORD>(b & 0xFF);
+    return DWORD(a & 0xFF) << 24 | DWORD(r & 0xFF) << 16 | DWORD(g & 0xFF) << 8 | DWORD(b & 0xFF);
 }
 
 // Distinct pixels and every kind of alpha: red = 3x + 1, green = 5y + 2, blue = x ^ y, alpha = 7x + 13y. Or,
@@ -189,8 +188,7 @@ TEST(Writer, RegionIsCutToTheBufferAndReadsBack) {
     // clang-format on
     for (const Writer& writer : kWriters)
         for (const auto& [region, cut] : cases) {
-            SCOPED_TRACE(std::string(writer.name) + " " + std::to_string(region.left) + "," +
-                         std::to_string(region.top));
+            SCOPED_TRACE(testing::Message() << writer.name << " " << region.left << "," << region.top);
             ScratchFolder folder;
             const std::string path = folder.File(std::string("c.") + writer.extension);
             auto pixels = Distinct(16, 16);
@@ -283,20 +281,17 @@ TEST(Interop, PeersReadTheRegionsPixels) {
             ASSERT_EQ(read.rgba.size(), 4u * region.Width() * region.Height());
             double totalError = 0;
             int worst = 0, wrongAlpha = 0;
-            for (int y = 0; y < region.Height(); ++y)
-                for (int x = 0; x < region.Width(); ++x) {
-                    const DWORD source = pixels[static_cast<size_t>(region.top + y) * cx + region.left + x];
-                    const auto* got = reinterpret_cast<const BYTE*>(read.rgba.data()) +
-                                      4 * (static_cast<size_t>(y) * region.Width() + x);
-                    for (int c = 0; c < 3; ++c) {
-                        const int difference =
-                            std::abs(got[c] - static_cast<int>(source >> (16 - 8 * c) & 0xFF));
-                        totalError += difference;
-                        worst = std::max(worst, difference);
-                    }
-                    if (writer.alpha != Alpha::unknown)
-                        wrongAlpha += got[3] != (writer.alpha == Alpha::kept ? source >> 24 : 255);
+            for (int i = 0, w = region.Width(); i < w * region.Height(); ++i) {
+                const DWORD source =
+                    pixels[static_cast<size_t>(region.top + i / w) * cx + region.left + i % w];
+                const auto* got = reinterpret_cast<const BYTE*>(read.rgba.data()) + 4 * i;
+                for (int c = 0; c < 3; ++c) {
+                    const int difference = std::abs(got[c] - static_cast<int>(source >> (16 - 8 * c) & 0xFF));
+                    totalError += difference, worst = std::max(worst, difference);
                 }
+                if (writer.alpha != Alpha::unknown)
+                    wrongAlpha += got[3] != (writer.alpha == Alpha::kept ? source >> 24 : 255);
+            }
             EXPECT_LT(totalError / (3.0 * region.Width() * region.Height()), lossy ? 6.0 : 1e-9)
                 << "mean error";
             EXPECT_LE(worst, lossy ? 23 : 0);
