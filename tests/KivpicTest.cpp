@@ -15,9 +15,7 @@ struct ToolRun {
     std::vector<std::string> errorLines;
 };
 
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
+const auto Quote = [](const std::string& text) { return "'" + text + "'"; };
 
 // environment: options of env(1) to run the tool with, such as "-u DISPLAY ".
 ToolRun Kivpic(const std::string& arguments, const std::string& environment = "") {
