@@ -263,8 +263,9 @@ TEST(DialogTemplates, MatchTheDialogLayouts) {
         {d226, 4004, L"BUTTON", BS_PUSHBUTTON, CRect(358, 215, 397, 229), L"View@p"},
     };
     for (const auto& [dialog, id, className, style, rect, text] : cases) {
-        const auto item = std::find_if(dialog.items.begin(), dialog.items.end(),
-                                       [id](const DialogItemTemplate& each) { return each.id == id; });
+        const auto item =
+            std::find_if(dialog.items.begin(), dialog.items.end(),
+                         [want = id](const DialogItemTemplate& each) { return each.id == want; });
         ASSERT_NE(item, dialog.items.end()) << id;
         EXPECT_EQ(std::tuple(item->className, item->style & style, item->rect, item->text),
                   std::tuple(CString(className), style, rect, CString(text)))
