@@ -69,8 +69,7 @@ std::vector<std::string> Conversions(const CString& text) {
     static const std::regex conversion("%[-+ #0-9.*]*[hlLzjt]*[a-zA-Z]");
     const std::string utf8 = text.ToUtf8();
     std::vector<std::string> found;
-    for (auto it = std::sregex_iterator(utf8.begin(), utf8.end(), conversion); it != std::sregex_iterator();
-         ++it)
+    for (std::sregex_iterator it(utf8.begin(), utf8.end(), conversion), end; it != end; ++it)
         found.push_back(it->str());
     return found;
 }
@@ -333,11 +332,8 @@ TEST(DriveBitmaps, AllFourLoadAs16x16) {
         LoadedPicture picture;
         picture.pixels = KivPictureLoadBMPInRC(&kKivPictureUiResources, MAKEINTRESOURCEW(id), picture.rect);
         ASSERT_NE(picture.pixels, nullptr) << id;
-        EXPECT_EQ(picture.rect, CRect(0, 0, 16, 16)) << id;
+        ASSERT_EQ(picture.rect, CRect(0, 0, 16, 16)) << id;
         EXPECT_EQ(picture.At(0, 0), 0xFFFFFFFFu) << id << ": a white corner";
-        int drawn = 0;
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x) drawn += picture.At(x, y) != 0xFFFFFFFFu;
-        EXPECT_GT(drawn, 40) << id;
+        EXPECT_LT(std::count(picture.pixels, picture.pixels + 256, 0xFFFFFFFFu), 256 - 40) << id;  // drawn
     }
 }
