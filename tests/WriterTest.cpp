@@ -303,14 +303,12 @@ TEST(Writer, FullDiskLeavesTheOldFileAsItWas) {
             SCOPED_TRACE(std::string(writer.name) + ", limit " + std::to_string(limit));
             ScratchFolder folder;
             WriteFileBytes(folder.File("kept"), kOld);
-            EXPECT_EQ(InChild([&] {
-                          signal(SIGXFSZ, SIG_IGN);
-                          const rlimit bound{limit, limit};
-                          return setrlimit(RLIMIT_FSIZE, &bound) == 0 ? SaveWhole(writer, folder.File("kept"))
-                                                                      : 100;
-                      }),
-                      limit == whole ? 1 : 0)
-                << "only a file that fits is saved";
+            const int saved = InChild([&] {
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit bound{limit, limit};
+                return setrlimit(RLIMIT_FSIZE, &bound) == 0 ? SaveWhole(writer, folder.File("kept")) : 100;
+            });
+            EXPECT_EQ(saved, limit == whole ? 1 : 0) << "only a file that fits is saved";
             EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"kept"});
             EXPECT_EQ(limit < whole ? ReadFileBytes(folder.File("kept")) : kOld, kOld)
                 << "the last byte too must be written before the rename";
