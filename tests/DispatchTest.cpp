@@ -28,9 +28,6 @@ Bytes Fields(std::initializer_list<std::pair<long long, int>> fields, size_t siz
 }
 
 // clang-format off
-Bytes BmpHeader(int width, int height, int bits) {
-    return Fields({{0x4D42, 2}, {0, 8}, {54, 4}, {40, 4}, {width, 4}, {height, 4}, {1, 2}, {bits, 2}}, 58);
-}
 Bytes TgaHeader(int mapType, int imageType, int x, int y, int width, int height, int depth) {
     return Fields({{0, 1}, {mapType, 1}, {imageType, 1}, {0, 2}, {mapType ? 2 : 0, 2}, {mapType ? 24 : 0, 1},
                    {x, 2}, {y, 2}, {width, 2}, {height, 2}, {depth, 2}}, 82);
@@ -53,9 +50,9 @@ Bytes PsdHeader(const char* signature, int version, int reserved, int rows, int 
 // clang-format on
 // A JPEG of the library's own making; colour spaces as the library numbers them: 1 grey, 2 RGB, 4 CMYK.
 Bytes Jpeg(unsigned width, unsigned height, int components, int space, size_t keep = SIZE_MAX) {
-    Bytes bytes = CompressJpeg({width, height, components, space, -1, Bytes(width * height * components, 128)});
-    bytes.resize(std::min(keep, bytes.size()));
-    return bytes;
+    const Bytes bytes =
+        CompressJpeg({width, height, components, space, -1, Bytes(width * height * components, 128)});
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(std::min(keep, bytes.size())));
 }
 
 // The target after a load into it (area averaging) or a zoom (bilinear), which must return result; an empty
@@ -117,10 +114,11 @@ TEST(LoadDispatch, ReaderChosenByExtension) {
 TEST(PictureInfo, ReportsHeaderFacts) {
     // clang-format off
     const CRect no;
+    const Bytes bmp = BmpFile{4, 4, 24}.Build();
     const std::tuple<const char*, Bytes, CRect, int> cases[] = {  // no rectangle: refused
-        {"a.bmp", BmpHeader(40, 30, 24), CRect(0, 0, 40, 30), 24},
-        {"a.bmp", BmpHeader(40, -30, 8), CRect(0, 0, 40, 30), 8},  // top-down: the absolute height
-        {"a.DIB", BmpHeader(5, 6, 1), CRect(0, 0, 5, 6), 1},
+        {"a.bmp", BmpFile{40, 30, 24}.Build(), CRect(0, 0, 40, 30), 24},
+        {"a.bmp", BmpFile{40, -30, 8}.Build(), CRect(0, 0, 40, 30), 8},  // top-down: the absolute height
+        {"a.DIB", BmpFile{5, 6, 1}.Build(), CRect(0, 0, 5, 6), 1},
         {"a.tga", TgaHeader(0, 2, 7, 9, 100, 50, 32), CRect(7, 9, 107, 59), 32},  // the stored origin
         {"a.TGA", TgaHeader(1, 9, 0, 0, 3, 2, 8), CRect(0, 0, 3, 2), 8},         // run-length colour-mapped
         {"a.gif", GifHeader(320, 200, 0xF7), CRect(0, 0, 320, 200), 8},
@@ -131,8 +129,8 @@ TEST(PictureInfo, ReportsHeaderFacts) {
         {"a.jpg", Jpeg(17, 9, 1, 1), CRect(0, 0, 17, 9), 8},
         {"a.JPG", Jpeg(8, 3, 3, 2), CRect(0, 0, 8, 3), 24},
         {"a.jpg", Jpeg(4, 4, 4, 4), CRect(0, 0, 4, 4), 24},  // CMYK
-        {"a.bmp", BmpHeader(-4, 6, 24), no, 0}, {"a.bmp", BmpHeader(4, 0, 24), no, 0},
-        {"a.tga", BmpHeader(4, 4, 24), no, 0}, {"a.jpg", BmpHeader(4, 4, 24), no, 0},  // the extension
+        {"a.bmp", BmpFile{-4, 6, 24}.Build(), no, 0}, {"a.bmp", BmpFile{4, 0, 24}.Build(), no, 0},
+        {"a.tga", bmp, no, 0}, {"a.jpg", bmp, no, 0},  // the extension names another format
         {"a.tga", TgaHeader(0, 1, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(2, 2, 0, 0, 3, 2, 24), no, 0},
         {"a.tga", TgaHeader(0, 4, 0, 0, 3, 2, 8), no, 0}, {"a.tga", TgaHeader(0, 2, 0, 0, 0, 2, 24), no, 0},
         {"a.gif", GifHeader(10, 0, 0xF7), no, 0}, {"a.pcx", PcxHeader(11, 0, 0, 9, 9, 8, 1), no, 0},

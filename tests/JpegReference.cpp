@@ -110,26 +110,24 @@ ReadResult ExpectedJpegPixels(const Bytes& whole, unsigned rows, bool fullColour
     const bool indexed = !plain.grey && plain.fileComponents != 4 && !(fullColour && plain.fullColour);
     if (indexed && !Decode(file, true, reduction, quantised)) return {KivLoadStatus::corrupt, {}, {}};
     height = (height + reduction - 1) / reduction;  // the library rounds reduced sides up
-    ReadResult out{KivLoadStatus::ok,
-                   CRect(0, 0, static_cast<int>(plain.width), static_cast<int>(plain.height)),
+    const int width = static_cast<int>(plain.width);
+    ReadResult out{KivLoadStatus::ok, CRect(0, 0, width, static_cast<int>(plain.height)),
                    std::vector<DWORD>(static_cast<size_t>(plain.width) * plain.height)};
     const auto& map = quantised.map;
     for (size_t i = 0; i < out.pixels.size(); ++i) {
-        if (plain.grey) {
-            out.pixels[i] = 0xFF000000u | 0x010101u * plain.samples[i];
-        } else if (plain.fileComponents == 3 && !indexed) {
-            const std::uint8_t* s = &plain.samples[3 * i];
-            out.pixels[i] = 0xFF000000u | DWORD{s[0]} << 16 | DWORD{s[1]} << 8 | s[2];
-        } else if (indexed) {
-            const auto row = [&](size_t c) {
-                return DWORD{map[std::min(c, map.size() - 1)][quantised.samples[i]]};
-            };
+        const std::uint8_t* s = &plain.samples[plain.fileComponents * i];
+        const auto row = [&](size_t c) {
+            return DWORD{map[std::min(c, map.size() - 1)][quantised.samples[i]]};
+        };
+        if (plain.grey)
+            out.pixels[i] = 0xFF000000u | 0x010101u * s[0];
+        else if (indexed)
             out.pixels[i] = 0xFF000000u | row(0) << 16 | row(1) << 8 | row(2);
-        } else {
-            const std::uint8_t* s = &plain.samples[4 * i];
+        else if (plain.fileComponents == 3)
+            out.pixels[i] = 0xFF000000u | DWORD{s[0]} << 16 | DWORD{s[1]} << 8 | s[2];
+        else  // four components, scaled by the fourth
             out.pixels[i] =
                 DWORD{s[3]} << 24 | (s[0] * s[3] / 255) << 16 | (s[1] * s[3] / 255) << 8 | s[2] * s[3] / 255;
-        }
     }
     if (height > plain.height) {
         out.rect.bottom = static_cast<int>(height);

@@ -15,16 +15,14 @@ struct ToolRun {
     std::vector<std::string> errorLines;
 };
 
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
+const auto Quote = [](const std::string& text) { return "'" + text + "'"; };
 
-// environment: options of env(1) to run the tool with, such as "-u DISPLAY ".
-ToolRun Kivpic(const std::string& arguments, const std::string& environment = "") {
+// Runs the tool without a display, which only pick needs.
+ToolRun Kivpic(const std::string& arguments) {
     ScratchFolder scratch;
     ToolRun run;
-    run.exitStatus = Capture("env " + environment + Quote(KIVPIC_PATH) + " " + arguments + " 2>" +
-                                 Quote(scratch.File("err")),
+    run.exitStatus = Capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(KIVPIC_PATH) +
+                                 " " + arguments + " 2>" + Quote(scratch.File("err")),
                              run.out);
     std::istringstream lines(Text(ReadFileBytes(scratch.File("err"))));
     for (std::string line; std::getline(lines, line);) run.errorLines.push_back(line);
@@ -71,6 +69,7 @@ TEST(Kivpic, ConvertAndInfo) {
     EXPECT_EQ(json.exitStatus, 1) << "one file was refused";
     EXPECT_EQ(json.out, "{\"file\":\"" + in + "\",\"ok\":true,\"rect\":[0,0,5,3],\"bits\":24}\n{\"file\":\"" +
                             bad + "\",\"ok\":false}\n");
+    EXPECT_EQ(Kivpic("info " + Quote(in)).out, in + ": 5x3 at (0,0), 24 bits\n");
 
     // The JPEG choices, before or after the command: a picture stored on its side is 16 x 24 as stored.
     const std::string turned = Quote(TestDataPath("jpeg/exif-orientation-6.jpg"));
@@ -85,8 +84,9 @@ TEST(Kivpic, ConvertAndInfo) {
     EXPECT_EQ(LoadBmp(out).rect, CRect(0, 0, 24, 16));
 }
 
-// Failures name the file at fault in their one error line (1); usage errors give 2; no output is left.
-TEST(Kivpic, ExitStatusesAndMessages) {
+// Failures name the file at fault in their one error line (1); usage errors give 2; no output is left. Pick,
+// the only command that needs a display, says that it has none.
+TEST(Kivpic, ExitStatusesAndMessagesWithoutADisplay) {
     ScratchFolder folder;
     folder.Write("in.bmp", Picture24(4, 4));
     folder.Write("garbage.dat", Bytes(40, 0x77));
@@ -105,17 +105,22 @@ TEST(Kivpic, ExitStatusesAndMessages) {
         {"zoom " + in + " " + out + " --size 0x4", 2, nullptr},
         {"convert " + in, 2, nullptr},
         {"rotate " + in + " " + out, 2, nullptr},
-        {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr}};
+        {"convert " + in + " " + out + " --region 1,2,3", 2, nullptr},
+        {"pick", 2, ""},
+        {"pick --save-buffer " + in, 2, ""}};
     for (const auto& [arguments, exitStatus, named] : cases) {
         const ToolRun run = Kivpic(arguments);
         EXPECT_EQ(run.exitStatus, exitStatus) << arguments;
+        EXPECT_TRUE(run.out.empty()) << arguments;
         EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp"))) << arguments;
         if (!named) continue;
         ASSERT_EQ(run.errorLines.size(), 1u) << arguments;
-        EXPECT_NE(run.errorLines[0].find(folder.File(named)), std::string::npos) << run.errorLines[0];
-        // The pixel limit is named as the reason; a zoom's reason comes from its one load, not a second try.
-        const bool limit = arguments.find("--max-pixels") != std::string::npos;
-        const char* reason = limit ? "too large" : arguments.starts_with("zoom") ? "cannot load: " : "";
+        EXPECT_NE(run.errorLines[0].find(*named ? folder.File(named) : ""), std::string::npos)
+            << run.errorLines[0];
+        // The reason: the pixel limit; a zoom's from its one load, not a second try; pick's missing display.
+        const bool limit = arguments.find("--max-pixels") != std::string::npos,
+                   zoom = arguments.starts_with("zoom");
+        const char* reason = limit ? "too large" : zoom ? "cannot load: " : *named ? "" : "no display";
         EXPECT_NE(run.errorLines[0].find(reason), std::string::npos) << run.errorLines[0];
     }
 }
@@ -180,22 +185,5 @@ TEST(KivpicCatalog, NamesThatAreNotUtf8) {
                                     (bytes ? ",\"fileBytes\":\"" + dir + bytes + "\"" : "") +
                                     ",\"title\":\"" + printed + "\",";
         EXPECT_NE(json.out.find(members), std::string::npos) << members;
-    }
-}
-
-// Only pick needs a display; without one it says so, and every other command runs as ever.
-TEST(Kivpic, OnlyPickNeedsADisplay) {
-    const std::string headless = "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
-    ScratchFolder folder;
-    const std::string in = Quote(folder.File("in.bmp"));
-    folder.Write("in.bmp", Picture24(2, 2));
-    const ToolRun info = Kivpic("info " + in, headless);
-    EXPECT_EQ(std::tuple(info.exitStatus, info.out), std::tuple(0, folder.File("in.bmp") + ": 2x2 at (0,0), 24 bits\n"));
-    for (const std::string& pick : {std::string("pick"), "pick --save-buffer " + in}) {
-        const ToolRun run = Kivpic(pick, headless);
-        EXPECT_EQ(run.exitStatus, 2) << pick;
-        EXPECT_TRUE(run.out.empty()) << pick;
-        ASSERT_EQ(run.errorLines.size(), 1u) << pick;
-        EXPECT_NE(run.errorLines[0].find("no display"), std::string::npos) << run.errorLines[0];
     }
 }

@@ -164,8 +164,7 @@ TEST(MediaCatalog, DamagedCachesAreDeletedAndRebuilt) {
     const Bytes good = ReadFileBytes(folder.Cache());
     Bytes otherClass = good, hugeCount = good;
     otherClass[12] = 'X';  // the first record's class name, which is then not registered
-    hugeCount[4] = 0xFE;   // a record count the file cannot hold
-    hugeCount[5] = 0xFF;
+    hugeCount[4] = 0xFE, hugeCount[5] = 0xFF;  // a record count the file cannot hold
     for (const Bytes& bytes : {Bytes(), Bytes(100, 0xFF), Bytes(good.begin(), good.begin() + 6),
                                Bytes(good.begin(), good.begin() + good.size() / 2),
                                Bytes(good.begin(), good.end() - 1), otherClass, hugeCount}) {
@@ -314,20 +313,19 @@ TEST(MediaCatalog, FoldersThatMayNotBeWrittenKeepTheirCacheWithTheUser) {
         const Bytes stale = ReadFileBytes(folder.Cache());
         ASSERT_EQ(::chmod(folder.Path().c_str(), mode), 0);
         const bool writable = mode == 01777u;
-        EXPECT_EQ(InChild([&] {
-                      int shown = 0;
-                      SetMessageBoxHandler([&](const CString& text, UINT) {
-                          shown += text.Text().find(L"VudEvovi.pmf") != std::wstring::npos;
-                          return IDOK;
-                      });
-                      if (!ActAsNobody()) return 100;
-                      const Listing first = folder.List(), second = folder.List();
-                      const bool listed = first.names == kFour && second.names == kFour;
-                      const bool readOnce = first.report.picturesRead == 1 && second.report.cacheTrusted;
-                      return listed && shown == (writable ? 2 : 0) && readOnce != writable ? 0 : 1;
-                  }),
-                  0)
-            << std::oct << mode;
+        const int wrong = InChild([&] {
+            int shown = 0;
+            SetMessageBoxHandler([&](const CString& text, UINT) {
+                shown += text.Text().find(L"VudEvovi.pmf") != std::wstring::npos;
+                return IDOK;
+            });
+            if (!ActAsNobody()) return 100;
+            const Listing first = folder.List(), second = folder.List();
+            const bool listed = first.names == kFour && second.names == kFour;
+            const bool readOnce = first.report.picturesRead == 1 && second.report.cacheTrusted;
+            return listed && shown == (writable ? 2 : 0) && readOnce != writable ? 0 : 1;
+        });
+        EXPECT_EQ(wrong, 0) << std::oct << mode;
         EXPECT_EQ(ReadFileBytes(folder.Cache()), stale) << std::oct << mode;
         EXPECT_EQ(folder.UserCacheFiles(), writable ? 0u : 1u) << std::oct << mode;
     }

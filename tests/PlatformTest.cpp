@@ -53,9 +53,8 @@ TEST(GlobalMemory, BlocksAreWholeZeroedAndReleasableAnywhere) {
         auto* block = static_cast<BYTE*>(GlobalAlloc(flags, bytes));
         ASSERT_NE(block, nullptr) << bytes;
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u) << bytes;
-        if (flags & GMEM_ZEROINIT) {
-            EXPECT_TRUE(std::all_of(block, block + bytes, [](BYTE b) { return b == 0; })) << bytes;
-        }
+        EXPECT_TRUE(!(flags & GMEM_ZEROINIT) || std::all_of(block, block + bytes, [](BYTE b) { return !b; }))
+            << bytes;
         std::memset(block, 0xA5, bytes);
         if (bytes >= mapped && hugePages) {
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % mapped, 0u) << bytes;

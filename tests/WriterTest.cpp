@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stb/stb_image.h>  // built once, in StbImage.cpp
 #include <sys/resource.h>
 #include <sys/xattr.h>
 
@@ -36,8 +35,7 @@ const Writer kWriters[] = {
 const Writer &kBmp = kWriters[0], &kTga = kWriters[1], &kPcx = kWriters[2], &kJpeg = kWriters[3];
 
 DWORD Argb(int a, int r, int g, int b) {
-    return static_cast<DWORD>(a & 0xFF) << 24 | static_cast<DWORD>(r & 0xFF) << 16 |
-           static_cast<DWORD>(g & 0xFF) << 8 | static_cast<DWORD>(b & 0xFF);
+    return DWORD(a & 0xFF) << 24 | DWORD(r & 0xFF) << 16 | DWORD(g & 0xFF) << 8 | DWORD(b & 0xFF);
 }
 
 // Distinct pixels and every kind of alpha: red = 3x + 1, green = 5y + 2, blue = x ^ y, alpha = 7x + 13y. Or,
@@ -189,8 +187,7 @@ TEST(Writer, RegionIsCutToTheBufferAndReadsBack) {
     // clang-format on
     for (const Writer& writer : kWriters)
         for (const auto& [region, cut] : cases) {
-            SCOPED_TRACE(std::string(writer.name) + " " + std::to_string(region.left) + "," +
-                         std::to_string(region.top));
+            SCOPED_TRACE(testing::Message() << writer.name << " " << region.left << "," << region.top);
             ScratchFolder folder;
             const std::string path = folder.File(std::string("c.") + writer.extension);
             auto pixels = Distinct(16, 16);
@@ -231,30 +228,23 @@ constexpr char kPillowScript[] =
     "sys.stdout.write(\"%d %d\\n\" % im.size)\nsys.stdout.flush()\n"
     "sys.stdout.buffer.write(im.convert(\"RGBA\").tobytes())\n";
 
-// What a peer read: the size, and the pixels as R, G, B, A bytes from the top row.
-struct PeerPicture {
-    int width = 0, height = 0;
-    std::string rgba;
-};
-
-bool ReadWith(Peer peer, const std::string& path, PeerPicture& picture) {
-    std::string output;
-    if (peer == Peer::stb) {
-        int components = 0;
-        stbi_uc* rgba = stbi_load(path.c_str(), &picture.width, &picture.height, &components, 4);
-        if (rgba)
-            picture.rgba.assign(reinterpret_cast<const char*>(rgba), 4u * picture.width * picture.height);
-        stbi_image_free(rgba);
-        return rgba != nullptr;
-    }
+// What a peer read of a file: its size and pixels; status ok when it read the file.
+ReadResult ReadWith(Peer peer, const std::string& path) {
+    if (peer == Peer::stb) return DecodeWithStb(ReadFileBytes(path));
     const std::string command =
         peer == Peer::imageMagick ? "convert '" + path + "' -depth 8 -format '%w %h\\n' -write info:- rgba:-"
                                   : "python3 -c '" + std::string(kPillowScript) + "' '" + path + "'";
+    std::string output;
+    ReadResult read{KivLoadStatus::corrupt, {}, {}};
     if (Capture(kSystemPath + command + " 2>/dev/null", output) || output.find('\n') == std::string::npos)
-        return false;
-    std::istringstream(output.substr(0, output.find('\n'))) >> picture.width >> picture.height;
-    picture.rgba = output.substr(output.find('\n') + 1);
-    return true;
+        return read;
+    const size_t line = output.find('\n');
+    std::istringstream(output.substr(0, line)) >> read.rect.right >> read.rect.bottom;
+    read.status = KivLoadStatus::ok;
+    for (size_t at = line + 1; at + 4 <= output.size(); at += 4)  // R, G, B, A bytes from the top row
+        read.pixels.push_back(DWORD(BYTE(output[at + 3])) << 24 | DWORD(BYTE(output[at])) << 16 |
+                              DWORD(BYTE(output[at + 1])) << 8 | BYTE(output[at + 2]));
+    return read;
 }
 
 }  // namespace
@@ -277,28 +267,24 @@ TEST(Interop, PeersReadTheRegionsPixels) {
             ScratchFolder folder;
             const std::string path = folder.File(std::string("picture.") + writer.extension);
             ASSERT_EQ(Save(writer, path, pixels, CSize(cx, cy), region), 1);
-            PeerPicture read;
-            ASSERT_TRUE(ReadWith(peer, path, read)) << "the peer refused the file";
-            ASSERT_EQ(CSize(read.width, read.height), region.Size());
-            ASSERT_EQ(read.rgba.size(), 4u * region.Width() * region.Height());
+            const ReadResult read = ReadWith(peer, path);
+            ASSERT_EQ(read.status, KivLoadStatus::ok) << "the peer refused the file";
+            ASSERT_EQ(read.rect.Size(), region.Size());
+            const int w = region.Width(), area = w * region.Height();
+            ASSERT_EQ(read.pixels.size(), static_cast<size_t>(area));
             double totalError = 0;
             int worst = 0, wrongAlpha = 0;
-            for (int y = 0; y < region.Height(); ++y)
-                for (int x = 0; x < region.Width(); ++x) {
-                    const DWORD source = pixels[static_cast<size_t>(region.top + y) * cx + region.left + x];
-                    const auto* got = reinterpret_cast<const BYTE*>(read.rgba.data()) +
-                                      4 * (static_cast<size_t>(y) * region.Width() + x);
-                    for (int c = 0; c < 3; ++c) {
-                        const int difference =
-                            std::abs(got[c] - static_cast<int>(source >> (16 - 8 * c) & 0xFF));
-                        totalError += difference;
-                        worst = std::max(worst, difference);
-                    }
-                    if (writer.alpha != Alpha::unknown)
-                        wrongAlpha += got[3] != (writer.alpha == Alpha::kept ? source >> 24 : 255);
+            for (int i = 0; i < area; ++i) {
+                const DWORD source = pixels[size_t(region.top + i / w) * cx + region.left + i % w],
+                            got = read.pixels[i];
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const int difference = std::abs(int(got >> shift & 0xFF) - int(source >> shift & 0xFF));
+                    totalError += difference, worst = std::max(worst, difference);
                 }
-            EXPECT_LT(totalError / (3.0 * region.Width() * region.Height()), lossy ? 6.0 : 1e-9)
-                << "mean error";
+                if (writer.alpha != Alpha::unknown)
+                    wrongAlpha += got >> 24 != (writer.alpha == Alpha::kept ? source >> 24 : 255);
+            }
+            EXPECT_LT(totalError / (3.0 * area), lossy ? 6.0 : 1e-9) << "mean error";
             EXPECT_LE(worst, lossy ? 23 : 0);
             EXPECT_EQ(wrongAlpha, 0);
         }
@@ -317,14 +303,12 @@ TEST(Writer, FullDiskLeavesTheOldFileAsItWas) {
             SCOPED_TRACE(std::string(writer.name) + ", limit " + std::to_string(limit));
             ScratchFolder folder;
             WriteFileBytes(folder.File("kept"), kOld);
-            EXPECT_EQ(InChild([&] {
-                          signal(SIGXFSZ, SIG_IGN);
-                          const rlimit bound{limit, limit};
-                          return setrlimit(RLIMIT_FSIZE, &bound) == 0 ? SaveWhole(writer, folder.File("kept"))
-                                                                      : 100;
-                      }),
-                      limit == whole ? 1 : 0)
-                << "only a file that fits is saved";
+            const int saved = InChild([&] {
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit bound{limit, limit};
+                return setrlimit(RLIMIT_FSIZE, &bound) == 0 ? SaveWhole(writer, folder.File("kept")) : 100;
+            });
+            EXPECT_EQ(saved, limit == whole ? 1 : 0) << "only a file that fits is saved";
             EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"kept"});
             EXPECT_EQ(limit < whole ? ReadFileBytes(folder.File("kept")) : kOld, kOld)
                 << "the last byte too must be written before the rename";
