@@ -3,7 +3,6 @@
 // transparency, and the drawing kept through a resize.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QWidget>
 
@@ -18,18 +17,6 @@ namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kRed = RGB(255, 0, 0);
 constexpr COLORREF kLight = RGB(204, 204, 204), kDark = RGB(153, 153, 153);  // the checker's squares
-
-// A host's window with a white background, shown.
-std::unique_ptr<QWidget> HostWindow(int width, int height) {
-    auto widget = std::make_unique<QWidget>();
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
-    widget->resize(width, height);
-    widget->show();
-    return widget;
-}
 
 // A TGA picture of 0xAARRGGBB words, rows top to bottom.
 CString Picture(const ScratchFolder& folder, const std::string& name, int width, std::vector<DWORD> pixels) {

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -32,12 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-template <class T>
-T* Control(CWnd& dialog, int id) {
-    CWnd* item = dialog.GetDlgItem(id);
-    return item ? qobject_cast<T*>(item->m_hWnd) : nullptr;
-}
 
 // The detailed dialog the entry runs, once it shows.
 CKivOpenPicDlg* RunningDetailedDialog() {
@@ -108,9 +101,8 @@ class DetailedDialog : public testing::Test {
     void SetUp() override {
         vol_ = folder_.Path() / "vol";
         fs::create_directories(vol_);
-        DWORD pixels[4 * 3];
-        std::fill(std::begin(pixels), std::end(pixels), 0xFFFF0000);
-        ASSERT_TRUE(KivPictureSaveBMPFile(File("red.bmp"), pixels, CSize(4, 3), CRect(0, 0, 4, 3)));
+        std::vector<DWORD> red(4 * 3, 0xFFFF0000);
+        ASSERT_TRUE(KivPictureSaveBMPFile(File("red.bmp"), red.data(), CSize(4, 3), CRect(0, 0, 4, 3)));
         WriteFileBytes((vol_ / "notes.bmp").string(), Bytes(300, 'x'));
         WriteFileBytes((vol_ / "old.tga").string(), Bytes(10, 0));
         std::ofstream(folder_.File("mountinfo"))

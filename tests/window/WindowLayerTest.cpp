@@ -2,7 +2,6 @@
 // clipping, text, and the handlers of the layer's own windows.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QTest>
 #include <QWidget>
@@ -10,23 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/window/DeviceContext.h"
 #include "WidgetPixels.h"
-#include "platform/window/Window.h"
+#include "platform/window/DeviceContext.h"
 
 namespace {
-
-// A host's own top-level window with a plain background.
-std::unique_ptr<QWidget> HostWindow(int width, int height) {
-    auto widget = std::make_unique<QWidget>();
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
-    widget->resize(width, height);
-    widget->show();
-    return widget;
-}
 
 // Records what reaches the handlers of a window the layer created.
 class Recorder : public CWnd {
@@ -47,13 +33,8 @@ class Recorder : public CWnd {
 
 TEST(WindowLayer, DrawingThroughGetDCShowsSurvivesResizeAndStaysUnderChildren) {
     auto host = HostWindow(120, 80);
-    QWidget child(host.get());
-    child.setAutoFillBackground(true);
-    QPalette palette = child.palette();
-    palette.setColor(QPalette::Window, Qt::blue);
-    child.setPalette(palette);
-    child.setGeometry(60, 0, 20, 20);
-    child.show();
+    const auto child = HostWindow(20, 20, host.get(), Qt::blue);
+    child->move(60, 0);
 
     CWnd* window = CWnd::FromHandle(host.get());
     ASSERT_NE(window, nullptr);
