@@ -23,19 +23,12 @@
 #include "platform/window/Dialog.h"
 #include "platform/window/WindowMessageBox.h"
 
+#include "MessageBoxAnswers.h"
+#include "WidgetPixels.h"
+
 extern const ModuleResourceTable kKivPictureUiResources;
 
 namespace {
-
-DialogItemTemplate Item(int id, LPCWSTR className, LPCWSTR text, DWORD style, CRect rect) {
-    DialogItemTemplate item;
-    item.id = id;
-    item.className = className;
-    item.text = text;
-    item.style = style;
-    item.rect = rect;
-    return item;
-}
 
 // A dialog in the module's font with one control of each kind the module's templates use.
 DialogTemplate TestTemplate(DWORD style) {
@@ -47,50 +40,21 @@ DialogTemplate TestTemplate(DWORD style) {
     t.rect = CRect(0, 0, 200, 120);
     constexpr DWORD shown = WS_VISIBLE | WS_TABSTOP;
     t.items = {
-        Item(4002, L"EDIT", L"", shown | WS_BORDER | ES_AUTOHSCROLL, CRect(3, 3, 70, 15)),
-        Item(4011, L"EDIT", L"", shown | WS_BORDER, CRect(75, 3, 100, 15)),
-        Item(1006, L"COMBOBOX", L"", shown | CBS_DROPDOWNLIST | WS_VSCROLL, CRect(3, 20, 100, 108)),
-        Item(4005, L"BUTTON", L"Use Simple Image File Dialog@c", shown | BS_AUTOCHECKBOX, CRect(3, 40, 139, 50)),
-        Item(1010, L"STATIC", L"Static", WS_VISIBLE | SS_SUNKEN | SS_CENTERIMAGE, CRect(3, 55, 100, 67)),
-        Item(4003, L"STATIC", L"", SS_BLACKFRAME, CRect(105, 3, 185, 73)),
-        Item(1003, L"SysTreeView32", L"Tree1", shown | TVS_HASBUTTONS | TVS_LINESATROOT, CRect(3, 72, 100, 98)),
-        Item(4010, L"STATIC", L"\u6253\u5f00\u56fe\u50cf\u6587\u4ef6", WS_VISIBLE, CRect(105, 75, 190, 95)),
-        Item(4004, L"BUTTON", L"View@p", shown, CRect(10, 100, 45, 114)),
-        Item(4007, L"BUTTON", L"Close@p", shown, CRect(50, 100, 85, 114)),
-        Item(IDOK, L"BUTTON", L"OK@p", shown | BS_DEFPUSHBUTTON, CRect(110, 100, 149, 114)),
-        Item(IDCANCEL, L"BUTTON", L"Cancel@p", shown, CRect(153, 100, 192, 114)),
+        {4002, L"EDIT", L"", shown | WS_BORDER | ES_AUTOHSCROLL, 0, CRect(3, 3, 70, 15)},
+        {4011, L"EDIT", L"", shown | WS_BORDER, 0, CRect(75, 3, 100, 15)},
+        {1006, L"COMBOBOX", L"", shown | CBS_DROPDOWNLIST | WS_VSCROLL, 0, CRect(3, 20, 100, 108)},
+        {4005, L"BUTTON", L"Use Simple Image File Dialog@c", shown | BS_AUTOCHECKBOX, 0, CRect(3, 40, 139, 50)},
+        {1010, L"STATIC", L"Static", WS_VISIBLE | SS_SUNKEN | SS_CENTERIMAGE, 0, CRect(3, 55, 100, 67)},
+        {4003, L"STATIC", L"", SS_BLACKFRAME, 0, CRect(105, 3, 185, 73)},
+        {1003, L"SysTreeView32", L"Tree1", shown | TVS_HASBUTTONS | TVS_LINESATROOT, 0, CRect(3, 72, 100, 98)},
+        {4010, L"STATIC", L"\u6253\u5f00\u56fe\u50cf\u6587\u4ef6", WS_VISIBLE, 0, CRect(105, 75, 190, 95)},
+        {4004, L"BUTTON", L"View@p", shown, 0, CRect(10, 100, 45, 114)},
+        {4007, L"BUTTON", L"Close@p", shown, 0, CRect(50, 100, 85, 114)},
+        {IDOK, L"BUTTON", L"OK@p", shown | BS_DEFPUSHBUTTON, 0, CRect(110, 100, 149, 114)},
+        {IDCANCEL, L"BUTTON", L"Cancel@p", shown, 0, CRect(153, 100, 192, 114)},
     };
     return t;
 }
-
-std::unique_ptr<QWidget> Host() {
-    auto host = std::make_unique<QWidget>();
-    host->resize(400, 260);
-    host->show();
-    return host;
-}
-
-template <class T>
-T* Control(CWnd& dialog, int id) {
-    CWnd* item = dialog.GetDlgItem(id);
-    return item ? qobject_cast<T*>(item->m_hWnd) : nullptr;
-}
-
-// Answers every message box while it lives, and keeps what each showed.
-class AnsweringMessageBoxes {
-  public:
-    explicit AnsweringMessageBoxes(int answer) {
-        previous_ = SetMessageBoxHandler([this, answer](const CString& text, UINT type) {
-            shown.push_back({text, type});
-            return answer;
-        });
-    }
-    ~AnsweringMessageBoxes() { SetMessageBoxHandler(previous_); }
-    std::vector<std::pair<CString, UINT>> shown;
-
-  private:
-    MessageBoxHandler previous_;
-};
 
 class ExchangeDlg : public CDialog {
   public:
@@ -142,7 +106,7 @@ END_MESSAGE_MAP()
 }  // namespace
 
 TEST(Dialog, TemplateBecomesControlsAtTheFontsDialogUnits) {
-    auto host = Host();
+    auto host = HostWindow(400, 260);
     CDialog dialog;
     ASSERT_TRUE(dialog.CreateIndirect(TestTemplate(WS_CHILD | WS_VISIBLE), CWnd::FromHandle(host.get())));
     // Times New Roman 9 on a 96-dpi screen, as the system measures it (Liberation Serif has its metrics):
@@ -195,7 +159,7 @@ TEST(Dialog, TemplateBecomesControlsAtTheFontsDialogUnits) {
 }
 
 TEST(Dialog, DataExchangeMovesValuesBothWaysAndStopsAtAnInvalidOne) {
-    auto host = Host();
+    auto host = HostWindow(400, 260);
     ExchangeDlg dialog;
     ASSERT_TRUE(dialog.CreateIndirect(TestTemplate(WS_CHILD), CWnd::FromHandle(host.get())));
     EXPECT_EQ(dialog.GetDlgItem(4002), &dialog.edit) << "the member took the control over";
@@ -216,7 +180,7 @@ TEST(Dialog, DataExchangeMovesValuesBothWaysAndStopsAtAnInvalidOne) {
     EXPECT_EQ(dialog.check, 0);
     EXPECT_EQ(dialog.index, 0);
 
-    AnsweringMessageBoxes boxes(IDOK);
+    MessageBoxAnswers boxes(IDOK);
     Control<QLineEdit>(dialog, 4011)->setText("seven");
     dialog.SetDlgItemTextW(4002, L"dune.pcx");
     dialog.CheckDlgButton(4005, 1);
@@ -224,12 +188,11 @@ TEST(Dialog, DataExchangeMovesValuesBothWaysAndStopsAtAnInvalidOne) {
     EXPECT_EQ(dialog.name, CString(L"dune.pcx")) << "exchanged before the invalid value";
     EXPECT_EQ(dialog.count, 7);
     EXPECT_EQ(dialog.check, 0) << "not exchanged after it";
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].first, CString(L"Please enter an integer."));
+    EXPECT_EQ(boxes.shown, std::vector<CString>{L"Please enter an integer."});
 }
 
 TEST(Dialog, MessageMapDispatchesNotificationsAndSurvivesAHandlerThatDestroys) {
-    auto host = Host();
+    auto host = HostWindow(400, 260);
     MapDlg dialog;
     ASSERT_TRUE(dialog.CreateIndirect(TestTemplate(WS_CHILD | WS_VISIBLE), CWnd::FromHandle(host.get())));
     CWnd list;  // a control of the dialog's own making that notifies as the list control does
@@ -260,24 +223,20 @@ TEST(Dialog, MessageMapDispatchesNotificationsAndSurvivesAHandlerThatDestroys) {
 }
 
 TEST(Dialog, ModalRunEndsFromTheKeyboardWithOnOKsExchange) {
+    const auto typeThen = [](Qt::Key key) {
+        return [key](ExchangeDlg& d) {
+            Control<QLineEdit>(d, 4002)->setText("new.tga");
+            QTest::keyClick(Control<QLineEdit>(d, 4002), key);
+        };
+    };
     struct Case {
         const char* what;
         std::function<void(ExchangeDlg&)> act;
         INT_PTR result;
         CString name;
     } const cases[] = {
-        {"Enter in an edit presses the default button",
-         [](ExchangeDlg& d) {
-             Control<QLineEdit>(d, 4002)->setText("new.tga");
-             QTest::keyClick(Control<QLineEdit>(d, 4002), Qt::Key_Return);
-         },
-         IDOK, L"new.tga"},
-        {"Escape cancels without exchanging",
-         [](ExchangeDlg& d) {
-             Control<QLineEdit>(d, 4002)->setText("new.tga");
-             QTest::keyClick(Control<QLineEdit>(d, 4002), Qt::Key_Escape);
-         },
-         IDCANCEL, L"holiday.tga"},
+        {"Enter in an edit presses the default button", typeThen(Qt::Key_Return), IDOK, L"new.tga"},
+        {"Escape cancels without exchanging", typeThen(Qt::Key_Escape), IDCANCEL, L"holiday.tga"},
         {"Enter on a focused push button presses that one",
          [](ExchangeDlg& d) {
              auto* cancel = Control<QPushButton>(d, IDCANCEL);
@@ -312,26 +271,8 @@ TEST(Dialog, ModalRunEndsFromTheKeyboardWithOnOKsExchange) {
     }
 }
 
-TEST(MessageBox, OneHookAnswersTheWindowLayersBoxesWithTheirTextAndType) {
-    struct Case {
-        UINT type;
-        int answer;
-    } const cases[] = {
-        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO},  // the overwrite question
-        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDYES},
-        {MB_OK, IDOK},
-    };
-    for (const Case& c : cases) {
-        AnsweringMessageBoxes boxes(c.answer);
-        EXPECT_EQ(MessageBoxW(nullptr, L"Overwrite?", L"Save Image File", c.type), c.answer);
-        ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0], std::make_pair(CString(L"Overwrite?"), c.type));
-    }
-    EXPECT_FALSE(HasMessageBoxHandler()) << "the handler was put back";
-}
-
 TEST(KivGui, TheModulesTemplatesMakeAHiddenPanelAndAModalDialog) {
-    auto host = Host();
+    auto host = HostWindow(400, 260);
     CKivAquaBaseDlg panel(226);
     ASSERT_TRUE(panel.DlgCreate(&kKivPictureUiResources, CWnd::FromHandle(host.get()), 226));
     EXPECT_FALSE(panel.IsWindowVisible());
@@ -357,12 +298,18 @@ TEST(KivGui, TheModulesTemplatesMakeAHiddenPanelAndAModalDialog) {
     EXPECT_EQ(detailed.DlgDoModal(&kKivPictureUiResources), IDOK);
 }
 
+// The one hook answers the window layer's boxes, the module's own strings among them, with text and type.
 TEST(KivModuleRC, MessageBoxShowsTheModulesStringAndBitmapsLoad) {
-    AnsweringMessageBoxes boxes(IDNO);
-    EXPECT_EQ(CKivModuleRC::MessageBoxW(&kKivPictureUiResources, 505, 0x124), IDNO);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].first, CString(L"Current Selected File Has Already Existed, Whether To Override?"));
-    EXPECT_EQ(boxes.shown[0].second, 0x124u);
+    constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;  // the overwrite question
+    for (const int answer : {IDNO, IDYES}) {
+        MessageBoxAnswers boxes(answer);
+        EXPECT_EQ(CKivModuleRC::MessageBoxW(&kKivPictureUiResources, 505, kQuestion), answer);
+        EXPECT_EQ(MessageBoxW(nullptr, L"Overwrite?", L"Save Image File", MB_OK), answer);
+        EXPECT_EQ(boxes.shown, (std::vector<CString>{
+                                   L"Current Selected File Has Already Existed, Whether To Override?", L"Overwrite?"}));
+        EXPECT_EQ(boxes.types, (std::vector<UINT>{kQuestion, MB_OK}));
+    }
+    EXPECT_FALSE(HasMessageBoxHandler()) << "the handler was put back";
 
     CBitmap bitmap;
     ASSERT_TRUE(CKivModuleRC::LoadBitmapW(&kKivPictureUiResources, 130, bitmap));
