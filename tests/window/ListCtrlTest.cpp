@@ -4,7 +4,6 @@
 
 // Before Qt's headers, whose global begin() and end() the file layer's seek names would shadow.
 #include "KivPicture.h"
-#include "TestFiles.h"
 #include "WidgetPixels.h"
 
 #include <QApplication>
@@ -14,10 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -268,7 +264,6 @@ TEST(GuiLibrary, ProgressWindowSkinAndChildClipping) {
     progress.Close();
     progress.Close();
     EXPECT_EQ(progress.m_hWnd, nullptr);
-    EXPECT_EQ(CKivGuiFont::GetFont(), CKivGuiFont::GetFont()) << "one shared font";
 
     auto* button = new QPushButton("View@p", parent.m_hWnd);
     button->setGeometry(20, 20, 60, 20);
@@ -292,7 +287,3 @@ TEST(GuiLibrary, ProgressWindowSkinAndChildClipping) {
     EXPECT_EQ(At(image, 30, 25), RGB(255, 255, 255)) << "the child is clipped out";
     EXPECT_EQ(At(image, 10, 10), RGB(0, 0, 0));
 }
-
-// Not a check: renders the samples' records as the panel shows them, in its three states (grid of 64 x 48
-// icons, the list of rows, grid of 120 x 48 icons), as PNG files into $KIV_SCREENSHOTS, to be looked at.
-// scripts/screenshots.sh runs it under Xvfb.

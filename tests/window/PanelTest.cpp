@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QImage>
 #include <QProgressBar>
 #include <QTimer>
@@ -266,11 +265,9 @@ TEST_F(Panel, LayoutFollowsTheSizeAndTheViewToggles) {
                                {0, 50, 50, 0}, {0, 50, 0, 0},  {0, 50, 0, 0},  {0, 50, 0, 0},  {0, 50, 50, 0},
                                {0, 50, 0, 0},  {0, 50, 50, 0}, {0, 50, 0, 0},  {0, 50, 50, 0}, {0, 0, 0, 0}};
     for (size_t i = 0; i < std::size(ids); ++i) {
-        const CRect after = RectOf(ids[i]);
-        EXPECT_EQ(after.left - before[i].left, expected[i].dx) << ids[i];
-        EXPECT_EQ(after.top - before[i].top, expected[i].dy) << ids[i];
-        EXPECT_EQ(after.Width() - before[i].Width(), expected[i].dw) << ids[i];
-        EXPECT_EQ(after.Height() - before[i].Height(), expected[i].dh) << ids[i];
+        const auto [dx, dy, dw, dh] = expected[i];
+        const CRect& b = before[i];
+        EXPECT_EQ(RectOf(ids[i]), CRect(b.left + dx, b.top + dy, b.right + dx + dw, b.bottom + dy + dh)) << ids[i];
     }
     EXPECT_EQ(RectOf(4004).right, 650 - 5);
     EXPECT_EQ(RectOf(1006).right, std::min(650 - 65, RectOf(4004).left - 4)) << "beside the view button, not under it";

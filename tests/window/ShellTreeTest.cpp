@@ -3,10 +3,7 @@
 // cycle, and every record given back to the shell allocator.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <QApplication>
 
 #include <cstring>
 #include <filesystem>
@@ -217,11 +214,8 @@ TEST_F(ShellTree, FirstSelectionFillsSortedSubFoldersOnceAndGivesThePath) {
     EXPECT_EQ(host.path, Wide(vol_.string()));
     // Folders only, hidden ones left out, in name order without regard to case.
     EXPECT_EQ(host.Texts(volume), (std::vector<std::wstring>{L"a", L"B", L"locked", L"loop"}));
-    const struct {
-        const wchar_t* name;
-        bool children;
-    } flags[] = {{L"a", true}, {L"B", false}, {L"locked", true}, {L"loop", true}};
-    for (const auto& f : flags) EXPECT_EQ(host.tree.ItemHasChildren(host.Child(volume, f.name)), f.children) << f.name;
+    for (const auto& [name, children] : {std::pair{L"a", true}, {L"B", false}, {L"locked", true}, {L"loop", true}})
+        EXPECT_EQ(host.tree.ItemHasChildren(host.Child(volume, name)), children) << name;
 
     const HTREEITEM a = host.Child(volume, L"a");
     TVITEMW icons{TVIF_IMAGE | TVIF_SELECTEDIMAGE, a};
