@@ -32,21 +32,18 @@ namespace {
 
 // A dialog in the module's font with one control of each kind the module's templates use.
 DialogTemplate TestTemplate(DWORD style) {
-    DialogTemplate t;
-    t.style = style | DS_SETFONT;
-    t.caption = L"Open Image File";
-    t.fontName = L"Times New Roman";
-    t.pointSize = 9;
-    t.rect = CRect(0, 0, 200, 120);
+    DialogTemplate t{style | DS_SETFONT, L"Open Image File", L"Times New Roman", 9, {0, 0, 200, 120}, {}};
     constexpr DWORD shown = WS_VISIBLE | WS_TABSTOP;
     t.items = {
         {4002, L"EDIT", L"", shown | WS_BORDER | ES_AUTOHSCROLL, 0, CRect(3, 3, 70, 15)},
         {4011, L"EDIT", L"", shown | WS_BORDER, 0, CRect(75, 3, 100, 15)},
         {1006, L"COMBOBOX", L"", shown | CBS_DROPDOWNLIST | WS_VSCROLL, 0, CRect(3, 20, 100, 108)},
-        {4005, L"BUTTON", L"Use Simple Image File Dialog@c", shown | BS_AUTOCHECKBOX, 0, CRect(3, 40, 139, 50)},
+        {4005, L"BUTTON", L"Use Simple Image File Dialog@c", shown | BS_AUTOCHECKBOX, 0,
+         CRect(3, 40, 139, 50)},
         {1010, L"STATIC", L"Static", WS_VISIBLE | SS_SUNKEN | SS_CENTERIMAGE, 0, CRect(3, 55, 100, 67)},
         {4003, L"STATIC", L"", SS_BLACKFRAME, 0, CRect(105, 3, 185, 73)},
-        {1003, L"SysTreeView32", L"Tree1", shown | TVS_HASBUTTONS | TVS_LINESATROOT, 0, CRect(3, 72, 100, 98)},
+        {1003, L"SysTreeView32", L"Tree1", shown | TVS_HASBUTTONS | TVS_LINESATROOT, 0,
+         CRect(3, 72, 100, 98)},
         {4010, L"STATIC", L"\u6253\u5f00\u56fe\u50cf\u6587\u4ef6", WS_VISIBLE, 0, CRect(105, 75, 190, 95)},
         {4004, L"BUTTON", L"View@p", shown, 0, CRect(10, 100, 45, 114)},
         {4007, L"BUTTON", L"Close@p", shown, 0, CRect(50, 100, 85, 114)},
@@ -305,8 +302,9 @@ TEST(KivModuleRC, MessageBoxShowsTheModulesStringAndBitmapsLoad) {
         MessageBoxAnswers boxes(answer);
         EXPECT_EQ(CKivModuleRC::MessageBoxW(&kKivPictureUiResources, 505, kQuestion), answer);
         EXPECT_EQ(MessageBoxW(nullptr, L"Overwrite?", L"Save Image File", MB_OK), answer);
-        EXPECT_EQ(boxes.shown, (std::vector<CString>{
-                                   L"Current Selected File Has Already Existed, Whether To Override?", L"Overwrite?"}));
+        EXPECT_EQ(boxes.shown,
+                  (std::vector<CString>{L"Current Selected File Has Already Existed, Whether To Override?",
+                                        L"Overwrite?"}));
         EXPECT_EQ(boxes.types, (std::vector<UINT>{kQuestion, MB_OK}));
     }
     EXPECT_FALSE(HasMessageBoxHandler()) << "the handler was put back";

