@@ -17,6 +17,7 @@
 
 #include "KivPictureUi.h"
 #include "TestFiles.h"
+#include "TreeHost.h"
 #include "dialogs/ShellTree.h"
 #include "media/window/ClipMediaListCtrl.h"
 #include "libraries/KivColor.h"
@@ -66,33 +67,6 @@ class ProgressOverOwner : public QObject {
   private:
     QWidget* owner_;
     QString name_;
-};
-
-// Selections reach the tree, deletions free the records.
-class TreeHost : public CWnd {
-  public:
-    CKivPicFileShellTree tree;
-    CString path;
-    ~TreeHost() override { DestroyWindow(); }
-    BOOL OnNotify(WPARAM, LPARAM lParam, LRESULT* result) override {
-        auto* notification = reinterpret_cast<NMTREEVIEWW*>(lParam);
-        if (notification->hdr.code == TVN_DELETEITEMW)
-            CKivPicFileShellTree::ReleaseItemData(reinterpret_cast<ShellTreeItemData*>(notification->itemOld.lParam));
-        else if (notification->hdr.code == TVN_SELCHANGEDW)
-            tree.OnSelectionChanged(&notification->hdr, result, path);
-        return TRUE;
-    }
-    // Selects and opens the child whose text is text (or contains it), and returns it.
-    HTREEITEM Open(HTREEITEM parent, const std::wstring& text) {
-        for (HTREEITEM item = parent ? tree.GetChildItem(parent) : tree.GetRootItem(); item;
-             item = tree.GetNextSiblingItem(item))
-            if (tree.GetItemText(item).Text().find(text) != std::wstring::npos) {
-                tree.SelectItem(item);
-                tree.Expand(item, TVE_EXPAND);
-                return item;
-            }
-        return nullptr;
-    }
 };
 
 }  // namespace
@@ -161,13 +135,10 @@ TEST(Screenshots, DISABLED_Foundation) {
     for (const char* name : {"Holiday 2026/Beach", "Holiday 2026/Mountains", "Studio/Titles", "Studio/Stills",
                              "Archive", ".hidden"})
         std::filesystem::create_directories(folder.Path() / name);
-    TreeHost host;
-    ASSERT_TRUE(host.Create(nullptr, L"", 0, CRect(0, 0, 320, 480), nullptr, 0));
-    ASSERT_TRUE(host.tree.Create(WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                                 CRect(0, 0, 320, 480), &host, 1003));
+    TreeHost host(WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, CSize(320, 480));
     host.tree.AttachSystemImageList();
     host.tree.FillFromSpecialFolder(CSIDL_DRIVES);
-    HTREEITEM item = host.Open(nullptr, L"(/)");
+    HTREEITEM item = host.Open(TVI_ROOT, L"(/)");
     for (const auto& part : folder.Path().relative_path())
         if (item != nullptr) item = host.Open(item, part.wstring());
     if (item != nullptr) host.Open(item, L"Holiday 2026");

@@ -13,6 +13,7 @@
 
 #include "CoreTestSupport.h"
 #include "TestFiles.h"
+#include "TreeHost.h"
 #include "dialogs/ShellTree.h"
 
 namespace fs = std::filesystem;
@@ -44,44 +45,6 @@ void Free(LPITEMIDLIST list) {
     allocator->Free(list);
     allocator->Release();
 }
-
-// The tree's parent: frees each deleted item's record and passes selections to the tree.
-class TreeHost : public CWnd {
-  public:
-    CKivPicFileShellTree tree;
-    int released = 0;
-    CString path;
-    BOOL lastSelection = FALSE;
-
-    TreeHost() {
-        Create(nullptr, L"host", 0, CRect(0, 0, 300, 400), nullptr, 0);
-        tree.Create(TVS_HASBUTTONS | TVS_HASLINES, CRect(0, 0, 300, 400), this, 1003);
-    }
-    ~TreeHost() override { DestroyWindow(); }
-
-    BOOL OnNotify(WPARAM, LPARAM lParam, LRESULT* result) override {
-        auto* notification = reinterpret_cast<NMTREEVIEWW*>(lParam);
-        if (notification->hdr.code == TVN_DELETEITEMW) {
-            CKivPicFileShellTree::ReleaseItemData(reinterpret_cast<ShellTreeItemData*>(notification->itemOld.lParam));
-            ++released;
-        } else if (notification->hdr.code == TVN_SELCHANGEDW) {
-            lastSelection = tree.OnSelectionChanged(&notification->hdr, result, path);
-        }
-        return TRUE;
-    }
-
-    std::vector<std::wstring> Texts(HTREEITEM parent) const {
-        std::vector<std::wstring> texts;
-        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
-            texts.push_back(tree.GetItemText(item).Text());
-        return texts;
-    }
-    HTREEITEM Child(HTREEITEM parent, const std::wstring& text) const {
-        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
-            if (tree.GetItemText(item).Text() == text) return item;
-        return nullptr;
-    }
-};
 
 // vol/{a/x, B (a file only), .hidden/y, locked/sub, loop -> vol, c.txt}, mounted in a table of our own
 // beside a network share and file systems that are not volumes.
@@ -186,12 +149,11 @@ TEST_F(ShellTree, VolumesOfTheTableAndTheirDriveTypes) {
     // The panel's walk over the top level goes through the visible items.
     EXPECT_EQ(host.tree.GetNextItem(host.tree.GetRootItem(), TVGN_NEXTVISIBLE),
               host.tree.GetNextSiblingItem(host.tree.GetRootItem()));
-    const struct {
-        std::string path;
-        UINT type;
-    } drives[] = {{vol_.string() + "/", DRIVE_FIXED}, {"/net/server", DRIVE_REMOTE}, {"/proc", DRIVE_UNKNOWN},
-                  {folder_.Path().string(), DRIVE_NO_ROOT_DIR}};
-    for (const auto& d : drives) EXPECT_EQ(GetDriveTypeW(Wide(d.path)), d.type) << d.path;
+    for (const auto& [path, type] : {std::pair{vol_.string() + "/", DRIVE_FIXED},
+                                     {"/net/server", DRIVE_REMOTE},
+                                     {"/proc", DRIVE_UNKNOWN},
+                                     {folder_.Path().string(), DRIVE_NO_ROOT_DIR}})
+        EXPECT_EQ(GetDriveTypeW(Wide(path)), type) << path;
 
     // From the desktop: the computer is no file-system folder, yet it fills on its first selection.
     host.path = L"unchanged";
@@ -214,7 +176,8 @@ TEST_F(ShellTree, FirstSelectionFillsSortedSubFoldersOnceAndGivesThePath) {
     EXPECT_EQ(host.path, Wide(vol_.string()));
     // Folders only, hidden ones left out, in name order without regard to case.
     EXPECT_EQ(host.Texts(volume), (std::vector<std::wstring>{L"a", L"B", L"locked", L"loop"}));
-    for (const auto& [name, children] : {std::pair{L"a", true}, {L"B", false}, {L"locked", true}, {L"loop", true}})
+    for (const auto& [name, children] :
+         {std::pair{L"a", true}, {L"B", false}, {L"locked", true}, {L"loop", true}})
         EXPECT_EQ(host.tree.ItemHasChildren(host.Child(volume, name)), children) << name;
 
     const HTREEITEM a = host.Child(volume, L"a");
