@@ -275,9 +275,7 @@ TEST(KivGui, TheModulesTemplatesMakeAHiddenPanelAndAModalDialog) {
     EXPECT_FALSE(panel.IsWindowVisible());
     EXPECT_EQ(panel.GetParent()->m_hWnd, host.get());
     EXPECT_EQ(panel.m_hWnd->size(), QSize(700, 508));
-    CString view;
-    panel.GetDlgItemTextW(4004, view);
-    EXPECT_EQ(view, CString(L"View"));
+    EXPECT_EQ(Control<QPushButton>(panel, 4004)->text(), "View");
     EXPECT_TRUE(panel.GetDlgItem(4003)->m_hWnd->isHidden()) << "the preview place is never shown";
     EXPECT_NE(Control<QTreeWidget>(panel, 1003), nullptr);
     CKivAquaComboBox types;
@@ -287,9 +285,7 @@ TEST(KivGui, TheModulesTemplatesMakeAHiddenPanelAndAModalDialog) {
 
     CKivAquaBaseDlg detailed(224);
     QTimer::singleShot(0, [&] {
-        CString check;
-        detailed.GetDlgItemTextW(4005, check);
-        EXPECT_EQ(check, CString(L"Use Simple Image File Dialog"));
+        EXPECT_EQ(Control<QCheckBox>(detailed, 4005)->text(), "Use Simple Image File Dialog");
         QTest::keyClick(detailed.m_hWnd, Qt::Key_Return);
     });
     EXPECT_EQ(detailed.DlgDoModal(&kKivPictureUiResources), IDOK);

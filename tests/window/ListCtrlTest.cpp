@@ -217,9 +217,10 @@ TEST(ListCtrl, AHighlightedTitleIsWhiteOverTheNormalOneLowerRight) {
     records.AddTail(Record(L"HIMW", CSize(), 0));
     list.SetClipMediaList(&records);
     const CRect rect(10, 4, 90, 30);
+    QImage blank(100, 34, QImage::Format_RGB32);
+    blank.fill(Qt::gray);
     const auto paint = [&](int index, int state) {
-        QImage image(100, 34, QImage::Format_RGB32);
-        image.fill(Qt::gray);
+        QImage image = blank.copy();
         CDC dc(&image);
         dc.SetBkMode(TRANSPARENT);
         dc.SetTextColor(RGB(0, 0, 0));
@@ -227,8 +228,6 @@ TEST(ListCtrl, AHighlightedTitleIsWhiteOverTheNormalOneLowerRight) {
         EXPECT_EQ(dc.GetTextColor(), RGB(0, 0, 0)) << "the text colour is given back";
         return image;
     };
-    QImage blank(100, 34, QImage::Format_RGB32);
-    blank.fill(Qt::gray);
     QImage expected = blank.copy();
     {
         CDC dc(&expected);
