@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -341,11 +342,15 @@ TEST_F(Panel, SearchesRunBesideTheWindowAndSurviveTheFolderChanging) {
             fs::remove_all(many);
             continue;
         }
+        const auto started = std::chrono::steady_clock::now();
         ASSERT_TRUE(search());
         timer.stop();
-        EXPECT_GT(ticks, 0) << "timers run while the folder is read";
+        // What a search shows depends on how long it ran: a fast machine may read the folder within the
+        // quiet first 40 ms, or before the progress window's 150 ms.
+        const auto ran = std::chrono::steady_clock::now() - started;
+        if (ran > std::chrono::milliseconds(80)) EXPECT_GT(ticks, 0) << "timers run while the folder is read";
         if (change == kNone) {
-            EXPECT_TRUE(counted.endsWith(" / 150")) << counted.toStdString();
+            if (ran > std::chrono::milliseconds(300)) EXPECT_TRUE(counted.endsWith(" / 150")) << counted.toStdString();
             EXPECT_EQ(Names(), before);
             CKivObList listed;
             KivMediaFetchReport report;
