@@ -8,11 +8,9 @@
 #include <QTranslator>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
+#include <future>
 #include <thread>
 
 #include "platform/Language.h"
@@ -62,10 +60,11 @@ void RunKeepingWindowsPainted(const std::function<void()>& work, const std::func
         work();
         return;
     }
-    std::mutex lock;
-    std::condition_variable ended;
-    std::atomic<bool> finished{false};
-    std::exception_ptr failure;
+    std::promise<void> outcome;
+    std::future<void> finished = outcome.get_future();
+    const auto ended = [&finished](std::chrono::milliseconds wait) {
+        return finished.wait_for(wait) == std::future_status::ready;
+    };
     QTimer ticker;
     ticker.setInterval(std::max(tickMs, 1));
     QObject::connect(&ticker, &QTimer::timeout, [&tick] {
@@ -75,29 +74,22 @@ void RunKeepingWindowsPainted(const std::function<void()>& work, const std::func
         const std::jthread worker([&] {
             try {
                 work();
+                outcome.set_value();
             } catch (...) {
-                failure = std::current_exception();
+                outcome.set_exception(std::current_exception());
             }
-            {
-                const std::lock_guard<std::mutex> hold(lock);
-                finished.store(true, std::memory_order_release);
-            }
-            ended.notify_one();
-            dispatcher->wakeUp();
+            dispatcher->wakeUp();  // after the outcome is set, so the loop below sees it when it wakes
         });
         // Work that ends soon ends before anything else runs, as a direct call would: painting beside it
         // would only slow it down, and no one sees a pause this short.
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            ended.wait_for(hold, std::chrono::milliseconds(std::max(quietMs, 0)),
-                           [&] { return finished.load(std::memory_order_acquire); });
+        if (!ended(std::chrono::milliseconds(std::max(quietMs, 0)))) {
+            // The timer also bounds every wait below, whatever the dispatcher does with a wake-up. Not a
+            // QEventLoop: a host quitting its application while work runs must not end this wait, since
+            // work still uses the caller's objects.
+            ticker.start();
+            while (!ended(std::chrono::milliseconds(0)))
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
         }
-        // The timer also bounds every wait below, whatever the dispatcher does with a wake-up. Not a
-        // QEventLoop: a host quitting its application while work runs must not end this wait, since work
-        // still uses the caller's objects.
-        if (!finished.load(std::memory_order_acquire)) ticker.start();
-        while (!finished.load(std::memory_order_acquire))
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }
-    if (failure) std::rethrow_exception(failure);
+    finished.get();  // throws what work threw
 }
