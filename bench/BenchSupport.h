@@ -83,6 +83,10 @@ void WritePhotoJpeg(const std::string& path, int width, int height, bool grey);
 // One row in PackBits (PSD's and TIFF's run-length coding), appended to out.
 void PackBitsRow(const unsigned char* row, size_t count, Bytes& out);
 
+// The window benchmarks' application object, on Qt's offscreen platform unless QT_QPA_PLATFORM names
+// another; made on first use and kept until the process ends.
+void EnsureWindowSystem();
+
 // Prints the message and ends the program: a benchmark that cannot set itself up has nothing to time.
 [[noreturn]] void Fail(const std::string& message);
 

@@ -11,7 +11,6 @@
 // The window system is Qt's offscreen platform unless QT_QPA_PLATFORM names another; the records are made
 // in memory (a painting reads no file).
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
@@ -46,13 +45,7 @@ struct Scene {
     int visibleCells = 0;
 
     Scene() {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Kept until the process ends: destroyed by an exit handler, the application object would outlive
-        // the statics Qt made after it.
-        static int argc = 1;
-        static char name[] = "kivpicture_bench";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+        EnsureWindowSystem();
         Noise noise;
         for (int i = 0; i < kRecords; ++i) {
             auto* record = new CKivClipMediaObj;

@@ -75,11 +75,7 @@ struct PanelScene {
 };
 
 PanelScene& TheScene() {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "kivpicture_bench";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    EnsureWindowSystem();
     static PanelScene* scene = new PanelScene;
     return *scene;
 }
