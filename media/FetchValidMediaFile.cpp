@@ -6,19 +6,20 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "media/ClipMediaFileCollection.h"
+#include "media/ClipMediaObj.h"
+#include "media/FolderCaches.h"
+#include "media/MediaGathering.h"
 #include "platform/DirectorySearch.h"
 #include "platform/File.h"
 #include "platform/FileStatus.h"
 #include "platform/MessageBox.h"
 #include "platform/RuntimeLibrary.h"
-#include "media/ClipMediaFileCollection.h"
-#include "media/ClipMediaObj.h"
-#include "media/FolderCaches.h"
-#include "media/MediaGathering.h"
 #include "readers/Readers.h"
 
 using kivrt::FoldCase;
@@ -87,12 +88,15 @@ void GatherEntries(const CString& folder, const std::vector<CString>& extensions
     std::vector<CKivObList> found(extensions.size());
     ForEachEntry(JoinFolderAndName(folder, CString(L"*")), [&](WIN32_FIND_DATAW& entry, const CString& name) {
         for (size_t i = 0; i < masks.size(); ++i)
-            if (!apart[i] && MatchesFileMask(entry.cFileName, masks[i])) AddRecord(folder, name, entry, found[i]);
+            if (!apart[i] && MatchesFileMask(entry.cFileName, masks[i]))
+                AddRecord(folder, name, entry, found[i]);
     });
     for (size_t i = 0; i < masks.size(); ++i) {
         if (apart[i])
             ForEachEntry(JoinFolderAndName(folder, CString(masks[i])),
-                         [&](WIN32_FIND_DATAW& entry, const CString& name) { AddRecord(folder, name, entry, found[i]); });
+                         [&](WIN32_FIND_DATAW& entry, const CString& name) {
+                             AddRecord(folder, name, entry, found[i]);
+                         });
         records.AddTail(&found[i]);
         found[i].RemoveAll();
     }
@@ -252,21 +256,73 @@ struct CachePlace {
     CString notPictures;  // the files found not to be pictures
 };
 
+// The caches a listing may take, in the order it asks them: for a folder that may not be written, the
+// user's cache first, then one the folder holds itself.
+std::vector<CString> CacheCandidates(const CachePlace& place) {
+    std::vector<CString> candidates;
+    for (const CString& candidate : {place.userCache, place.folderCache})
+        if (!candidate.IsEmpty()) candidates.push_back(candidate);
+    return candidates;
+}
+
+// The first cache a listing asks, loaded beside the listing of the folder: on a folder its cache still
+// describes, reading the folder's entries and loading the cache are nearly all the listing does, and
+// neither needs the other. Runs on the calling thread when one reading thread is asked for or no thread
+// can be started.
+class FirstCacheLoad {
+  public:
+    FirstCacheLoad(const CString& path, unsigned threads) : path_(path) {
+        if (threads == 1) return;
+        try {
+            loader_ = std::jthread([this] { Load(); });
+        } catch (const std::system_error&) {
+        }
+    }
+
+    // The cache loaded, or null when there is none or it did not load.
+    CKivClipMediaFileCollection* Get() {
+        if (loader_.joinable())
+            loader_.join();
+        else if (!done_)
+            Load();
+        return loaded_ ? &cache_ : nullptr;
+    }
+
+  private:
+    void Load() {
+        try {
+            loaded_ = LoadCache(path_, cache_);
+        } catch (const std::bad_alloc&) {
+            loaded_ = false;
+        }
+        done_ = true;
+    }
+
+    CString path_;
+    CKivClipMediaFileCollection cache_;
+    bool loaded_ = false;
+    bool done_ = false;
+    std::jthread loader_;  // last: joined before the members it fills go
+};
+
 // Takes the records of the first cache that lists exactly these files in place of them; the records of
-// the others are kept for reuse. For a folder that may not be written, the user's cache is asked first,
-// then one the folder holds itself. A cache whose JPEG pictures were read with the other orientation
-// choice is neither taken nor reused: its sizes and thumbnails may be sideways.
-bool TakeTrustedCache(const CachePlace& place, CKivObList& records, RecordsByPath& reusable) {
-    for (const CString& candidate : {place.userCache, place.folderCache}) {
-        CKivClipMediaFileCollection cache;
-        if (!LoadCache(candidate, cache) || cache.m_bPicturesUpright != place.upright) continue;
-        if (cache.IsSameMediaList(&records)) {
+// the others are kept for reuse. The first candidate's load is already under way. A cache whose JPEG
+// pictures were read with the other orientation choice is neither taken nor reused: its sizes and
+// thumbnails may be sideways.
+bool TakeTrustedCache(const CachePlace& place, const std::vector<CString>& candidates, FirstCacheLoad& first,
+                      CKivObList& records, RecordsByPath& reusable) {
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        CKivClipMediaFileCollection later;
+        CKivClipMediaFileCollection* cache =
+            i == 0 ? first.Get() : (LoadCache(candidates[i], later) ? &later : nullptr);
+        if (!cache || cache->m_bPicturesUpright != place.upright) continue;
+        if (cache->IsSameMediaList(&records)) {
             records.DeleteAll();
-            records.AddTail(&cache.m_MediaList);
-            cache.m_MediaList.RemoveAll();
+            records.AddTail(&cache->m_MediaList);
+            cache->m_MediaList.RemoveAll();
             return true;
         }
-        reusable.Take(cache.m_MediaList);
+        reusable.Take(cache->m_MediaList);
     }
     return false;
 }
@@ -361,12 +417,14 @@ int FetchValidMediaFile(CKivObList* list, const CString& folder, const CString& 
         list->DeleteAll();
         if (!KivPublicDoesDirExist(folder)) return 0;
 
+        const CachePlace place(cacheFile);
+        const std::vector<CString> candidates = CacheCandidates(place);
+        FirstCacheLoad first(candidates.empty() ? CString() : candidates.front(), threads);
         CKivObList records;
         GatherEntries(folder, SplitExtensions(extensions), records);
 
-        const CachePlace place(cacheFile);
         RecordsByPath reusable;
-        done.cacheTrusted = TakeTrustedCache(place, records, reusable);
+        done.cacheTrusted = TakeTrustedCache(place, candidates, first, records, reusable);
         if (!done.cacheTrusted) {
             CompleteRecords(records, reusable, place, progress, threads, done);
             StoreCache(records, place);
