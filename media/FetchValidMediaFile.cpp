@@ -267,12 +267,12 @@ std::vector<CString> CacheCandidates(const CachePlace& place) {
 
 // The first cache a listing asks, loaded beside the listing of the folder: on a folder its cache still
 // describes, reading the folder's entries and loading the cache are nearly all the listing does, and
-// neither needs the other. Runs on the calling thread when one reading thread is asked for or no thread
-// can be started.
+// neither needs the other. Runs on the calling thread when one reading thread is asked for, the machine
+// has one core, or no thread can be started.
 class FirstCacheLoad {
   public:
     FirstCacheLoad(const CString& path, unsigned threads) : path_(path) {
-        if (threads == 1) return;
+        if (threads == 1 || (threads == 0 && std::thread::hardware_concurrency() < 2)) return;
         try {
             loader_ = std::jthread([this] { Load(); });
         } catch (const std::system_error&) {
