@@ -1,6 +1,8 @@
 // The PCX reader on files built byte by byte, for what the corpus (ReaderCorpusTest) does not show: line
 // padding, runs across rows, short palettes, the 2-bit and two-plane layouts, and the refusals.
 
+#include <type_traits>
+
 #include "TestFiles.h"
 #include "readers/Readers.h"
 
@@ -32,6 +34,12 @@ Bytes WithPalette(Bytes data, unsigned entries = 256) {
     for (unsigned i = 0; i < entries; ++i)
         data.insert(data.end(), {Bytes::value_type(i), Bytes::value_type(~i), 7});
     return data;
+}
+
+template <class T>
+std::vector<T> Plus(std::vector<T> head, const std::type_identity_t<std::vector<T>>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
 
 TEST(PcxReader, FilesBuiltByteByByte) {
@@ -73,6 +81,16 @@ TEST(PcxReader, FilesBuiltByteByByte) {
         {"8 bits without the palette marker", Pcx(8, 1, 2, 1, 2, {1, 2, 13, 0, 0, 0}), S::corrupt},
         {"8 bits whose data ends where the marker should be", Pcx(8, 1, 2, 1, 2, {1, 2}), S::truncated},
         {"a file shorter than the header", Bytes(127, 10), S::truncated},
+        // Sixteen or more coded bytes at hand (a palette or unused bytes follow): sixteen-byte steps.
+        {"a run of 63 and a literal, sixteen bytes at hand", Pcx(8, 1, 64, 1, 64, WithPalette({0xFF, 9, 10})),
+         S::ok, 64, 1, Plus(std::vector<DWORD>(63, P(9)), {P(10)})},
+        {"a run across a row's end, sixteen bytes at hand (the last fourteen unused)",
+         Pcx(1, 1, 16, 2, 2, Plus(Bytes{0xC3, 0xFF}, Bytes(16))), S::ok, 16, 2,
+         bits("11111111111111111111111100000000")},
+        {"a literal past the plane buffer after a run across rows",
+         Pcx(8, 1, 2, 2, 2, WithPalette({0xC3, 5})), S::corrupt},
+        {"a run code as the sixteenth and last coded byte",
+         Pcx(8, 3, 16, 1, 16, Plus(Bytes(15, 1), Bytes{0xC5})), S::truncated},
         {"65536 x 16385 pixels need more than 32 bits of bytes",
          Pcx(1, 1, 0x10000, 16385, 0x2000, Bytes((0x2000 * 16385 / 63 + 1) * 2, 0xFF)), S::tooLarge},
         // clang-format on
