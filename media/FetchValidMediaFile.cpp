@@ -2,6 +2,7 @@
 // the folder.
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -272,7 +273,8 @@ std::vector<CString> CacheCandidates(const CachePlace& place) {
 class FirstCacheLoad {
   public:
     FirstCacheLoad(const CString& path, unsigned threads) : path_(path) {
-        if (threads == 1 || (threads == 0 && std::thread::hardware_concurrency() < 2)) return;
+        if (path_.IsEmpty() || threads == 1 || (threads == 0 && std::thread::hardware_concurrency() < 2))
+            return;
         try {
             loader_ = std::jthread([this] { Load(); });
         } catch (const std::system_error&) {
@@ -289,10 +291,11 @@ class FirstCacheLoad {
     }
 
   private:
+    // Whatever a load throws, also on its own thread, is a cache that did not load.
     void Load() {
         try {
             loaded_ = LoadCache(path_, cache_);
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             loaded_ = false;
         }
         done_ = true;
