@@ -16,6 +16,8 @@
 
 #include <jpeglib.h>  // after <cstdio>, which it needs
 
+#include "platform/window/WindowSystem.h"
+
 namespace bench {
 
 // ---- Picture content ------------------------------------------------------------------------------------
@@ -94,6 +96,11 @@ void Fail(const std::string& message) {
     std::fflush(stdout);
     std::fprintf(stderr, "kivpicture_bench: %s\n", message.c_str());
     std::exit(1);
+}
+
+void EnsureWindowSystem() {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // unless the caller names a platform
+    if (!AfxEnsureWindowSystem()) Fail("no window system");
 }
 
 namespace {
